@@ -1,0 +1,216 @@
+// Runs the start-up in-process, up to the event loop, and looks into the
+// main window it made.
+#include "shell/startup.h"
+#include "shell/windowgeometry.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QLockFile>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <memory>
+
+namespace {
+
+QObject *findByName(QObject *root, const QString &name)
+{
+    if (!root)
+        return nullptr;
+    if (root->objectName() == name)
+        return root;
+    if (auto *item = qobject_cast<QQuickItem *>(root)) {
+        const QList<QQuickItem *> items = item->childItems();
+        for (QQuickItem *child : items) {
+            if (QObject *found = findByName(child, name))
+                return found;
+        }
+    }
+    const QObjectList children = root->children();
+    for (QObject *child : children) {
+        if (QObject *found = findByName(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestStartup(QTemporaryDir *programData) : m_programData(programData) {}
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void environmentWinsOverInherited();
+    void contextPropertiesAndFont();
+    void lockIsHeldInDataFolder();
+    void notConnectedPageShows();
+    void minimumSizeFollowsWorkArea();
+    void resizeBandResizesByHandWithoutWindowManager();
+    void clientPressesReachTheScene();
+
+private:
+    QObject *find(const QString &name) const;
+
+    QTemporaryDir *m_programData;
+    QTemporaryDir m_workingDir;
+    QString m_startDir;
+    std::unique_ptr<Startup> m_startup;
+    QQuickWindow *m_window = nullptr;
+};
+
+QObject *TestStartup::find(const QString &name) const
+{
+    return findByName(m_window ? m_window->contentItem() : nullptr, name);
+}
+
+void TestStartup::initTestCase()
+{
+    // Started from elsewhere: the working directory becomes applicationPath.
+    m_startDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_workingDir.path()));
+    m_startup = std::make_unique<Startup>();
+    const std::optional<int> exitCode = m_startup->start();
+    QVERIFY2(!exitCode, "the start-up ended early");
+    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
+    QVERIFY(m_window);
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TestStartup::cleanupTestCase()
+{
+    m_startup.reset();
+    QVERIFY2(!QFile::exists(Startup::lockFilePath()), "the lock outlived the start-up");
+    QDir::setCurrent(m_startDir);
+}
+
+void TestStartup::environmentWinsOverInherited()
+{
+    // main() set inherited values before prepareEnvironment() ran.
+    QCOMPARE(qgetenv("QT_LOGGING_RULES"), QByteArray("qt.qml.connections=false"));
+    QCOMPARE(qgetenv("QT_QUICK_CONTROLS_CONF"), QByteArray(":/qtquickcontrols2.conf"));
+    QCOMPARE(qgetenv("QT_ENABLE_HIGHDPI_SCALING"), QByteArray("1"));
+    QCOMPARE(qgetenv("QT_AUTO_SCREEN_SCALE_FACTOR"), QByteArray("1"));
+    QCOMPARE(qgetenv("QML_COMPAT_RESOLVE_URLS_ON_ASSIGNMENT"), QByteArray("1"));
+}
+
+void TestStartup::contextPropertiesAndFont()
+{
+    QQmlContext *context = m_startup->engine()->rootContext();
+    QCOMPARE(context->contextProperty("version").toString(), QStringLiteral("3"));
+    QCOMPARE(context->contextProperty("applicationPath").toString(), m_workingDir.path());
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("3"));
+    QCOMPARE(QFontInfo(QGuiApplication::font()).family(), QStringLiteral("Roboto"));
+    QVERIFY(m_startup->engine()->importPathList().contains(QStringLiteral("qrc:/")));
+}
+
+void TestStartup::lockIsHeldInDataFolder()
+{
+    const QString expected =
+        m_programData->filePath(QStringLiteral("QuorvANTIS Talvenor/app.lock"));
+    QCOMPARE(Startup::lockFilePath(), expected);
+    QVERIFY(QFile::exists(expected));
+    QLockFile other(expected);
+    QVERIFY(!other.tryLock(0));
+}
+
+void TestStartup::notConnectedPageShows()
+{
+    QCOMPARE(m_window->title(), QStringLiteral("QuorvANTIS"));
+    QVERIFY(m_window->flags().testFlag(Qt::FramelessWindowHint));
+    QObject *page = find(QStringLiteral("notConnectedPage"));
+    QVERIFY(page);
+    QCOMPARE(page->property("pageName").toString(), QStringLiteral("NotConnected"));
+    QVERIFY(page->property("visible").toBool());
+    QObject *title = find(QStringLiteral("textTitle"));
+    QObject *description = find(QStringLiteral("textDescription"));
+    QVERIFY(title && description);
+    QCOMPARE(title->property("text").toString(), QStringLiteral("Not Connected"));
+    QCOMPARE(description->property("text").toString(),
+             QStringLiteral("Please connect a quorvANTIS device to your computer."));
+    auto *picture = qobject_cast<QQuickItem *>(find(QStringLiteral("usbPicture")));
+    QVERIFY(picture);
+    QTRY_COMPARE(picture->property("status").toInt(), 1); // Image.Ready
+    QCOMPARE(picture->size(), QSizeF(103, 150));
+    QCOMPARE(picture->rotation(), 45.0);
+}
+
+void TestStartup::minimumSizeFollowsWorkArea()
+{
+    const QSize workArea = m_window->screen()->availableGeometry().size();
+    QCOMPARE(m_window->minimumSize(), FramelessGeometry::minimumSize(workArea));
+}
+
+void TestStartup::resizeBandResizesByHandWithoutWindowManager()
+{
+    const QRect before = m_window->geometry();
+    const QPoint inRightBand(m_window->width() - 3, m_window->height() / 2);
+
+    QTest::mouseMove(m_window, inRightBand);
+    QTRY_COMPARE(m_window->cursor().shape(), Qt::SizeHorCursor);
+
+    // Offscreen has no window manager: the system resize fails and the
+    // window layer resizes by hand.
+    QTest::mousePress(m_window, Qt::LeftButton, {}, inRightBand);
+    QTest::mouseMove(m_window, inRightBand + QPoint(40, 0));
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, inRightBand + QPoint(40, 0));
+    QTRY_COMPARE(m_window->width(), before.width() + 40);
+    QCOMPARE(m_window->height(), before.height());
+    QCOMPARE(m_window->position(), before.topLeft());
+
+    // Dragging the left band far right stops at the minimum width.
+    const QPoint inLeftBand(2, m_window->height() / 2);
+    QTest::mousePress(m_window, Qt::LeftButton, {}, inLeftBand);
+    QTest::mouseMove(m_window, inLeftBand + QPoint(5000, 0));
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, inLeftBand + QPoint(5000, 0));
+    QTRY_COMPARE(m_window->width(), m_window->minimumWidth());
+    QCOMPARE(m_window->x() + m_window->width(), before.x() + before.width() + 40);
+
+    QTest::mouseMove(m_window, QPoint(m_window->width() / 2, m_window->height() / 2));
+    QTRY_VERIFY(m_window->cursor().shape() != Qt::SizeHorCursor);
+    m_window->setGeometry(before);
+}
+
+void TestStartup::clientPressesReachTheScene()
+{
+    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    QVERIFY(titleBar);
+    const QPointF centre =
+        titleBar->mapToScene(QPointF(titleBar->width() / 2, titleBar->height() / 2));
+    const QPoint topBand(int(centre.x()), 2);
+
+    // In the top band the press resizes; a little lower it is the title bar's.
+    QTest::mousePress(m_window, Qt::LeftButton, {}, topBand);
+    QVERIFY(!titleBar->property("pressed").toBool());
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, topBand);
+    QTest::mousePress(m_window, Qt::LeftButton, {}, centre.toPoint());
+    QVERIFY(titleBar->property("pressed").toBool());
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, centre.toPoint());
+}
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir programData;
+    qputenv("ProgramData", programData.path().toLocal8Bit());
+    qputenv("QT_LOGGING_RULES", "inherited.rule=true");
+    qputenv("QT_QUICK_CONTROLS_CONF", "/nowhere.conf");
+    Startup::prepareEnvironment();
+    QtWebEngineQuick::initialize();
+    QApplication app(argc, argv);
+    TestStartup test(&programData);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
