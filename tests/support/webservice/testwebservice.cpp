@@ -163,6 +163,8 @@ private:
 
     void send(const Response &response)
     {
+        if (response.stall)
+            return;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                           reasonPhrase(response.status) + "\r\n";
         for (const auto &header : response.headers)

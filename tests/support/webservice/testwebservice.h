@@ -36,6 +36,7 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
         bool paced = false; // sent with the installer pacing
+        bool stall = false; // never answered; the connection stays open
     };
 
     struct Request
