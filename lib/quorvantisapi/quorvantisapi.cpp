@@ -18,9 +18,11 @@ QString QuorvantisApi::defaultBaseUrl()
     return QStringLiteral("https://api.quorvantis.example:1001/cal");
 }
 
-QuorvantisApi::QuorvantisApi(QObject *parent)
-    : QObject(parent), client(new Wirlex(appId, this)), m_baseUrl(defaultBaseUrl())
+QuorvantisApi::QuorvantisApi(QObject *parent) : QObject(parent), m_baseUrl(defaultBaseUrl())
 {
+    // Created here, not in the initialiser list: appId is declared after client.
+    client = new Wirlex(appId, this);
+
     QString override = qEnvironmentVariable(baseUrlVariable).trimmed();
     while (override.endsWith(QLatin1Char('/')))
         override.chop(1);
