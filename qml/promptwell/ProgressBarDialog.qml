@@ -45,8 +45,9 @@ Dialog {
     title: dialogTitle
     modal: true
     closePolicy: Popup.NoAutoClose
-    x: (parent ? parent.width : Screen.width) / 2 - width / 2
-    y: (parent ? parent.height : Screen.height) / 2 - height / 2
+    // The implicit size: the popup may shrink the size to fit the window.
+    x: (parent ? parent.width : Screen.width) / 2 - implicitWidth / 2
+    y: (parent ? parent.height : Screen.height) / 2 - implicitHeight / 2
 
     header: Rectangle {
         implicitHeight: 2 * titleLabel.implicitHeight

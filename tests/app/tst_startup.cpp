@@ -204,6 +204,13 @@ int main(int argc, char *argv[])
 {
     QTemporaryDir programData;
     qputenv("ProgramData", programData.path().toLocal8Bit());
+    // Consent given before: no question covers the window.
+    QDir(programData.path()).mkpath(QStringLiteral("QuorvANTIS Talvenor"));
+    QFile config(programData.filePath(QStringLiteral("QuorvANTIS Talvenor/config.json")));
+    if (!config.open(QIODevice::WriteOnly) ||
+        config.write(R"({"firstTimeRun": false, "optInForAutoCalCheck": false})") < 0)
+        return 2;
+    config.close();
     qputenv("QT_LOGGING_RULES", "inherited.rule=true");
     qputenv("QT_QUICK_CONTROLS_CONF", "/nowhere.conf");
     Startup::prepareEnvironment();

@@ -6,6 +6,8 @@ import QVImports
 import FontAwesome as FontAwesome
 import Elements as Elements
 import Promptwell as Promptwell
+import Settrove
+import QuorvantisApi
 import "ShellLogic.mjs" as ShellLogic
 
 ApplicationWindow {
@@ -28,9 +30,15 @@ ApplicationWindow {
     property bool recoveredFromMissingConfig: false
     property int lastSelectedSession: -1
 
+    // Only errors of the load itself lead to the consent question; failed
+    // writes afterwards, the question's own included, are logged only.
+    property bool configLoading: false
     // Where the title bar moves the window by hand (no window manager).
     property point manualMoveOffset: Qt.point(0, 0)
     property bool manualMove: false
+
+    readonly property string consentAfterErrorText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\n\nSee application terms and conditions for details."
+    readonly property string consentFirstRunText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\nSee application terms and conditions for details."
 
     function padNumber(number, length, c) {
         return ShellLogic.padNumber(number, length, c)
@@ -84,7 +92,26 @@ ApplicationWindow {
         mainForm.notification.show(text, icon, milliseconds)
     }
 
+    function allowWebChecksFromConsent() {
+        qvApi.apiIsAllowed = settrove.getValue("optInForAutoCalCheck") === true
+    }
+
+    function askForConsent(message) {
+        showYesNoDialog("", message, function() {
+            settrove.setValue("optInForAutoCalCheck", true)
+            settrove.setValue("firstTimeRun", false)
+            allowWebChecksFromConsent()
+            qvApi.getLatestAppVersion()
+        }, function() {
+            settrove.setValue("optInForAutoCalCheck", false)
+            settrove.setValue("firstTimeRun", false)
+        })
+    }
+
     Component.onCompleted: {
+        configLoading = true
+        settrove.load()
+        configLoading = false
         targetWidth = screenScaler.startWidth
         targetHeight = screenScaler.startHeight
         x = 0.5 * (screenScaler.screenWidth - targetWidth)
@@ -95,6 +122,8 @@ ApplicationWindow {
         screenScaler.currentScreen = mainWindow.screen
         mainWindow.screenChanged = true
     }
+
+    onClosing: settrove.save()
 
     Elements.ScreenScaler {
         id: screenScaler
@@ -116,6 +145,75 @@ ApplicationWindow {
     Promptwell.ProgressBarDialog {
         id: progressDialog
         objectName: "progressDialog"
+    }
+
+    QuorvantisApi {
+        id: qvApi
+        objectName: "qvApi"
+
+        onApiError: function(errMsg) {
+            console.log("API Error: " + errMsg)
+            if (errMsg === "Hash values did not match") {
+                progressDialog.close()
+                okDialog.dialogTitle = "Installer download failed"
+                okDialog.message = "The download was interrupted or corrupted. Please try again."
+                okDialog.open()
+            } else if (errMsg.indexOf("Barcode not found") !== -1 || errMsg.indexOf("HTTP 403") !== -1) {
+                apiVars.calDate = "Pending"
+            }
+        }
+
+        onCalibrationDateReceived: function(calDate) {
+            apiVars.calDate = ShellLogic.calibrationText(calDate, new Date(),
+                                                         date => Qt.formatDate(date, "MMM yyyy"))
+        }
+
+        onAppVersionReceived: function(appVersion) {
+            if (!ShellLogic.updateAnnounced(version, appVersion))
+                return
+            mainWindow.notify("Software update available", awesome.icons.fa_cloud_download, 5000)
+            apiVars.appUpdateAvailable = true
+            apiVars.appLatestVersion = appVersion
+        }
+
+        onReportFileProgress: function(received, total) {
+            const percent = ShellLogic.progressPercent(received, total)
+            if (percent !== null)
+                progressDialog.progressValue = percent
+        }
+
+        onDownloadCompleted: {
+            qvApi.disconnectDownloadProgress()
+            progressDialog.close()
+            okDialog.dialogTitle = "Installer download completed"
+            okDialog.message = "The download has completed. Please close the application, unstinstall it, and install the latest version."
+            okDialog.open()
+        }
+    }
+
+    Settrove {
+        id: settrove
+        objectName: "settrove"
+
+        onLoadedChanged: function(loaded) {
+            if (!loaded)
+                return
+            if (settrove.getValue("firstTimeRun") === true && !recoveredFromMissingConfig) {
+                mainWindow.askForConsent(mainWindow.consentFirstRunText)
+            } else {
+                mainWindow.allowWebChecksFromConsent()
+                qvApi.getLatestAppVersion()
+            }
+        }
+
+        onConfigError: function(errMsg) {
+            if (!configLoading || recoveredFromMissingConfig) {
+                console.warn("Configuration error: " + errMsg)
+                return
+            }
+            recoveredFromMissingConfig = true
+            mainWindow.askForConsent(mainWindow.consentAfterErrorText)
+        }
     }
 
     FontAwesome.FontAwesome {
