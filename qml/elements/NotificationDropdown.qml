@@ -43,6 +43,13 @@ Item {
         manualHideAnimation.start()
     }
 
+    // The rest position follows the banner's size, which a new icon or text
+    // may change while a slide runs.
+    function rest() {
+        banner.y = Qt.binding(() => banner.startPoint)
+        root.isShowing = false
+    }
+
     clip: true
     width: banner.width
     height: banner.height
@@ -109,13 +116,13 @@ Item {
         to: banner.startPoint
         duration: 200
         easing.type: Easing.InOutQuad
-        onStopped: root.isShowing = false
+        onStopped: root.rest()
     }
 
     SequentialAnimation {
         id: displayAnimation
         onStarted: root.isShowing = true
-        onStopped: root.isShowing = false
+        onStopped: root.rest()
 
         NumberAnimation {
             target: banner
