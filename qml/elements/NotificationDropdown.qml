@@ -7,6 +7,8 @@ Item {
 
     property alias text: message.text
     property alias icon: iconItem.icon
+    property alias font: message.font
+    property alias textColor: message.color
     property alias color: background.color
     property double showDuration: 2000
     property bool isShowing: false

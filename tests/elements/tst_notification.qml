@@ -27,6 +27,8 @@ Item {
             compare(dropdown.text, "This is a test notification")
             compare(dropdown.icon, "")
             compare(dropdown.isShowing, false)
+            compare(dropdown.font.pointSize, 10)
+            verify(Qt.colorEqual(dropdown.textColor, "black"))
             verify(dropdown.clip)
             compare(b.startPoint, Math.trunc(-1.1 * b.height))
             compare(b.y, b.startPoint)

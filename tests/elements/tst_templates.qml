@@ -44,5 +44,10 @@ TestCase {
         compare(loader.fontDirectory.toString(), "qrc:/content/fonts")
         tryCompare(loader.folderModel, "count", 1)
         verify(loader.folderModel.get(0, "fileName").endsWith(".ttf"))
+
+        // A file name with quotes is loaded as a name, never read as QML.
+        const odd = loader.loadFont("qrc:/content/fonts/x\" } Timer { running: true }.ttf")
+        verify(odd.source.toString().endsWith(".ttf"))
+        compare(odd.status, FontLoader.Error)
     }
 }
