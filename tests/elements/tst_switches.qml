@@ -165,6 +165,24 @@ Item {
             verify(!control.checked)
         }
 
+        function test_handleDragsAlongTheTrack() {
+            const control = createTemporaryObject(outsideComponent, host, { x: 10, y: 10, text: "Drag" })
+            const track = control.indicator
+            const handle = track.handle
+            const y = track.y + track.height / 2
+            const startX = track.x + handle.x + handle.width / 2
+            mousePress(control, startX, y)
+            for (let dx = 4; dx <= 16; dx += 4)
+                mouseMove(control, startX + dx, y, -1, Qt.LeftButton)
+            // While pressed the handle follows the pointer at once.
+            verify(control.visualPosition > 0 && control.visualPosition < 1)
+            verify(near(handle.x, control.visualPosition * track.width - handle.width / 2, 0.01))
+            mouseMove(control, track.x + track.width, y, -1, Qt.LeftButton)
+            mouseRelease(control, track.x + track.width, y)
+            verify(control.checked)
+            tryVerify(() => near(handle.x + handle.width, track.width - 2, 0.01), 1000)
+        }
+
         function test_layoutBothWays() {
             const control = createTemporaryObject(outsideComponent, host, { x: 10, y: 10, text: "A B C" })
             const label = control.contentItem
