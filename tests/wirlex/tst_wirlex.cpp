@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
@@ -53,6 +54,7 @@ private slots:
     void insecureRedirectIsReported();
     void postTimeOutAbortsOnlyItsOwnRequest();
     void secretNeverReachesTheLog();
+    void standaloneServiceAnswers();
 
 private:
     QString url(const QString &path) const { return service->rootUrl() + path; }
@@ -363,6 +365,32 @@ void TestWirlex::secretNeverReachesTheLog()
         QVERIFY2(!line.contains("v1="), qPrintable(line));
         QVERIFY2(!line.contains("x-signature", Qt::CaseInsensitive), qPrintable(line));
     }
+}
+
+void TestWirlex::standaloneServiceAnswers()
+{
+    QProcess process;
+    process.start(QV_TEST_WEBSERVICE_EXECUTABLE,
+                  {"--port", "0", "--barcode", "42=2031-01-31", "--version", "9.8.7", "--log"});
+    QVERIFY(process.waitForStarted());
+    QVERIFY(process.waitForReadyRead(5000));
+    const QString line = QString::fromUtf8(process.readLine()).trimmed();
+    QVERIFY2(line.startsWith("Listening on http://127.0.0.1:"), qPrintable(line));
+    const QString base = line.mid(QStringLiteral("Listening on ").size());
+
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    client->get(base + "/get_calibration", {{"barcode", "42"}}, 1);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(0).at(1).toJsonObject().value("cal_expiry").toString(),
+             QStringLiteral("2031-01-31"));
+    client->get(base + "/installer/version", 2);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(1).at(1).toJsonObject().value("version").toString(), QStringLiteral("9.8.7"));
+
+    QTRY_VERIFY(process.canReadLine());
+    QCOMPARE(process.readLine().trimmed(), QByteArray("200 GET /cal/get_calibration?barcode=42"));
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(TestWirlex)
