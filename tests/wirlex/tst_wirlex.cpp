@@ -4,6 +4,9 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -55,6 +58,7 @@ private slots:
     void postTimeOutAbortsOnlyItsOwnRequest();
     void secretNeverReachesTheLog();
     void standaloneServiceAnswers();
+    void serviceRefusesStaleAndReplayedRequests();
 
 private:
     QString url(const QString &path) const { return service->rootUrl() + path; }
@@ -391,6 +395,38 @@ void TestWirlex::standaloneServiceAnswers()
     QCOMPARE(process.readLine().trimmed(), QByteArray("200 GET /cal/get_calibration?barcode=42"));
     process.terminate();
     QVERIFY(process.waitForFinished(5000));
+}
+
+void TestWirlex::serviceRefusesStaleAndReplayedRequests()
+{
+    QNetworkAccessManager manager;
+    const QByteArray secret = TestWebService::defaultSecret().toUtf8();
+    const auto send = [&](qint64 timestamp, const QString &nonce) {
+        QNetworkRequest request(QUrl(url("/cal/health")));
+        const QString time = QString::number(timestamp);
+        request.setRawHeader("x-app-id", appId.toUtf8());
+        request.setRawHeader("x-timestamp", time.toUtf8());
+        request.setRawHeader("x-nonce", nonce.toUtf8());
+        request.setRawHeader("x-signature", Wirlex::signature(appId, secret, time, nonce, "GET",
+                                                              "/cal/health", QString(), {}));
+        std::unique_ptr<QNetworkReply> reply(manager.get(request));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        finished.wait();
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    };
+
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QCOMPARE(send(now, "n-1"), 200);
+    QCOMPARE(send(now, "n-1"), 403);
+    QCOMPARE(send(now - 400, "n-2"), 403);
+    QCOMPARE(send(now + 400, "n-3"), 403);
+    QCOMPARE(send(now - 250, "n-4"), 200);
+    QStringList details;
+    for (const TestWebService::Request &request : service->requests())
+        details.append(QString::fromUtf8(request.detail));
+    QCOMPARE(details,
+             (QStringList{"", "Nonce already used", "Timestamp outside the accepted window",
+                          "Timestamp outside the accepted window", ""}));
 }
 
 QTEST_GUILESS_MAIN(TestWirlex)
