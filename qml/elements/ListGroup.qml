@@ -34,6 +34,7 @@ Item {
             y: listView.y
             height: listView.height
             width: implicitWidth
+            padding: 0
             visible: listView.contentHeight > listView.height + 1
             policy: ScrollBar.AlwaysOn
             stepSize: 0.05

@@ -7,6 +7,8 @@ Item {
 
     property alias text: message.text
     property alias icon: iconItem.icon
+    property alias font: message.font
+    property alias textColor: message.color
     property alias color: background.color
     property double showDuration: 2000
     property bool isShowing: false
@@ -41,6 +43,13 @@ Item {
 
     function hide() {
         manualHideAnimation.start()
+    }
+
+    // The rest position follows the banner's size, which a new icon or text
+    // may change while a slide runs.
+    function rest() {
+        banner.y = Qt.binding(() => banner.startPoint)
+        root.isShowing = false
     }
 
     clip: true
@@ -109,13 +118,13 @@ Item {
         to: banner.startPoint
         duration: 200
         easing.type: Easing.InOutQuad
-        onStopped: root.isShowing = false
+        onStopped: root.rest()
     }
 
     SequentialAnimation {
         id: displayAnimation
         onStarted: root.isShowing = true
-        onStopped: root.isShowing = false
+        onStopped: root.rest()
 
         NumberAnimation {
             target: banner

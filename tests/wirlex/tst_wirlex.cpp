@@ -4,6 +4,10 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
@@ -53,6 +57,8 @@ private slots:
     void insecureRedirectIsReported();
     void postTimeOutAbortsOnlyItsOwnRequest();
     void secretNeverReachesTheLog();
+    void standaloneServiceAnswers();
+    void serviceRefusesStaleAndReplayedRequests();
 
 private:
     QString url(const QString &path) const { return service->rootUrl() + path; }
@@ -363,6 +369,64 @@ void TestWirlex::secretNeverReachesTheLog()
         QVERIFY2(!line.contains("v1="), qPrintable(line));
         QVERIFY2(!line.contains("x-signature", Qt::CaseInsensitive), qPrintable(line));
     }
+}
+
+void TestWirlex::standaloneServiceAnswers()
+{
+    QProcess process;
+    process.start(QV_TEST_WEBSERVICE_EXECUTABLE,
+                  {"--port", "0", "--barcode", "42=2031-01-31", "--version", "9.8.7", "--log"});
+    QVERIFY(process.waitForStarted());
+    QVERIFY(process.waitForReadyRead(5000));
+    const QString line = QString::fromUtf8(process.readLine()).trimmed();
+    QVERIFY2(line.startsWith("Listening on http://127.0.0.1:"), qPrintable(line));
+    const QString base = line.mid(QStringLiteral("Listening on ").size());
+
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    client->get(base + "/get_calibration", {{"barcode", "42"}}, 1);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(0).at(1).toJsonObject().value("cal_expiry").toString(),
+             QStringLiteral("2031-01-31"));
+    client->get(base + "/installer/version", 2);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(1).at(1).toJsonObject().value("version").toString(), QStringLiteral("9.8.7"));
+
+    QTRY_VERIFY(process.canReadLine());
+    QCOMPARE(process.readLine().trimmed(), QByteArray("200 GET /cal/get_calibration?barcode=42"));
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
+}
+
+void TestWirlex::serviceRefusesStaleAndReplayedRequests()
+{
+    QNetworkAccessManager manager;
+    const QByteArray secret = TestWebService::defaultSecret().toUtf8();
+    const auto send = [&](qint64 timestamp, const QString &nonce) {
+        QNetworkRequest request(QUrl(url("/cal/health")));
+        const QString time = QString::number(timestamp);
+        request.setRawHeader("x-app-id", appId.toUtf8());
+        request.setRawHeader("x-timestamp", time.toUtf8());
+        request.setRawHeader("x-nonce", nonce.toUtf8());
+        request.setRawHeader("x-signature", Wirlex::signature(appId, secret, time, nonce, "GET",
+                                                              "/cal/health", QString(), {}));
+        std::unique_ptr<QNetworkReply> reply(manager.get(request));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        finished.wait();
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    };
+
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QCOMPARE(send(now, "n-1"), 200);
+    QCOMPARE(send(now, "n-1"), 403);
+    QCOMPARE(send(now - 400, "n-2"), 403);
+    QCOMPARE(send(now + 400, "n-3"), 403);
+    QCOMPARE(send(now - 250, "n-4"), 200);
+    QStringList details;
+    for (const TestWebService::Request &request : service->requests())
+        details.append(QString::fromUtf8(request.detail));
+    QCOMPARE(details,
+             (QStringList{"", "Nonce already used", "Timestamp outside the accepted window",
+                          "Timestamp outside the accepted window", ""}));
 }
 
 QTEST_GUILESS_MAIN(TestWirlex)

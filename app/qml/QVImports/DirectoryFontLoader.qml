@@ -7,9 +7,12 @@ QtObject {
     property string relativeFontDirectory: "fonts"
     property url fontDirectory: Qt.resolvedUrl("../../content/" + relativeFontDirectory)
 
+    // The url is assigned, not spliced into the QML text, so no file name can
+    // change what gets created.
     function loadFont(url) {
-        Qt.createQmlObject('import QtQuick 2.15; FontLoader { source: "' + url + '" }', root,
-                           "dynamicFontLoader")
+        const loader = Qt.createQmlObject("import QtQuick 2.15; FontLoader {}", root, "dynamicFontLoader")
+        loader.source = url
+        return loader
     }
 
     property FolderListModel folderModel: FolderListModel {

@@ -24,6 +24,8 @@ public:
     {
         QtWebEngineQuick::initialize();
         qputenv("QT_QUICK_CONTROLS_MATERIAL_THEME", "Light");
+        // Hover as on a desktop with a mouse, whatever the headless platform reports.
+        qputenv("QT_QUICK_CONTROLS_HOVER_ENABLED", "1");
         QQuickStyle::setStyle(QStringLiteral("Material"));
     }
 

@@ -175,7 +175,6 @@ private:
 
         pending = response.body;
         if (response.paced && service->m_chunkBytes > 0) {
-            paced = true;
             auto *timer = new QTimer(this);
             connect(timer, &QTimer::timeout, this, [this, timer] {
                 if (socket->state() != QAbstractSocket::ConnectedState) {
@@ -220,7 +219,6 @@ private:
     Request request;
     QByteArray pending;
     bool answered = false;
-    bool paced = false;
     bool done = false;
 };
 
