@@ -60,6 +60,9 @@ private slots:
     void minimumSizeFollowsWorkArea();
     void resizeBandResizesByHandWithoutWindowManager();
     void clientPressesReachTheScene();
+    void titleBarMovesTheWindowByHand();
+    void maximiseButtonAndDoubleClickToggle();
+    void timedNoticeHidesTheLastingOneMeanwhile();
 
 private:
     QObject *find(const QString &name) const;
@@ -198,6 +201,59 @@ void TestStartup::clientPressesReachTheScene()
     QTest::mousePress(m_window, Qt::LeftButton, {}, centre.toPoint());
     QVERIFY(titleBar->property("pressed").toBool());
     QTest::mouseRelease(m_window, Qt::LeftButton, {}, centre.toPoint());
+}
+
+void TestStartup::titleBarMovesTheWindowByHand()
+{
+    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    QVERIFY(titleBar);
+    const QPoint before = m_window->position();
+    const QPoint press =
+        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
+    // Offscreen has no window manager: the title bar moves the window by
+    // hand. The pointer stays over the same spot of the moving window.
+    QTest::mousePress(m_window, Qt::LeftButton, {}, press);
+    QTest::mouseMove(m_window, press + QPoint(30, 20));
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, press);
+    QTRY_COMPARE(m_window->position(), before + QPoint(30, 20));
+    m_window->setPosition(before);
+}
+
+void TestStartup::maximiseButtonAndDoubleClickToggle()
+{
+    // The offscreen platform announces no visibility change, so the glyph
+    // cannot be followed here; the toggling can.
+    QObject *maximise = find(QStringLiteral("windowMaximize"));
+    QVERIFY(maximise);
+    QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
+    QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+    QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
+    QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
+
+    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    QVERIFY(titleBar);
+    const QPoint centre =
+        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
+    QTest::mouseDClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+    QTest::mouseDClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
+}
+
+void TestStartup::timedNoticeHidesTheLastingOneMeanwhile()
+{
+    QObject *notification = find(QStringLiteral("notification"));
+    QObject *notification2 = find(QStringLiteral("notification2"));
+    QVERIFY(notification && notification2);
+    QVERIFY(QMetaObject::invokeMethod(notification2, "showInfinite",
+                                      Q_ARG(QVariant, "Loading headers"), Q_ARG(QVariant, "")));
+    QVERIFY(notification2->property("visible").toBool());
+    QVERIFY(QMetaObject::invokeMethod(notification, "show", Q_ARG(QVariant, "File saved"),
+                                      Q_ARG(QVariant, ""), Q_ARG(QVariant, 100)));
+    QTRY_VERIFY(!notification2->property("visible").toBool());
+    QTRY_VERIFY_WITH_TIMEOUT(notification2->property("visible").toBool(), 3000);
+    QCOMPARE(notification2->property("text").toString(), QStringLiteral("Loading headers"));
+    QVERIFY(QMetaObject::invokeMethod(notification2, "hide"));
 }
 
 int main(int argc, char *argv[])

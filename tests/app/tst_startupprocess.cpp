@@ -100,6 +100,8 @@ void TestStartupProcess::secondInstanceExitsSilentlyWithOne()
     QProcess &first = *m_processes.back();
     const QString lock = m_programData->filePath(DataFolderName + QStringLiteral("/app.lock"));
     QVERIFY2(waitForFile(lock), "the first instance never took its lock");
+    // The configuration lives beside the lock.
+    QVERIFY(waitForFile(m_programData->filePath(DataFolderName + QStringLiteral("/config.json"))));
 
     std::unique_ptr<QProcess> second = startApp(environment());
     QVERIFY(second->waitForFinished(20000));
