@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 class Device;
 Q_MOC_INCLUDE("device.h")
@@ -15,6 +16,9 @@ class ReadHeaderMemory;
 class QUORVANTIS_EXPORT DataEntry : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("DataEntries cannot be instantiated, they will be provided by the "
+                    "FetchDataEntries packet type.")
     Q_PROPERTY(EntryType type READ type NOTIFY headerChanged)
     Q_PROPERTY(QDateTime dateTime READ dateTime NOTIFY headerChanged)
     Q_PROPERTY(QString dateString READ dateString NOTIFY headerChanged)

@@ -6,11 +6,15 @@
 
 #include <QList>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 // A session of field readings.
 class QUORVANTIS_EXPORT FieldDataEntry : public DataEntry
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("DataEntries cannot be instantiated, they will be provided by the "
+                    "FetchDataEntries packet type.")
     Q_PROPERTY(QList<FieldReading *> fieldReadings READ fieldReadings NOTIFY fieldReadingsChanged)
 
 public:
