@@ -58,8 +58,8 @@ struct Scenario
     QList<FieldRecord> liveRecords;
 
     // Returns false and sets `error` (naming the offending key) when refused.
-    bool loadJson(const QByteArray &json, QString *error);
-    bool loadFile(const QString &path, QString *error);
+    bool loadJson(const QByteArray &json, QString *error = nullptr);
+    bool loadFile(const QString &path, QString *error = nullptr);
 
     // A scenario file from the shared test data folder (QV_TEST_DATA).
     static QString dataPath(const QString &fileName);
