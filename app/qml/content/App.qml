@@ -4,6 +4,7 @@ import QtQuick.Dialogs
 import QtQuick.Layouts
 import QVImports
 import FontAwesome as FontAwesome
+import Quorvantis as Quorvantis
 import Elements as Elements
 import Promptwell as Promptwell
 import Settrove
@@ -216,9 +217,22 @@ ApplicationWindow {
         }
     }
 
+    Quorvantis.Erase {
+        id: eraseDevice
+        onSent: {
+            console.info("Erasing device")
+            mainWindow.notify("Erasing Device Memory...", awesome.icons.fa_trash_o, 15000)
+        }
+    }
+
     FontAwesome.FontAwesome {
         id: awesome
         resource: Constants.fontAwesomeSolidUri
+    }
+
+    Quorvantis.Reset {
+        id: resetDevice
+        onSent: console.info("Restarting device")
     }
 
     AppForm {
