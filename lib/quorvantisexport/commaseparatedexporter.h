@@ -6,7 +6,7 @@
 #include <QtQml/qqmlregistration.h>
 
 // Field sessions as CSV text for the clipboard; the worker runs from construction.
-class QUORVANTISEXPORT_EXPORT CommaSeparatedExporter final : public CharacterSeparatedExporter
+class QUORVANTISEXPORT_EXPORT CommaSeparatedExporter : public CharacterSeparatedExporter
 {
     Q_OBJECT
     QML_ELEMENT

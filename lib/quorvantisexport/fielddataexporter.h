@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exporttext.h"
+#include "fielddataentry.h"
 #include "quorvantisexport_global.h"
 
 #include <QByteArray>
@@ -13,7 +14,6 @@
 #include <atomic>
 #include <vector>
 
-class FieldDataEntry;
 class FieldReading;
 
 // A worker thread that turns field sessions into text: headers, one row per

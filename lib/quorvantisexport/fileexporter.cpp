@@ -150,6 +150,7 @@ FileExporter::Outcome FileExporter::loadCurrentEntry()
         // Whatever ends the wait quits the loop; the checks run again after it.
         QEventLoop loop;
         connect(entry, &DataEntry::loadedChanged, &loop, &QEventLoop::quit);
+        connect(entry, &DataEntry::loadingChanged, &loop, &QEventLoop::quit);
         connect(entry, &QObject::destroyed, &loop, &QEventLoop::quit);
         if (device) {
             connect(device, &QObject::destroyed, &loop, &QEventLoop::quit);
@@ -161,6 +162,10 @@ FileExporter::Outcome FileExporter::loadCurrentEntry()
         }
         if (entry->isLoaded())
             break;
+        if (!entry->isLoading()) {
+            qWarning() << "quorvantisexport - the entry's data could not be read";
+            return Outcome::Failed;
+        }
         qDebug() << "waiting for isLoaded()";
         m_waits.append(&loop);
         loop.exec();

@@ -6,7 +6,7 @@
 #include <QtQml/qqmlregistration.h>
 
 // Field sessions as TSV text for the clipboard; the worker runs from construction.
-class QUORVANTISEXPORT_EXPORT TabSeparatedExporter final : public CharacterSeparatedExporter
+class QUORVANTISEXPORT_EXPORT TabSeparatedExporter : public CharacterSeparatedExporter
 {
     Q_OBJECT
     QML_ELEMENT
