@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QString>
 #include <memory>
+#include <vector>
 
 namespace qvexport {
 
@@ -46,15 +47,27 @@ public:
     void appendHeading(QByteArray &out, bool isPublic) const;
     void appendRow(QByteArray &out, const QDateTime &dateTime, double exposure, double eField,
                    double hField, int alarmState, double sixMinAvg, double thirtyMinAvg);
+    // A row at `dateTime` with the values of the last row appended.
+    void appendStep(QByteArray &out, const QDateTime &dateTime);
     void appendNumber(QByteArray &out, double value);
     void appendDateTime(QByteArray &out, const QDateTime &dateTime);
 
 private:
+    // Widest texts: a fixed-point double needs 309 digits, 4 decimals, sign and point.
+    static constexpr int maxNumberLength = 320;
+    static constexpr int maxDateTimeLength = 64;
+
+    char *putNumber(char *out, double value, bool memo = true);
+    char *putDateTime(char *out, const QDateTime &dateTime);
+    char *putSeparator(char *out) const;
+
     QByteArray m_separator;
     QByteArray m_endOfLine;
     NumberStyle m_style;
     QDate m_cachedDate;
     char m_cachedDateText[11] = {};
+    bool m_cachedDateFits = true;
+    std::vector<char> m_lastTail;
     std::unique_ptr<NumberCache> m_cache;
 };
 

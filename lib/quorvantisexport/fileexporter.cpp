@@ -29,15 +29,14 @@ QByteArray fieldText(const QList<FieldReading *> &readings, const QByteArray &se
     QByteArray data;
     data.reserve(qsizetype(readings.size()) * 2 * 64 + 128);
     writer.appendHeading(data, isPublic);
-    const FieldReading *previous = nullptr;
+    bool first = true;
     for (const FieldReading *r : readings) {
-        if (previous)
-            writer.appendRow(data, r->dateTime(), previous->MaxField(), previous->EField(),
-                             previous->HField(), previous->AlarmState(), previous->SixMinAvg(),
-                             previous->ThirtyMinAvg());
-        writer.appendRow(data, r->dateTime(), r->MaxField(), r->EField(), r->HField(),
-                         r->AlarmState(), r->SixMinAvg(), r->ThirtyMinAvg());
-        previous = r;
+        const QDateTime time = r->dateTime();
+        if (!first)
+            writer.appendStep(data, time); // the previous reading's values at this time
+        writer.appendRow(data, time, r->MaxField(), r->EField(), r->HField(), r->AlarmState(),
+                         r->SixMinAvg(), r->ThirtyMinAvg());
+        first = false;
     }
     return data;
 }

@@ -52,6 +52,14 @@ void TestExportText::rows()
         .appendRow(clip, t, 12.3456789, 1.5, 0, 0, 2, 0.00004);
     QCOMPARE(clip, QByteArray("2024/01/31 14:02:03\t12.3457\t1.5000\t0.0000\t0\t2.0000\t0.0000\n"));
 
+    // A step row repeats the last row's values at a new time.
+    RowWriter steps(",", "\r\n", NumberStyle::Significant6);
+    QByteArray stepped;
+    steps.appendRow(stepped, t, 3, 3, 1, 0, 2, 2);
+    steps.appendStep(stepped, t.addDays(1));
+    QCOMPARE(stepped, QByteArray("2024/01/31 14:02:03,3,3,1,0,2,2\r\n"
+                                 "2024/02/01 14:02:03,3,3,1,0,2,2\r\n"));
+
     // A row without a time has an empty first field, as the date-time's own text would.
     QByteArray noTime;
     RowWriter(",", "\n", NumberStyle::Significant6)
@@ -85,9 +93,17 @@ void TestExportText::numbersMatchQt()
         values.push_back(k / 2048.0);
         values.push_back(1234560 + k * 0.5);
     }
+    // Decimal texts one digit past the precision ending in 5: near, not at, one half.
+    for (int k = 0; k < 3000; ++k) {
+        const QString digits = QString::number(1000005 + 10 * k * 37 % 8999990);
+        for (int point = 1; point < 7; ++point)
+            values.push_back((digits.left(point) + '.' + digits.mid(point)).toDouble());
+        values.push_back(("0.0" + digits).toDouble());
+        values.push_back(("1." + digits.right(5)).toDouble());
+    }
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> exponent(-9, 7);
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < 200000; ++i)
         values.push_back((i % 2 ? -1 : 1) * std::pow(10.0, exponent(random)));
 
     RowWriter writer(",", "\n", NumberStyle(style));
