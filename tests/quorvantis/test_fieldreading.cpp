@@ -181,6 +181,19 @@ private slots:
         QCOMPARE(FieldReading::timeWeightedAverage({}, 360, floor), floor);
     }
 
+    void averagesFollowEveryWayTheTimeIsSet()
+    {
+        Series series;
+        series.add(0, 100.0);
+        series.add(10, 0.0);
+        FieldReading *moved = series.readings.at(0);
+        moved->setDateTime(Start.addSecs(-350)); // plain setter
+        QCOMPARE(FieldReading::timeWeightedAverage(series.readings, 360, 0.0), 36000.0 / 360);
+        QVERIFY(moved->setProperty("dateTime", Start.addSecs(-50))); // property write
+        QCOMPARE(FieldReading::timeWeightedAverage(series.readings, 360, 0.0), 6000.0 / 360);
+        QCOMPARE(moved->msecsSinceEpoch(), Start.addSecs(-50).toMSecsSinceEpoch());
+    }
+
     void averagesWeighEachValueUntilTheNextReading()
     {
         Series series;
