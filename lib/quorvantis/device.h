@@ -199,12 +199,16 @@ private:
     DeviceInformation m_details;
     QQueue<Message *> m_queue;
     std::atomic<bool> m_isPublic{false};
+    // Released when the loop ends and acquired after joining the thread, so
+    // that thread sanitizers see the join that QThread::wait performs.
+    std::atomic<bool> m_loopEnded{false};
 
-    mutable QMutex m_queueLock;
-    QWaitCondition m_queueChanged;
+    // Standard primitives, which thread sanitizers see through.
+    mutable std::mutex m_queueLock;
+    std::condition_variable m_queueChanged;
 
     // Packets whose exchange is running, and those of them destroyed meanwhile.
-    QRecursiveMutex m_inFlightLock;
+    std::recursive_mutex m_inFlightLock;
     QList<Message *> m_inFlight;
     QList<Message *> m_destroyedInFlight;
 };
