@@ -8,8 +8,10 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QLockFile>
+#include <QMetaMethod>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQmlExpression>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
@@ -41,6 +43,16 @@ QObject *findByName(QObject *root, const QString &name)
     return nullptr;
 }
 
+// Runs code in the scope of object, as a handler of its document would.
+bool evaluate(QObject *object, const QString &code)
+{
+    QQmlExpression expression(qmlContext(object), object, code);
+    expression.evaluate();
+    if (expression.hasError())
+        qWarning() << expression.error().toString();
+    return !expression.hasError();
+}
+
 } // namespace
 
 class TestStartup : public QObject
@@ -63,6 +75,8 @@ private slots:
     void titleBarMovesTheWindowByHand();
     void maximiseButtonAndDoubleClickToggle();
     void timedNoticeHidesTheLastingOneMeanwhile();
+    void bulkExportOutcomesPopTheSavingPage_data();
+    void bulkExportOutcomesPopTheSavingPage();
 
 private:
     QObject *find(const QString &name) const;
@@ -254,6 +268,44 @@ void TestStartup::timedNoticeHidesTheLastingOneMeanwhile()
     QTRY_VERIFY_WITH_TIMEOUT(notification2->property("visible").toBool(), 3000);
     QCOMPARE(notification2->property("text").toString(), QStringLiteral("Loading headers"));
     QVERIFY(QMetaObject::invokeMethod(notification2, "hide"));
+}
+
+void TestStartup::bulkExportOutcomesPopTheSavingPage_data()
+{
+    QTest::addColumn<QByteArray>("outcome");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("saved") << QByteArray("dataSaved()") << QStringLiteral("Saved to folder");
+    QTest::newRow("nothing") << QByteArray("noData()") << QStringLiteral("No data found");
+    QTest::newRow("failed") << QByteArray("error(QString)")
+                            << QStringLiteral("Failed to save to folder");
+}
+
+void TestStartup::bulkExportOutcomesPopTheSavingPage()
+{
+    QFETCH(QByteArray, outcome);
+    QFETCH(QString, notice);
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QObject *exporter = m_window->findChild<QObject *>(QStringLiteral("bulkFileExport"));
+    QObject *notification = find(QStringLiteral("notification"));
+    QVERIFY(stack && exporter && notification);
+
+    // Two pages above the first, as the data screen and its saving page.
+    QVERIFY(evaluate(stack, "push('qrc:/content/NotConnected.qml'); "
+                            "push('qrc:/content/NotConnected.qml')"));
+    QTRY_COMPARE(stack->property("depth").toInt(), 3);
+
+    const int index = exporter->metaObject()->indexOfSignal(outcome.constData());
+    QVERIFY(index >= 0);
+    QMetaMethod signal = exporter->metaObject()->method(index);
+    if (signal.parameterCount() == 1)
+        QVERIFY(signal.invoke(exporter, Q_ARG(QString, QStringLiteral("disk full"))));
+    else
+        QVERIFY(signal.invoke(exporter));
+    QTRY_COMPARE(stack->property("depth").toInt(), 2);
+    QCOMPARE(notification->property("text").toString(), notice);
+
+    QVERIFY(evaluate(stack, "pop(null)"));
+    QTRY_COMPARE(stack->property("depth").toInt(), 1);
 }
 
 int main(int argc, char *argv[])

@@ -6,6 +6,7 @@ import QVImports
 import FontAwesome as FontAwesome
 import Quorvantis as Quorvantis
 import Elements as Elements
+import QuorvantisExport as QuorvantisExport
 import Promptwell as Promptwell
 import Settrove
 import QuorvantisApi
@@ -219,6 +220,7 @@ ApplicationWindow {
 
     Quorvantis.Erase {
         id: eraseDevice
+        objectName: "eraseDevice"
         onSent: {
             console.info("Erasing device")
             mainWindow.notify("Erasing Device Memory...", awesome.icons.fa_trash_o, 15000)
@@ -230,8 +232,66 @@ ApplicationWindow {
         resource: Constants.fontAwesomeSolidUri
     }
 
+    QuorvantisExport.BulkFileExporter {
+        id: bulkFileExport
+        objectName: "bulkFileExport"
+        onDataSaved: {
+            mainForm.viewStack.pop()
+            mainWindow.notify("Saved to folder", awesome.icons.fa_floppy_o, 3000)
+        }
+        onError: {
+            mainForm.viewStack.pop()
+            mainWindow.notify("Failed to save to folder", awesome.icons.fa_warning, 3000)
+        }
+        onNoData: {
+            mainForm.viewStack.pop()
+            mainWindow.notify("No data found", awesome.icons.fa_warning, 3000)
+        }
+        onCancelled: {
+            console.log("Bulk export cancelled")
+            if (!device.connected) {
+                console.log("Device disconnected, popping stackview")
+                mainForm.viewStack.pop(null)
+            }
+        }
+    }
+
+    QuorvantisExport.FileExporter {
+        id: fileExport
+        objectName: "fileExport"
+        onDataSaved: mainWindow.notify("File saved", awesome.icons.fa_floppy_o, 3000)
+        onError: mainWindow.notify("Error saving file", awesome.icons.fa_warning, 3000)
+    }
+
+    QuorvantisExport.TabSeparatedExporter {
+        id: exportTSV
+        objectName: "exportTSV"
+        onDataReady: function(name, data) {
+            clipboard.setText(data)
+            mainWindow.notify("Copied to clipboard", awesome.icons.fa_clipboard, 3000)
+        }
+        onFinished: {
+            tsvExportedThreadFinished = true
+            mainWindow.close()
+        }
+    }
+
+    QuorvantisExport.CommaSeparatedExporter {
+        id: exportCSV
+        objectName: "exportCSV"
+        onDataReady: function(name, data) {
+            clipboard.setText(data)
+            mainWindow.notify("Copied to clipboard", awesome.icons.fa_clipboard, 3000)
+        }
+        onFinished: {
+            csvExportedThreadFinished = true
+            mainWindow.close()
+        }
+    }
+
     Quorvantis.Reset {
         id: resetDevice
+        objectName: "resetDevice"
         onSent: console.info("Restarting device")
     }
 
