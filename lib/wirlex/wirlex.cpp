@@ -1,0 +1,214 @@
+#include "wirlex.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QMessageAuthenticationCode>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QUuid>
+
+namespace {
+
+constexpr int postTimeoutMs = 15000;
+const char tagProperty[] = "op";
+const char expectJsonProperty[] = "expectJson";
+
+QString httpMessage(int status, const QString &text)
+{
+    return QStringLiteral("HTTP %1: %2").arg(status).arg(text);
+}
+
+} // namespace
+
+Wirlex::Wirlex(const QString &appId, QObject *parent) : QObject(parent), appId(appId)
+{
+    connect(&manager, &QNetworkAccessManager::finished, this, &Wirlex::onFinished);
+}
+
+Wirlex::~Wirlex()
+{
+    // Replies still alive die with the manager; none of them may call back into
+    // a client that is half gone.
+    manager.disconnect(this);
+    for (const QPointer<QNetworkReply> &reply : std::as_const(running)) {
+        if (reply)
+            reply->disconnect(this);
+    }
+}
+
+void Wirlex::setSecretKey(const QString &key)
+{
+    secretKey = key.toUtf8();
+}
+
+QString Wirlex::secret() const
+{
+    return QString::fromUtf8(secretKey);
+}
+
+void Wirlex::get(const QString &endpoint, bool expectJson)
+{
+    get(endpoint, QMap<QString, QString>(), 0, expectJson);
+}
+
+void Wirlex::get(const QString &endpoint, int tag, bool expectJson)
+{
+    get(endpoint, QMap<QString, QString>(), tag, expectJson);
+}
+
+void Wirlex::get(const QString &endpoint, const QMap<QString, QString> &params, int tag,
+                 bool expectJson)
+{
+    QUrl url(endpoint, QUrl::TolerantMode);
+    if (params.isEmpty()) {
+        // A null query, so the request line carries no bare "?".
+        url.setQuery(QString());
+    } else {
+        QUrlQuery query;
+        for (auto it = params.cbegin(); it != params.cend(); ++it)
+            query.addQueryItem(it.key(), it.value());
+        url.setQuery(query);
+    }
+
+    QNetworkRequest request(url);
+    signRequest(request, QStringLiteral("GET"), url.path(QUrl::FullyDecoded),
+                url.query(QUrl::FullyEncoded), QByteArray());
+
+    QNetworkReply *reply = manager.get(request);
+    lastReply = reply;
+    track(reply);
+    connect(reply, &QNetworkReply::downloadProgress, this, &Wirlex::downloadProgress);
+    reply->setProperty(tagProperty, tag);
+    if (expectJson)
+        reply->setProperty(expectJsonProperty, true);
+}
+
+void Wirlex::post(const QString &endpoint, const QByteArray &data, int tag)
+{
+    const QUrl url(endpoint, QUrl::TolerantMode);
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    signRequest(request, QStringLiteral("POST"), url.path(QUrl::FullyDecoded), url.query(), data);
+
+    QNetworkReply *reply = manager.post(request, data);
+    lastReply = reply;
+    track(reply);
+    reply->setProperty(tagProperty, tag);
+    reply->setProperty(expectJsonProperty, true);
+
+    // The time-out belongs to this reply alone: a later request must not be
+    // aborted in its place.
+    auto *timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, reply, [reply] {
+        if (reply->isRunning())
+            reply->abort();
+    });
+    timer->start(postTimeoutMs);
+}
+
+void Wirlex::cancelLastRequest()
+{
+    if (lastReply && lastReply->isRunning())
+        lastReply->abort();
+}
+
+void Wirlex::cancelRequests(int tag)
+{
+    // Aborting finishes the reply at once, which edits the running list.
+    const QList<QPointer<QNetworkReply>> snapshot = running;
+    for (const QPointer<QNetworkReply> &reply : snapshot) {
+        if (reply && reply->isRunning() && reply->property(tagProperty).isValid() &&
+            reply->property(tagProperty).toInt() == tag)
+            reply->abort();
+    }
+}
+
+QByteArray Wirlex::signature(const QString &appId, const QByteArray &secretKey,
+                             const QString &timestamp, const QString &nonce, const QString &method,
+                             const QString &path, const QString &query, const QByteArray &body)
+{
+    const QChar lf(QLatin1Char('\n'));
+    QByteArray message =
+        (appId + lf + timestamp + lf + nonce + lf + method.toUpper() + lf + path + lf + query + lf)
+            .toUtf8();
+    message.append(body);
+    return QByteArrayLiteral("v1=") +
+           QMessageAuthenticationCode::hash(message, secretKey, QCryptographicHash::Sha256).toHex();
+}
+
+void Wirlex::signRequest(QNetworkRequest &request, const QString &method, const QString &path,
+                         const QString &query, const QByteArray &body) const
+{
+    const QString timestamp = QString::number(QDateTime::currentSecsSinceEpoch());
+    const QString nonce = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    request.setRawHeader("x-app-id", appId.toUtf8());
+    request.setRawHeader("x-timestamp", timestamp.toUtf8());
+    request.setRawHeader("x-nonce", nonce.toUtf8());
+    request.setRawHeader("x-signature",
+                         signature(appId, secretKey, timestamp, nonce, method, path, query, body));
+}
+
+void Wirlex::track(QNetworkReply *reply)
+{
+    running.append(reply);
+}
+
+void Wirlex::onFinished(QNetworkReply *reply)
+{
+    running.removeAll(reply);
+    if (lastReply == reply)
+        lastReply = nullptr;
+    reply->deleteLater();
+
+    if (reply->error() == QNetworkReply::OperationCanceledError)
+        return;
+
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+
+    if (target.isValid()) {
+        const QUrl resolved = reply->request().url().resolved(target);
+        const bool lessSecure =
+            reply->request().url().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) ==
+                0 &&
+            resolved.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+        if (lessSecure) {
+            emit errorOccurred(httpMessage(status, reply->error() != QNetworkReply::NoError
+                                                       ? reply->errorString()
+                                                       : QStringLiteral("Insecure redirect")));
+            return;
+        }
+        if (reply->error() == QNetworkReply::NoError) {
+            track(manager.get(QNetworkRequest(resolved)));
+            return;
+        }
+    }
+
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299) {
+        const QByteArray body = reply->readAll();
+        const int tag = reply->property(tagProperty).toInt();
+        const QByteArray hash = reply->rawHeader("x-file-hash");
+        if (reply->property(expectJsonProperty).toBool()) {
+            const QJsonDocument document = QJsonDocument::fromJson(body);
+            if (document.isNull())
+                emit dataReceived(tag, body, hash);
+            else
+                emit jsonReceived(tag, document.object());
+        } else {
+            emit dataReceived(tag, body, hash);
+        }
+        return;
+    }
+
+    const QByteArray body = reply->readAll();
+    QString text;
+    if (body.isEmpty())
+        text = reply->errorString();
+    else
+        text = QJsonDocument::fromJson(body).object().value(QLatin1String("detail")).toString();
+    emit errorOccurred(httpMessage(status, text));
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "wirlex_global.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+class QNetworkRequest;
+
+// A small HTTP client that signs every request (HMAC-SHA256 over app id,
+// timestamp, nonce, method, path, query and body) and reports answers by
+// signals carrying the caller's tag.
+class WIRLEX_EXPORT Wirlex : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Wirlex needs an application id; it is created by its owner")
+    Q_PROPERTY(QString secret READ secret WRITE setSecretKey)
+
+public:
+    Wirlex(const QString &appId, QObject *parent);
+    ~Wirlex() override;
+
+    Q_INVOKABLE void setSecretKey(const QString &key);
+    Q_INVOKABLE QString secret() const;
+
+    Q_INVOKABLE void get(const QString &endpoint, bool expectJson = true);
+    Q_INVOKABLE void get(const QString &endpoint, int tag, bool expectJson = true);
+    Q_INVOKABLE void get(const QString &endpoint, const QMap<QString, QString> &params, int tag,
+                         bool expectJson = true);
+    Q_INVOKABLE void post(const QString &endpoint, const QByteArray &data, int tag = 0);
+
+    // Aborts the most recent request when it still runs.
+    void cancelLastRequest();
+    // Aborts every running request started with tag, whichever came later.
+    void cancelRequests(int tag);
+
+    // The "x-signature" value for the given string-to-sign parts.
+    static QByteArray signature(const QString &appId, const QByteArray &secretKey,
+                                const QString &timestamp, const QString &nonce,
+                                const QString &method, const QString &path, const QString &query,
+                                const QByteArray &body);
+
+signals:
+    void dataReceived(int tag, QByteArray data, QByteArray hash);
+    void jsonReceived(int tag, QJsonObject obj);
+    void downloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
+    void errorOccurred(QString error);
+
+private slots:
+    void onFinished(QNetworkReply *reply);
+
+private:
+    void signRequest(QNetworkRequest &request, const QString &method, const QString &path,
+                     const QString &query, const QByteArray &body) const;
+    void track(QNetworkReply *reply);
+
+    QNetworkAccessManager manager;
+    QPointer<QNetworkReply> lastReply;
+    QString appId;
+    QByteArray secretKey;
+    QList<QPointer<QNetworkReply>> running;
+};

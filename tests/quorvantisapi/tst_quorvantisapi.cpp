@@ -1,0 +1,307 @@
+#include "quorvantisapi.h"
+#include "testwebservice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const char urlVariable[] = "QUORVANTIS_API_URL";
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Every signal of one facade, counted.
+struct Spies
+{
+    explicit Spies(QuorvantisApi *api)
+        : error(api, &QuorvantisApi::apiError),
+          calibration(api, &QuorvantisApi::calibrationDateReceived),
+          version(api, &QuorvantisApi::appVersionReceived),
+          completed(api, &QuorvantisApi::downloadCompleted),
+          progress(api, &QuorvantisApi::reportFileProgress)
+    {}
+    int results() const
+    {
+        return error.count() + calibration.count() + version.count() + completed.count();
+    }
+    QSignalSpy error, calibration, version, completed, progress;
+};
+
+} // namespace
+
+class TestQuorvantisApi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void serviceAddress();
+    void switchedOffSendsNothing();
+    void calibrationDate();
+    void latestVersion();
+    void installerDigest_data();
+    void installerDigest();
+    void failedWriteLeavesNoFile();
+    void cancelDuringSlowDownload();
+    void progressConnectionsAddUp();
+    void qmlSetsProperties();
+
+private:
+    std::unique_ptr<QuorvantisApi> makeApi(bool allowed = true);
+
+    std::unique_ptr<TestWebService> service;
+    std::unique_ptr<QTemporaryDir> tmp;
+};
+
+void TestQuorvantisApi::init()
+{
+    service = std::make_unique<TestWebService>();
+    QVERIFY(service->listen());
+    qputenv(urlVariable, service->baseUrl().toUtf8());
+    tmp = std::make_unique<QTemporaryDir>();
+}
+
+void TestQuorvantisApi::cleanup()
+{
+    qunsetenv(urlVariable);
+    service.reset();
+    tmp.reset();
+}
+
+std::unique_ptr<QuorvantisApi> TestQuorvantisApi::makeApi(bool allowed)
+{
+    auto api = std::make_unique<QuorvantisApi>();
+    api->setApiIsAllowed(allowed);
+    return api;
+}
+
+void TestQuorvantisApi::serviceAddress()
+{
+    QCOMPARE(makeApi()->baseUrl(), service->baseUrl());
+
+    qputenv(urlVariable, "http://127.0.0.1:9/elsewhere/");
+    QCOMPARE(makeApi()->baseUrl(), QStringLiteral("http://127.0.0.1:9/elsewhere"));
+
+    qunsetenv(urlVariable);
+    const QString fallback = makeApi()->baseUrl();
+    QCOMPARE(fallback, QuorvantisApi::defaultBaseUrl());
+    QVERIFY(fallback.startsWith("https://"));
+    QVERIFY(fallback.endsWith(":1001/cal"));
+}
+
+void TestQuorvantisApi::switchedOffSendsNothing()
+{
+    auto api = makeApi(false);
+    QCOMPARE(api->apiIsAllowed(), false);
+    Spies spies(api.get());
+    api->setDownloadPath(tmp->filePath("setup.bin"));
+    api->getCalibrationDate("123456");
+    api->getLatestAppVersion();
+    api->getLatestAppInstaller();
+    api->cancelDownload();
+    api->disconnectDownloadProgress();
+    QTest::qWait(300);
+    QCOMPARE(service->requestCount(), 0);
+    QCOMPARE(spies.results() + spies.progress.count(), 0);
+    QVERIFY(!QFile::exists(tmp->filePath("setup.bin")));
+}
+
+void TestQuorvantisApi::calibrationDate()
+{
+    auto api = makeApi();
+    Spies spies(api.get());
+
+    api->getCalibrationDate("123456");
+    QVERIFY(spies.calibration.wait());
+    QCOMPARE(spies.calibration.at(0).at(0).toString(), QStringLiteral("2027-05-31"));
+    QCOMPARE(service->requests().value(0).query, QByteArray("barcode=123456"));
+
+    api->getCalibrationDate("999");
+    QVERIFY(spies.error.wait());
+    QCOMPARE(spies.error.at(0).at(0).toString(), QStringLiteral("HTTP 404: Barcode not found"));
+
+    TestWebService::Response noDate;
+    noDate.body = R"({"other": "value"})";
+    service->setOverride("/cal/get_calibration", noDate);
+    api->getCalibrationDate("123456");
+    QVERIFY(spies.calibration.wait());
+    QCOMPARE(spies.calibration.at(1).at(0).toString(), QString());
+    QCOMPARE(spies.results(), 3);
+}
+
+void TestQuorvantisApi::latestVersion()
+{
+    service->setVersion("2.3.4");
+    auto api = makeApi();
+    Spies spies(api.get());
+    api->getLatestAppVersion();
+    QVERIFY(spies.version.wait());
+    QCOMPARE(spies.version.at(0).at(0).toString(), QStringLiteral("2.3.4"));
+
+    // An answer that is not JSON is logged and dropped.
+    TestWebService::Response text;
+    text.body = "2.3.5";
+    service->setOverride("/cal/installer/version", text);
+    QTest::ignoreMessage(QtDebugMsg, "None Op received");
+    api->getLatestAppVersion();
+    QTRY_COMPARE(service->requestCount(), 2);
+    QTest::qWait(200);
+    QCOMPARE(spies.results(), 1);
+}
+
+void TestQuorvantisApi::installerDigest_data()
+{
+    QTest::addColumn<TestWebService::HashMode>("mode");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("correct") << TestWebService::HashMode::Correct << true;
+    QTest::newRow("upper case") << TestWebService::HashMode::UpperCase << true;
+    QTest::newRow("wrong") << TestWebService::HashMode::Wrong << false;
+    QTest::newRow("missing") << TestWebService::HashMode::Missing << false;
+}
+
+void TestQuorvantisApi::installerDigest()
+{
+    QFETCH(TestWebService::HashMode, mode);
+    QFETCH(bool, accepted);
+    service->setHashMode(mode);
+    const QString path = tmp->filePath("setup.exe");
+    writeFile(path, "previous installer");
+
+    auto api = makeApi();
+    api->setDownloadPath(path);
+    Spies spies(api.get());
+    api->getLatestAppInstaller();
+    QTRY_COMPARE(spies.results(), 1);
+
+    const qlonglong size = service->installer().size();
+    QVERIFY(spies.progress.count() > 0);
+    QCOMPARE(spies.progress.last().at(0).toLongLong(), size);
+    QCOMPARE(spies.progress.last().at(1).toLongLong(), size);
+    if (accepted) {
+        QCOMPARE(spies.completed.count(), 1);
+        QCOMPARE(readFile(path), service->installer());
+    } else {
+        QCOMPARE(spies.error.at(0).at(0).toString(), QStringLiteral("Hash values did not match"));
+        QCOMPARE(readFile(path), QByteArray("previous installer"));
+    }
+    QCOMPARE(QDir(tmp->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"setup.exe"});
+}
+
+void TestQuorvantisApi::failedWriteLeavesNoFile()
+{
+    auto api = makeApi();
+    Spies spies(api.get());
+
+    // A directory where the file should go.
+    const QString blocked = tmp->filePath("setup.exe");
+    QVERIFY(QDir().mkpath(blocked));
+    api->setDownloadPath(blocked);
+    api->getLatestAppInstaller();
+    QVERIFY(spies.error.wait());
+    QCOMPARE(spies.error.at(0).at(0).toString(), "Failed to write to: " + blocked);
+    QVERIFY(QFileInfo(blocked).isDir());
+    QCOMPARE(QDir(tmp->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+             QStringList{"setup.exe"});
+
+    const QString missingFolder = tmp->filePath("no/such/folder/setup.exe");
+    api->setDownloadPath(missingFolder);
+    api->getLatestAppInstaller();
+    QVERIFY(spies.error.wait());
+    QCOMPARE(spies.error.at(1).at(0).toString(), "Failed to write to: " + missingFolder);
+    QVERIFY(!QFileInfo::exists(tmp->filePath("no")));
+    QCOMPARE(spies.completed.count(), 0);
+}
+
+void TestQuorvantisApi::cancelDuringSlowDownload()
+{
+    service->setInstallerPacing(2048, 20);
+    TestWebService::Response slowDate;
+    slowDate.body = QByteArray(R"({"cal_expiry": "2030-01-01"})").leftJustified(30 * 1024, ' ');
+    slowDate.paced = true;
+    service->setOverride("/cal/get_calibration", slowDate);
+
+    const QString path = tmp->filePath("setup.exe");
+    auto api = makeApi();
+    api->setDownloadPath(path);
+    Spies spies(api.get());
+    QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
+
+    api->getLatestAppInstaller();
+    QVERIFY(spies.progress.wait());
+    // A later request must not turn the cancel away from the download.
+    api->getCalibrationDate("123456");
+    QTRY_COMPARE(service->requestCount(), 2);
+    api->setApiIsAllowed(false);
+    api->cancelDownload();
+
+    QVERIFY(aborted.wait());
+    QCOMPARE(aborted.at(0).at(0).toString(), QStringLiteral("/cal/installer"));
+    QVERIFY(spies.calibration.wait(10000));
+    QCOMPARE(spies.calibration.at(0).at(0).toString(), QStringLiteral("2030-01-01"));
+    QTest::qWait(100);
+    QCOMPARE(spies.completed.count(), 0);
+    QCOMPARE(spies.error.count(), 0);
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestQuorvantisApi::progressConnectionsAddUp()
+{
+    service->setInstaller(QByteArray(64, 'x'));
+    auto api = makeApi();
+    api->setDownloadPath(tmp->filePath("setup.exe"));
+    Spies spies(api.get());
+
+    api->getLatestAppInstaller();
+    api->getLatestAppInstaller();
+    QTRY_COMPARE(spies.completed.count(), 2);
+    // Two connections: every step is reported twice.
+    QVERIFY(spies.progress.count() % 2 == 0);
+    QCOMPARE(spies.progress.at(0), spies.progress.at(1));
+
+    api->disconnectDownloadProgress();
+    spies.progress.clear();
+    api->getLatestAppVersion();
+    QVERIFY(spies.version.wait());
+    QCOMPARE(spies.progress.count(), 0);
+}
+
+void TestQuorvantisApi::qmlSetsProperties()
+{
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData(R"(
+        import QtQml
+        import QuorvantisApi
+        QuorvantisApi {
+            apiIsAllowed: true
+            downloadPath: "/tmp/setup.exe"
+        })",
+                      QUrl());
+    std::unique_ptr<QObject> object(component.create());
+    QVERIFY2(object, qPrintable(component.errorString()));
+    auto *api = qobject_cast<QuorvantisApi *>(object.get());
+    QVERIFY(api);
+    QCOMPARE(api->apiIsAllowed(), true);
+    QCOMPARE(api->downloadPath(), QStringLiteral("/tmp/setup.exe"));
+}
+
+QTEST_GUILESS_MAIN(TestQuorvantisApi)
+#include "tst_quorvantisapi.moc"

@@ -1,0 +1,455 @@
+#include "testwebservice.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageAuthenticationCode>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace {
+
+constexpr int maxHeaderBytes = 64 * 1024;
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 307:
+        return "Temporary Redirect";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 422:
+        return "Unprocessable Entity";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+QPair<QByteArray, QByteArray> header(const QByteArray &name, const QByteArray &value)
+{
+    return {name, value};
+}
+
+TestWebService::Response json(int status, const QJsonObject &object)
+{
+    TestWebService::Response response;
+    response.status = status;
+    response.headers.append(header("Content-Type", "application/json"));
+    response.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return response;
+}
+
+TestWebService::Response detail(int status, const QString &text)
+{
+    return json(status, QJsonObject{{QStringLiteral("detail"), text}});
+}
+
+// Deterministic bytes that are clearly not JSON.
+QByteArray defaultInstaller()
+{
+    QByteArray bytes(200 * 1024, Qt::Uninitialized);
+    quint32 state = 0x2545F491u;
+    for (char &byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = char(state >> 24);
+    }
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[2] = '\0';
+    return bytes;
+}
+
+QString tlsFile(const char *name)
+{
+    return QStringLiteral(QV_TEST_WEBSERVICE_TLS_DIR "/") + QLatin1String(name);
+}
+
+} // namespace
+
+// One client connection: reads one request, answers it, closes.
+class TestWebService::Connection : public QObject
+{
+public:
+    Connection(TestWebService *service, QTcpSocket *socket)
+        : QObject(service), service(service), socket(socket)
+    {
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
+        connect(socket, &QTcpSocket::disconnected, this, &Connection::onDisconnected);
+        if (socket->bytesAvailable() > 0)
+            QTimer::singleShot(0, this, &Connection::onReadyRead);
+    }
+
+private:
+    void onReadyRead()
+    {
+        if (answered)
+            return;
+        buffer.append(socket->readAll());
+        if (headerEnd < 0) {
+            headerEnd = buffer.indexOf("\r\n\r\n");
+            if (headerEnd < 0) {
+                if (buffer.size() > maxHeaderBytes)
+                    socket->abort();
+                return;
+            }
+            if (!parseHead())
+                return;
+        }
+        if (buffer.size() - (headerEnd + 4) < contentLength)
+            return;
+        request.body = buffer.mid(headerEnd + 4, contentLength);
+        answered = true;
+        const Response response = service->answer(request);
+        send(response);
+    }
+
+    bool parseHead()
+    {
+        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        if (requestLine.size() != 3) {
+            answered = true;
+            send(detail(400, QStringLiteral("Malformed request line")));
+            return false;
+        }
+        request.method = requestLine.at(0);
+        request.target = requestLine.at(1);
+        const int question = request.target.indexOf('?');
+        const QByteArray rawPath = question < 0 ? request.target : request.target.left(question);
+        request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
+        request.path = QUrl::fromPercentEncoding(rawPath);
+        for (int i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines.at(i).trimmed();
+            const int colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            request.headers.insert(line.left(colon).trimmed().toLower(),
+                                   line.mid(colon + 1).trimmed());
+        }
+        contentLength = request.headers.value("content-length", "0").toLongLong();
+        return true;
+    }
+
+    void send(const Response &response)
+    {
+        if (response.stall)
+            return;
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                          reasonPhrase(response.status) + "\r\n";
+        for (const auto &header : response.headers)
+            head += header.first + ": " + header.second + "\r\n";
+        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+        head += "Connection: close\r\n\r\n";
+        socket->write(head);
+
+        pending = response.body;
+        if (response.paced && service->m_chunkBytes > 0) {
+            auto *timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, this, [this, timer] {
+                if (socket->state() != QAbstractSocket::ConnectedState) {
+                    timer->stop();
+                    return;
+                }
+                socket->write(pending.left(service->m_chunkBytes));
+                pending.remove(0, service->m_chunkBytes);
+                if (pending.isEmpty()) {
+                    timer->stop();
+                    finish();
+                }
+            });
+            timer->start(service->m_intervalMs);
+        } else {
+            socket->write(pending);
+            pending.clear();
+            finish();
+        }
+    }
+
+    void finish()
+    {
+        if (Request *recorded = service->findRequest(request.id))
+            recorded->completed = true;
+        done = true;
+        socket->disconnectFromHost();
+    }
+
+    void onDisconnected()
+    {
+        if (answered && !done)
+            emit service->answerAborted(request.path);
+        deleteLater();
+    }
+
+    TestWebService *service;
+    QTcpSocket *socket;
+    QByteArray buffer;
+    qsizetype headerEnd = -1;
+    qint64 contentLength = 0;
+    Request request;
+    QByteArray pending;
+    bool answered = false;
+    bool done = false;
+};
+
+TestWebService::TestWebService(QObject *parent)
+    : QObject(parent), m_appId(defaultAppId()), m_secret(defaultSecret().toUtf8()),
+      m_installer(defaultInstaller())
+{
+    qRegisterMetaType<TestWebService::Request>();
+    addBarcode(QStringLiteral("123456"), QStringLiteral("2027-05-31"));
+}
+
+TestWebService::~TestWebService() = default;
+
+QString TestWebService::defaultAppId()
+{
+    return QStringLiteral("talvenor-app");
+}
+
+QString TestWebService::defaultSecret()
+{
+    return QStringLiteral("Vq8#nL2$wD5!hR7pZ3^k");
+}
+
+bool TestWebService::listen(quint16 port)
+{
+    return startListening(new QTcpServer(this), port, false);
+}
+
+bool TestWebService::listenTls(quint16 port)
+{
+    QFile keyFile(tlsFile("localhost.key"));
+    if (!keyFile.open(QIODevice::ReadOnly))
+        return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(certificate());
+    configuration.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    auto *server = new QSslServer(this);
+    server->setSslConfiguration(configuration);
+    return startListening(server, port, true);
+}
+
+bool TestWebService::startListening(QTcpServer *server, quint16 port, bool tls)
+{
+    close();
+    m_server = server;
+    m_tls = tls;
+    connect(server, &QTcpServer::pendingConnectionAvailable, this, &TestWebService::acceptPending);
+    connect(server, &QTcpServer::newConnection, this, &TestWebService::acceptPending);
+    return server->listen(QHostAddress::LocalHost, port);
+}
+
+void TestWebService::acceptPending()
+{
+    while (m_server && m_server->hasPendingConnections())
+        new Connection(this, m_server->nextPendingConnection());
+}
+
+void TestWebService::close()
+{
+    if (m_server) {
+        m_server->close();
+        m_server->deleteLater();
+        m_server = nullptr;
+    }
+}
+
+quint16 TestWebService::port() const
+{
+    return m_server ? m_server->serverPort() : 0;
+}
+
+QString TestWebService::rootUrl() const
+{
+    return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? "https" : "http").arg(port());
+}
+
+QString TestWebService::baseUrl() const
+{
+    return rootUrl() + m_prefix;
+}
+
+QSslCertificate TestWebService::certificate()
+{
+    return QSslCertificate::fromPath(tlsFile("localhost.crt")).value(0);
+}
+
+void TestWebService::trustCertificate()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.addCaCertificate(certificate());
+    QSslConfiguration::setDefaultConfiguration(configuration);
+}
+
+void TestWebService::addBarcode(const QString &barcode, const QString &calExpiry)
+{
+    m_barcodes.insert(barcode, calExpiry);
+}
+
+void TestWebService::setInstallerPacing(int chunkBytes, int intervalMs)
+{
+    m_chunkBytes = qMax(0, chunkBytes);
+    m_intervalMs = qMax(0, intervalMs);
+}
+
+void TestWebService::setOverride(const QString &path, const Response &response, bool checkAuth)
+{
+    m_overrides.insert(path, {response, checkAuth});
+}
+
+void TestWebService::clearOverrides()
+{
+    m_overrides.clear();
+}
+
+QByteArray TestWebService::sha256Hex(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
+TestWebService::Request *TestWebService::findRequest(int id)
+{
+    for (Request &request : m_requests) {
+        if (request.id == id)
+            return &request;
+    }
+    return nullptr;
+}
+
+TestWebService::Response TestWebService::answer(Request &request)
+{
+    request.id = m_nextId++;
+    Response response;
+    const auto override = m_overrides.constFind(request.path);
+    bool authenticated = true;
+    if (override == m_overrides.constEnd() || override->second)
+        response = authenticate(request, &authenticated);
+    if (authenticated)
+        response = override != m_overrides.constEnd() ? override->first : route(request);
+
+    request.status = response.status;
+    if (response.status >= 400)
+        request.detail = QJsonDocument::fromJson(response.body)
+                             .object()
+                             .value(QLatin1String("detail"))
+                             .toString()
+                             .toUtf8();
+    m_requests.append(request);
+    emit requestReceived(request);
+    return response;
+}
+
+TestWebService::Response TestWebService::authenticate(const Request &request, bool *ok)
+{
+    *ok = false;
+    for (const char *name : {"x-app-id", "x-timestamp", "x-nonce", "x-signature"}) {
+        if (!request.headers.contains(name))
+            return detail(403, QStringLiteral("Missing header: ") + QLatin1String(name));
+    }
+    const QByteArray appId = request.headers.value("x-app-id");
+    if (appId != m_appId.toUtf8())
+        return detail(403, QStringLiteral("Unknown app id"));
+
+    const QByteArray timestampText = request.headers.value("x-timestamp");
+    bool numeric = false;
+    const qint64 timestamp = timestampText.toLongLong(&numeric);
+    if (!numeric || qAbs(QDateTime::currentSecsSinceEpoch() - timestamp) > m_maxSkew)
+        return detail(403, QStringLiteral("Timestamp outside the accepted window"));
+
+    const QByteArray nonce = request.headers.value("x-nonce");
+    if (m_nonces.contains(nonce))
+        return detail(403, QStringLiteral("Nonce already used"));
+
+    QByteArray message = appId + '\n' + timestampText + '\n' + nonce + '\n' + request.method +
+                         '\n' + request.path.toUtf8() + '\n' + request.query + '\n';
+    message += request.body;
+    const QByteArray expected =
+        "v1=" +
+        QMessageAuthenticationCode::hash(message, m_secret, QCryptographicHash::Sha256).toHex();
+    if (request.headers.value("x-signature") != expected)
+        return detail(403, QStringLiteral("Invalid signature"));
+
+    m_nonces.insert(nonce);
+    *ok = true;
+    return {};
+}
+
+TestWebService::Response TestWebService::route(const Request &request) const
+{
+    const QString calibration = m_prefix + QStringLiteral("/get_calibration");
+    const QString version = m_prefix + QStringLiteral("/installer/version");
+    const QString installer = m_prefix + QStringLiteral("/installer");
+    const QString health = m_prefix + QStringLiteral("/health");
+    const QStringList known{calibration, version, installer, health};
+    if (!known.contains(request.path))
+        return detail(404, QStringLiteral("Not Found"));
+    if (request.method != "GET")
+        return detail(405, QStringLiteral("Method Not Allowed"));
+
+    if (request.path == calibration) {
+        const QUrlQuery query(QString::fromUtf8(request.query));
+        if (!query.hasQueryItem(QStringLiteral("barcode")))
+            return detail(422, QStringLiteral("Missing barcode"));
+        const QString barcode = query.queryItemValue(QStringLiteral("barcode"), QUrl::FullyDecoded);
+        if (!m_barcodes.contains(barcode))
+            return detail(404, QStringLiteral("Barcode not found"));
+        return json(200, QJsonObject{{QStringLiteral("cal_expiry"), m_barcodes.value(barcode)}});
+    }
+    if (request.path == version)
+        return json(200, QJsonObject{{QStringLiteral("version"), m_version}});
+    if (request.path == health)
+        return json(200, QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}});
+
+    Response response;
+    response.headers.append(header("Content-Type", "application/octet-stream"));
+    QByteArray hash = sha256Hex(m_installer);
+    switch (m_hashMode) {
+    case HashMode::Correct:
+        response.headers.append(header("x-file-hash", hash));
+        break;
+    case HashMode::UpperCase:
+        response.headers.append(header("x-file-hash", hash.toUpper()));
+        break;
+    case HashMode::Wrong:
+        hash[0] = hash.at(0) == '0' ? '1' : '0';
+        response.headers.append(header("x-file-hash", hash));
+        break;
+    case HashMode::Missing:
+        break;
+    }
+    response.body = m_installer;
+    response.paced = true;
+    return response;
+}

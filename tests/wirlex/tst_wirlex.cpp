@@ -1,0 +1,433 @@
+#include "testwebservice.h"
+#include "wirlex.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const QString appId = QStringLiteral("talvenor-app");
+
+TestWebService::Response fixed(int status, const QByteArray &body,
+                               const QByteArray &contentType = "application/json")
+{
+    TestWebService::Response response;
+    response.status = status;
+    response.body = body;
+    if (!contentType.isEmpty())
+        response.headers.append({QByteArray("Content-Type"), contentType});
+    return response;
+}
+
+QStringList capturedLog;
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    capturedLog.append(message);
+}
+
+} // namespace
+
+class TestWirlex : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void signatureMatchesKnownExample();
+    void signedGetCarriesFourHeaders();
+    void pathAndQueryAreSignedAsSent();
+    void postSignsItsBody();
+    void answersArriveByKind();
+    void errorTexts_data();
+    void errorTexts();
+    void connectionRefused();
+    void cancelledRequestIsSilent();
+    void cancelByTagSparesLaterRequests();
+    void insecureRedirectIsReported();
+    void postTimeOutAbortsOnlyItsOwnRequest();
+    void secretNeverReachesTheLog();
+    void standaloneServiceAnswers();
+    void serviceRefusesStaleAndReplayedRequests();
+
+private:
+    QString url(const QString &path) const { return service->rootUrl() + path; }
+
+    std::unique_ptr<TestWebService> service;
+    std::unique_ptr<Wirlex> client;
+};
+
+void TestWirlex::initTestCase()
+{
+    TestWebService::trustCertificate();
+}
+
+void TestWirlex::init()
+{
+    service = std::make_unique<TestWebService>();
+    QVERIFY(service->listen());
+    client = std::make_unique<Wirlex>(appId, nullptr);
+    client->setSecretKey(TestWebService::defaultSecret());
+}
+
+void TestWirlex::cleanup()
+{
+    client.reset();
+    service.reset();
+}
+
+void TestWirlex::signatureMatchesKnownExample()
+{
+    const QByteArray secret = TestWebService::defaultSecret().toUtf8();
+    const QByteArray expected =
+        "v1=8e350829e71ff92263390b58843a168bd6c631d771b0a56b70ef373d69dd0242";
+    const QString nonce = QStringLiteral("123e4567-e89b-12d3-a456-426614174000");
+    QCOMPARE(Wirlex::signature(appId, secret, "1700000000", nonce, "GET", "/cal/installer/version",
+                               QString(), QByteArray()),
+             expected);
+    QCOMPARE(Wirlex::signature(appId, secret, "1700000000", nonce, "get", "/cal/installer/version",
+                               QString(), QByteArray()),
+             expected);
+    QVERIFY(Wirlex::signature(appId, secret, "1700000000", nonce, "GET", "/cal/installer/version",
+                              QString(), "x") != expected);
+    QCOMPARE(client->secret(), TestWebService::defaultSecret());
+}
+
+void TestWirlex::signedGetCarriesFourHeaders()
+{
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    client->get(url("/cal/installer/version"), 7);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(0).at(0).toInt(), 7);
+    QCOMPARE(json.at(0).at(1).toJsonObject().value("version").toString(), QStringLiteral("1.0.0"));
+
+    const TestWebService::Request request = service->requests().value(0);
+    QCOMPARE(request.status, 200);
+    QCOMPARE(request.target, QByteArray("/cal/installer/version"));
+    QCOMPARE(request.headers.value("x-app-id"), appId.toUtf8());
+    const qint64 timestamp = request.headers.value("x-timestamp").toLongLong();
+    QVERIFY(timestamp >= before && timestamp <= QDateTime::currentSecsSinceEpoch());
+    const QRegularExpression uuid("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$");
+    QVERIFY(uuid.match(QString::fromLatin1(request.headers.value("x-nonce"))).hasMatch());
+    QVERIFY(request.headers.value("x-signature").startsWith("v1="));
+
+    // A second request gets a fresh nonce, so the service accepts it too.
+    client->get(url("/cal/installer/version"), 8);
+    QVERIFY(json.wait());
+    QCOMPARE(service->requests().value(1).status, 200);
+}
+
+void TestWirlex::pathAndQueryAreSignedAsSent()
+{
+    service->setOverride("/cal/echo dir", fixed(200, R"({"ok": true})"));
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    const QMap<QString, QString> params{
+        {"b", "2"}, {"a", "1"}, {"c", QStringLiteral("x y&z=\u00e9+")}};
+    client->get(url("/cal/echo%20dir"), params, 5);
+    QVERIFY(json.wait());
+    QCOMPARE(errors.count(), 0);
+    const TestWebService::Request request = service->requests().value(0);
+    QCOMPARE(request.status, 200);
+    QCOMPARE(request.path, QStringLiteral("/cal/echo dir"));
+    QVERIFY2(request.query.startsWith("a=1&b=2&c="), request.query.constData());
+}
+
+void TestWirlex::postSignsItsBody()
+{
+    service->setOverride("/cal/submit", fixed(200, R"({"stored": true})"));
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    client->post(url("/cal/submit"), R"({"k": 1})", 9);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(0).at(0).toInt(), 9);
+    const TestWebService::Request request = service->requests().value(0);
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.body, QByteArray(R"({"k": 1})"));
+    QCOMPARE(request.headers.value("content-type"), QByteArray("application/json"));
+}
+
+void TestWirlex::answersArriveByKind()
+{
+    TestWebService::Response raw = fixed(200, "plain bytes", "application/octet-stream");
+    raw.headers.append({QByteArray("x-file-hash"), QByteArray("abc123")});
+    service->setOverride("/cal/raw", raw);
+    service->setOverride("/cal/nohash", fixed(200, "more bytes", "text/plain"));
+    service->setOverride("/cal/json", fixed(200, R"({"v": 1})"));
+    service->setOverride("/cal/array", fixed(200, "[1, 2]"));
+
+    QSignalSpy data(client.get(), &Wirlex::dataReceived);
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+
+    client->get(url("/cal/raw"), 4);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(0).at(0).toInt(), 4);
+    QCOMPARE(data.at(0).at(1).toByteArray(), QByteArray("plain bytes"));
+    QCOMPARE(data.at(0).at(2).toByteArray(), QByteArray("abc123"));
+
+    client->get(url("/cal/nohash"), 4);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(1).at(2).toByteArray(), QByteArray());
+
+    client->get(url("/cal/json"), 6, false);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(2).at(0).toInt(), 6);
+    QCOMPARE(data.at(2).at(1).toByteArray(), QByteArray(R"({"v": 1})"));
+
+    client->get(url("/cal/array"), 2);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(0).at(1).toJsonObject(), QJsonObject());
+    QCOMPARE(data.count(), 3);
+}
+
+void TestWirlex::errorTexts_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body"); // empty: the service's own answer
+    QTest::addColumn<QString>("secret");
+    QTest::addColumn<QString>("expected"); // a trailing '*' matches any rest
+
+    const QString secret = TestWebService::defaultSecret();
+    QTest::newRow("unknown barcode") << "/cal/get_calibration?barcode=999" << 0 << QByteArray()
+                                     << secret << "HTTP 404: Barcode not found";
+    QTest::newRow("wrong secret") << "/cal/installer/version" << 0 << QByteArray()
+                                  << "not the secret"
+                                  << "HTTP 403: Invalid signature";
+    QTest::newRow("body not json")
+        << "/cal/broken" << 500 << QByteArray("<html>oops</html>") << secret << "HTTP 500: ";
+    QTest::newRow("json without detail")
+        << "/cal/broken" << 400 << QByteArray(R"({"message": "no"})") << secret << "HTTP 400: ";
+    QTest::newRow("empty body") << "/cal/broken" << 503 << QByteArray(" ") << secret
+                                << "HTTP 503: *";
+}
+
+void TestWirlex::errorTexts()
+{
+    QFETCH(QString, path);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, secret);
+    QFETCH(QString, expected);
+
+    if (status != 0)
+        service->setOverride("/cal/broken", fixed(status, body.trimmed()));
+    client->setSecretKey(secret);
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    QSignalSpy data(client.get(), &Wirlex::dataReceived);
+
+    const int question = path.indexOf('?');
+    QMap<QString, QString> params;
+    if (question > 0)
+        params.insert("barcode", path.mid(question + QStringLiteral("?barcode=").size()));
+    client->get(url(path.left(question > 0 ? question : path.size())), params, 1);
+    QVERIFY(errors.wait());
+    const QString message = errors.at(0).at(0).toString();
+    if (expected.endsWith('*')) {
+        QVERIFY2(message.startsWith(expected.chopped(1)), qPrintable(message));
+        QVERIFY2(message.size() > expected.size(), qPrintable(message));
+    } else {
+        QCOMPARE(message, expected);
+    }
+    QCOMPARE(json.count() + data.count(), 0);
+}
+
+void TestWirlex::connectionRefused()
+{
+    const QString target = url("/cal/installer/version");
+    service->close();
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    client->get(target, 2);
+    QVERIFY(errors.wait());
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("HTTP 0: Connection refused"));
+}
+
+void TestWirlex::cancelledRequestIsSilent()
+{
+    client->cancelLastRequest(); // nothing to cancel yet
+
+    service->setInstallerPacing(2048, 20);
+    QSignalSpy progress(client.get(), &Wirlex::downloadProgress);
+    QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    QSignalSpy data(client.get(), &Wirlex::dataReceived);
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+
+    client->get(url("/cal/installer"), 3);
+    QVERIFY(progress.wait());
+    QCOMPARE(progress.last().at(1).toLongLong(), qlonglong(service->installer().size()));
+    client->cancelLastRequest();
+    QVERIFY(aborted.wait());
+    QTest::qWait(100);
+    QCOMPARE(errors.count() + data.count() + json.count(), 0);
+    QVERIFY(!service->requests().value(0).completed);
+}
+
+void TestWirlex::cancelByTagSparesLaterRequests()
+{
+    service->setInstallerPacing(2048, 20);
+    TestWebService::Response slowAnswer =
+        fixed(200, QByteArray(R"({"cal_expiry": "2030-01-01"})").leftJustified(40 * 1024, ' '));
+    slowAnswer.paced = true;
+    service->setOverride("/cal/get_calibration", slowAnswer);
+    QSignalSpy progress(client.get(), &Wirlex::downloadProgress);
+    QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    QSignalSpy data(client.get(), &Wirlex::dataReceived);
+
+    client->get(url("/cal/installer"), 3);
+    QVERIFY(progress.wait());
+    client->get(url("/cal/get_calibration"), {{"barcode", "1"}}, 1);
+    QTRY_COMPARE(service->requestCount(), 2);
+
+    client->cancelRequests(3);
+    QVERIFY(aborted.wait());
+    QCOMPARE(aborted.at(0).at(0).toString(), QStringLiteral("/cal/installer"));
+    QVERIFY(json.wait(10000));
+    QCOMPARE(json.at(0).at(0).toInt(), 1);
+    QCOMPARE(data.count(), 0);
+}
+
+void TestWirlex::insecureRedirectIsReported()
+{
+    TestWebService secure;
+    QVERIFY(secure.listenTls());
+    TestWebService::Response redirect = fixed(302, QByteArray(), QByteArray());
+    redirect.headers.append({QByteArray("Location"), url("/cal/installer/version").toUtf8()});
+    secure.setOverride("/cal/installer/version", redirect);
+
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    QSignalSpy data(client.get(), &Wirlex::dataReceived);
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    client->get(secure.baseUrl() + "/installer/version", 2);
+    QVERIFY(errors.wait());
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("HTTP 302: Insecure redirect"));
+    QCOMPARE(secure.requestCount(), 1);
+    QTest::qWait(100);
+    QCOMPARE(service->requestCount(), 0);
+    QCOMPARE(data.count() + json.count(), 0);
+
+    // The same service answers over TLS when it does not redirect.
+    secure.clearOverrides();
+    client->get(secure.baseUrl() + "/installer/version", 2);
+    QVERIFY(json.wait());
+}
+
+void TestWirlex::postTimeOutAbortsOnlyItsOwnRequest()
+{
+    TestWebService::Response stall;
+    stall.stall = true;
+    service->setOverride("/cal/stall", stall);
+    service->setInstaller(QByteArray(18 * 1024, 'i'));
+    service->setInstallerPacing(1024, 950); // about 17 s in all
+
+    QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
+    QSignalSpy data(client.get(), &Wirlex::dataReceived);
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    QElapsedTimer clock;
+    clock.start();
+    client->post(url("/cal/stall"), "{}", 4);
+    QTRY_COMPARE(service->requestCount(), 1);
+    client->get(url("/cal/installer"), 3, false);
+
+    QVERIFY(aborted.wait(20000));
+    QCOMPARE(aborted.at(0).at(0).toString(), QStringLiteral("/cal/stall"));
+    QVERIFY2(clock.elapsed() >= 14000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(data.wait(10000));
+    QCOMPARE(data.at(0).at(0).toInt(), 3);
+    QCOMPARE(data.at(0).at(1).toByteArray().size(), 18 * 1024);
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(aborted.count(), 1);
+}
+
+void TestWirlex::secretNeverReachesTheLog()
+{
+    capturedLog.clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    client->post(url("/cal/installer/version"), "{}", 1);
+    client->get(url("/cal/installer/version"), 2);
+    QTRY_COMPARE(json.count() + errors.count(), 2);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+
+    for (const QString &line : std::as_const(capturedLog)) {
+        QVERIFY2(!line.contains(TestWebService::defaultSecret()), qPrintable(line));
+        QVERIFY2(!line.contains("v1="), qPrintable(line));
+        QVERIFY2(!line.contains("x-signature", Qt::CaseInsensitive), qPrintable(line));
+    }
+}
+
+void TestWirlex::standaloneServiceAnswers()
+{
+    QProcess process;
+    process.start(QV_TEST_WEBSERVICE_EXECUTABLE,
+                  {"--port", "0", "--barcode", "42=2031-01-31", "--version", "9.8.7", "--log"});
+    QVERIFY(process.waitForStarted());
+    QVERIFY(process.waitForReadyRead(5000));
+    const QString line = QString::fromUtf8(process.readLine()).trimmed();
+    QVERIFY2(line.startsWith("Listening on http://127.0.0.1:"), qPrintable(line));
+    const QString base = line.mid(QStringLiteral("Listening on ").size());
+
+    QSignalSpy json(client.get(), &Wirlex::jsonReceived);
+    client->get(base + "/get_calibration", {{"barcode", "42"}}, 1);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(0).at(1).toJsonObject().value("cal_expiry").toString(),
+             QStringLiteral("2031-01-31"));
+    client->get(base + "/installer/version", 2);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(1).at(1).toJsonObject().value("version").toString(), QStringLiteral("9.8.7"));
+
+    QTRY_VERIFY(process.canReadLine());
+    QCOMPARE(process.readLine().trimmed(), QByteArray("200 GET /cal/get_calibration?barcode=42"));
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
+}
+
+void TestWirlex::serviceRefusesStaleAndReplayedRequests()
+{
+    QNetworkAccessManager manager;
+    const QByteArray secret = TestWebService::defaultSecret().toUtf8();
+    const auto send = [&](qint64 timestamp, const QString &nonce) {
+        QNetworkRequest request(QUrl(url("/cal/health")));
+        const QString time = QString::number(timestamp);
+        request.setRawHeader("x-app-id", appId.toUtf8());
+        request.setRawHeader("x-timestamp", time.toUtf8());
+        request.setRawHeader("x-nonce", nonce.toUtf8());
+        request.setRawHeader("x-signature", Wirlex::signature(appId, secret, time, nonce, "GET",
+                                                              "/cal/health", QString(), {}));
+        std::unique_ptr<QNetworkReply> reply(manager.get(request));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        finished.wait();
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    };
+
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QCOMPARE(send(now, "n-1"), 200);
+    QCOMPARE(send(now, "n-1"), 403);
+    QCOMPARE(send(now - 400, "n-2"), 403);
+    QCOMPARE(send(now + 400, "n-3"), 403);
+    QCOMPARE(send(now - 250, "n-4"), 200);
+    QStringList details;
+    for (const TestWebService::Request &request : service->requests())
+        details.append(QString::fromUtf8(request.detail));
+    QCOMPARE(details,
+             (QStringList{"", "Nonce already used", "Timestamp outside the accepted window",
+                          "Timestamp outside the accepted window", ""}));
+}
+
+QTEST_GUILESS_MAIN(TestWirlex)
+#include "tst_wirlex.moc"
