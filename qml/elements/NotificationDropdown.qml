@@ -1,0 +1,147 @@
+import QtQuick
+import QVImports
+import FontAwesome
+
+Item {
+    id: root
+
+    property alias text: message.text
+    property alias icon: iconItem.icon
+    property alias font: message.font
+    property alias textColor: message.color
+    property alias color: background.color
+    property double showDuration: 2000
+    property bool isShowing: false
+
+    // Timed display. A number as second argument is this call's duration; an
+    // argument that reads as false (empty, 0, absent) keeps the previous value.
+    function show(text, icon, showDuration) {
+        if (typeof icon === "number") {
+            showDuration = icon
+            icon = ""
+        }
+        if (text)
+            root.text = text
+        if (icon)
+            root.icon = icon
+        if (showDuration)
+            root.showDuration = showDuration
+        displayAnimation.start()
+    }
+
+    function showInfinite(text, icon) {
+        if (typeof icon === "number") {
+            root.showDuration = icon
+            icon = ""
+        }
+        if (text)
+            root.text = text
+        if (icon)
+            root.icon = icon
+        manualShowAnimation.start()
+    }
+
+    function hide() {
+        manualHideAnimation.start()
+    }
+
+    // The rest position follows the banner's size, which a new icon or text
+    // may change while a slide runs.
+    function rest() {
+        banner.y = Qt.binding(() => banner.startPoint)
+        root.isShowing = false
+    }
+
+    clip: true
+    width: banner.width
+    height: banner.height
+
+    Item {
+        id: banner
+
+        readonly property int startPoint: -1.1 * height
+
+        width: row.width * 1.2
+        height: row.height * 2
+        y: startPoint
+
+        Rectangle {
+            id: background
+            anchors.fill: parent
+            radius: 4
+            border.width: 0
+            color: Constants.qvOrangeColour
+        }
+        // Squares off the top corners.
+        Rectangle {
+            anchors.fill: parent
+            anchors.bottomMargin: 4
+            radius: 0
+            border.width: 0
+            color: background.color
+        }
+
+        Row {
+            id: row
+            anchors.centerIn: parent
+            spacing: 5
+
+            FontAwesomeIcon {
+                id: iconItem
+                anchors.verticalCenter: parent.verticalCenter
+                visible: icon !== ""
+                fontPointSize: Math.max(1, 12 * screenScaler.fontScaler)
+            }
+            Text {
+                id: message
+                anchors.verticalCenter: parent.verticalCenter
+                text: qsTr("This is a test notification")
+                font.pointSize: Math.max(1, 10 * screenScaler.fontScaler)
+            }
+        }
+    }
+
+    NumberAnimation {
+        id: manualShowAnimation
+        target: banner
+        property: "y"
+        to: 0
+        duration: 200
+        easing.type: Easing.InOutQuad
+        onStarted: root.isShowing = true
+    }
+
+    NumberAnimation {
+        id: manualHideAnimation
+        target: banner
+        property: "y"
+        to: banner.startPoint
+        duration: 200
+        easing.type: Easing.InOutQuad
+        onStopped: root.rest()
+    }
+
+    SequentialAnimation {
+        id: displayAnimation
+        onStarted: root.isShowing = true
+        onStopped: root.rest()
+
+        NumberAnimation {
+            target: banner
+            property: "y"
+            to: 0
+            duration: 200
+            easing.type: Easing.InOutQuad
+        }
+        PauseAnimation {
+            duration: Math.trunc(root.showDuration)
+        }
+        NumberAnimation {
+            target: banner
+            property: "y"
+            to: banner.startPoint
+            duration: 200
+            easing.type: Easing.InOutQuad
+        }
+    }
+}
