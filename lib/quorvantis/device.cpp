@@ -1,6 +1,5 @@
 #include "device.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <algorithm>
@@ -88,10 +87,10 @@ void Device::send(Message *message)
         return;
     watch(message);
     {
-        QMutexLocker lock(&m_queueLock);
+        std::lock_guard lock(m_queueLock);
         m_queue.enqueue(message);
     }
-    m_queueChanged.wakeAll();
+    m_queueChanged.notify_all();
 }
 
 void Device::sendImmediate(Message *message)
@@ -100,34 +99,33 @@ void Device::sendImmediate(Message *message)
         return;
     watch(message);
     {
-        QMutexLocker lock(&m_queueLock);
+        std::lock_guard lock(m_queueLock);
         m_queue.prepend(message);
     }
-    m_queueChanged.wakeAll();
+    m_queueChanged.notify_all();
 }
 
 void Device::onPacketDestroyed(QObject *packet)
 {
     const auto isPacket = [packet](Message *m) { return static_cast<QObject *>(m) == packet; };
     {
-        QMutexLocker lock(&m_queueLock);
+        std::lock_guard lock(m_queueLock);
         m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), isPacket), m_queue.end());
     }
-    // Waits for a call into the packet that is running on the device thread.
-    QMutexLocker lock(&m_inFlightLock);
+    std::lock_guard lock(m_inFlightLock);
     if (std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket))
-        m_destroyedInFlight.append(reinterpret_cast<Message *>(packet));
+        m_destroyedInFlight.append(static_cast<Message *>(packet));
 }
 
 bool Device::hasPendingPackets() const
 {
-    QMutexLocker lock(&m_queueLock);
+    std::lock_guard lock(m_queueLock);
     return !m_queue.isEmpty();
 }
 
 Message *Device::takePendingPacket()
 {
-    QMutexLocker lock(&m_queueLock);
+    std::lock_guard lock(m_queueLock);
     return m_queue.isEmpty() ? nullptr : m_queue.dequeue();
 }
 
@@ -149,24 +147,27 @@ void Device::clearMemoryBlocks()
 void Device::start()
 {
     m_stopRequested.store(false);
+    m_loopEnded.store(false);
     QThread::start(QThread::InheritPriority);
 }
 
 void Device::stop()
 {
     {
-        QMutexLocker lock(&m_queueLock);
+        std::lock_guard lock(m_queueLock);
         m_stopRequested.store(true);
     }
-    m_queueChanged.wakeAll();
+    m_queueChanged.notify_all();
     quit();
 }
 
 void Device::stopAndWait()
 {
     stop();
-    if (QThread::currentThread() != this)
+    if (QThread::currentThread() != this) {
         wait();
+        m_loopEnded.load(std::memory_order_acquire);
+    }
 }
 
 void Device::setBootloaderVersion(char major, char minor, char patch)
@@ -205,10 +206,9 @@ void Device::updateRfNoiseFloor()
 
 void Device::idleWait(int milliseconds)
 {
-    QMutexLocker lock(&m_queueLock);
-    if (!m_queue.isEmpty() || m_stopRequested.load())
-        return;
-    m_queueChanged.wait(&m_queueLock, QDeadlineTimer(milliseconds));
+    std::unique_lock lock(m_queueLock);
+    m_queueChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                            [this] { return !m_queue.isEmpty() || m_stopRequested.load(); });
 }
 
 void Device::run()
@@ -234,18 +234,18 @@ void Device::run()
             idleWait(idleMilliseconds);
         }
     }
+    m_loopEnded.store(true, std::memory_order_release);
 }
 
 bool Device::packetGone(Message *packet)
 {
-    QMutexLocker lock(&m_inFlightLock);
+    std::lock_guard lock(m_inFlightLock);
     return m_destroyedInFlight.contains(packet);
 }
 
 template <typename Call> bool Device::callPacket(Message *packet, Call call)
 {
-    QMutexLocker lock(&m_inFlightLock);
-    if (m_destroyedInFlight.contains(packet))
+    if (packetGone(packet))
         return false;
     call();
     return true;
@@ -312,12 +312,12 @@ Device::ErrorCode Device::sendReceivePacket(Message *packet)
         return Failed;
     watch(packet);
     {
-        QMutexLocker lock(&m_inFlightLock);
+        std::lock_guard lock(m_inFlightLock);
         m_inFlight.append(packet);
     }
     const ErrorCode result = exchange(packet);
     {
-        QMutexLocker lock(&m_inFlightLock);
+        std::lock_guard lock(m_inFlightLock);
         m_inFlight.removeOne(packet);
         if (!m_inFlight.contains(packet))
             m_destroyedInFlight.removeAll(packet);

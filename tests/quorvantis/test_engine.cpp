@@ -276,7 +276,6 @@ private slots:
         rig.recorder.watchPacket(&p, "p");
         rig.device.send(&p);
         QVERIFY(rig.waitFor("p.sent"));
-        QSignalSpy finished(&rig.device, &QThread::finished);
         rig.device.stop();
         QVERIFY(rig.device.wait(waitMs));
         QVERIFY(rig.waitFor("p.receiveFailed(255)"));
@@ -454,9 +453,8 @@ private slots:
         InstrumentSimulator simulator;
         simulator.setReadResult(0, -1);
         auto *device = new SimulatedDevice(&simulator);
-        QSignalSpy connected(device, &Device::connected);
         device->start();
-        QVERIFY(connected.wait(waitMs));
+        QVERIFY(QTest::qWaitFor([device] { return device->isConnected(); }, waitMs));
         TestPacket p(extendedQuery, true);
         device->send(&p);
         QTRY_VERIFY_WITH_TIMEOUT(simulator.readCalls() > 0, waitMs);
