@@ -112,10 +112,9 @@ void Device::onPacketDestroyed(QObject *packet)
         std::lock_guard lock(m_queueLock);
         m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), isPacket), m_queue.end());
     }
-    // Waits for a call into the packet that is running on the device thread.
     std::lock_guard lock(m_inFlightLock);
     if (std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket))
-        m_destroyedInFlight.append(reinterpret_cast<Message *>(packet));
+        m_destroyedInFlight.append(static_cast<Message *>(packet));
 }
 
 bool Device::hasPendingPackets() const
@@ -246,8 +245,7 @@ bool Device::packetGone(Message *packet)
 
 template <typename Call> bool Device::callPacket(Message *packet, Call call)
 {
-    std::lock_guard lock(m_inFlightLock);
-    if (m_destroyedInFlight.contains(packet))
+    if (packetGone(packet))
         return false;
     call();
     return true;

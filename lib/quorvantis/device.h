@@ -9,7 +9,6 @@
 #include <QMap>
 #include <QMutex>
 #include <QQueue>
-#include <QRecursiveMutex>
 #include <QThread>
 #include <QWaitCondition>
 #include <atomic>
@@ -181,7 +180,8 @@ private:
     void idleWait(int milliseconds);
     void watch(Message *message);
     // Runs a call into the packet unless the packet was destroyed during its
-    // exchange; false when it was.
+    // exchange; false when it was. The packet's owner must still keep it alive
+    // while a call runs.
     template <typename Call> bool callPacket(Message *packet, Call call);
     bool packetGone(Message *packet);
 
@@ -208,7 +208,9 @@ private:
     std::condition_variable m_queueChanged;
 
     // Packets whose exchange is running, and those of them destroyed meanwhile.
-    std::recursive_mutex m_inFlightLock;
+    // Held only to look at the lists, never while a packet runs, so destroying
+    // a packet never waits for the device thread.
+    std::mutex m_inFlightLock;
     QList<Message *> m_inFlight;
     QList<Message *> m_destroyedInFlight;
 };

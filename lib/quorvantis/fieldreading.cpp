@@ -13,7 +13,9 @@ FieldReading::FieldReading(QDateTime dateTime, double eField, double hField, boo
                            QObject *parent)
     : QObject(parent), m_dateTime(dateTime), m_eField(eField), m_hField(hField),
       m_isPublic(isPublic)
-{}
+{
+    timeChanged();
+}
 
 double FieldReading::decodeValue(uint8_t value, bool isPublic)
 {
@@ -39,6 +41,7 @@ void FieldReading::loadFromData(QDateTime lastTime, const uint8_t *data, uint &i
     if (index >= size)
         return;
     m_dateTime = lastTime.addSecs(data[index]);
+    timeChanged();
     ++index;
 
     // Value bytes are chained by 0 separators; the first non-zero byte after a
@@ -66,6 +69,17 @@ void FieldReading::setAlarmState()
     m_alarmState = alarmStateFor(MaxField(), m_isPublic);
 }
 
+void FieldReading::setDateTime(QDateTime dateTime)
+{
+    m_dateTime = dateTime;
+    timeChanged();
+}
+
+void FieldReading::timeChanged()
+{
+    m_msecsSinceEpoch = m_dateTime.isValid() ? m_dateTime.toMSecsSinceEpoch() : 0;
+}
+
 void FieldReading::setFields(double eField, double hField)
 {
     m_eField = eField;
@@ -79,13 +93,16 @@ double FieldReading::timeWeightedAverage(const QList<FieldReading *> &readings, 
     if (last <= 0)
         return noiseFloor;
 
-    const QDateTime newest = readings.at(last)->dateTime();
+    // Whole seconds from one reading to another, as QDateTime::secsTo counts.
+    const auto secondsBetween = [](const FieldReading *from, const FieldReading *to) {
+        return (to->msecsSinceEpoch() - from->msecsSinceEpoch()) / 1000;
+    };
+    const FieldReading *newest = readings.at(last);
     double sum = 0.0;
     for (qsizetype i = last - 1; i >= 0; --i) {
         const FieldReading *reading = readings.at(i);
-        const qint64 age = reading->dateTime().secsTo(newest);
-        sum += reading->MaxField() *
-               double(reading->dateTime().secsTo(readings.at(i + 1)->dateTime()));
+        const qint64 age = secondsBetween(reading, newest);
+        sum += reading->MaxField() * double(secondsBetween(reading, readings.at(i + 1)));
         if (age >= windowSeconds) {
             sum -= reading->MaxField() * double(age - windowSeconds);
             return sum / windowSeconds;
@@ -103,6 +120,7 @@ void FieldReading::writeDateTime(const QDateTime &dateTime)
     if (m_dateTime == dateTime)
         return;
     m_dateTime = dateTime;
+    timeChanged();
     emit readingChanged();
 }
 

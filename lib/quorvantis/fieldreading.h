@@ -22,6 +22,9 @@ public:
     FieldReading(QDateTime dateTime, double eField, double hField, bool isPublic, QObject *parent);
 
     QDateTime dateTime() const { return m_dateTime; }
+    // The same instant as a plain number, kept beside dateTime: comparing
+    // local date-times costs a time-zone lookup each time.
+    qint64 msecsSinceEpoch() const { return m_msecsSinceEpoch; }
     double EField() const { return m_eField; }
     double HField() const { return m_hField; }
     double MaxField() const { return m_eField > m_hField ? m_eField : m_hField; }
@@ -47,7 +50,7 @@ public slots:
     void setAlarmState();
     void setSixMinAvg(double average) { m_sixMinAvg = average; }
     void setThirtyMinAvg(double average) { m_thirtyMinAvg = average; }
-    void setDateTime(QDateTime dateTime) { m_dateTime = dateTime; }
+    void setDateTime(QDateTime dateTime);
     void setFields(double eField, double hField);
 
 signals:
@@ -62,7 +65,12 @@ protected:
     double m_sixMinAvg = 0.0;
     double m_thirtyMinAvg = 0.0;
 
+    // For subclasses that assign m_dateTime themselves.
+    void timeChanged();
+
 private:
+    qint64 m_msecsSinceEpoch = 0;
+
     void writeDateTime(const QDateTime &dateTime);
     void writeEField(double value);
     void writeHField(double value);
