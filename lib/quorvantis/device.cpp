@@ -1,0 +1,394 @@
+#include "device.h"
+
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int windowsPerStep = 5;
+constexpr int idleMilliseconds = 500;
+// Pause after a poll that moved nothing: short against a report's round trip,
+// long enough that a waiting device thread leaves the core to others.
+constexpr std::chrono::microseconds pollPause{100};
+
+// A packet's address, also while its destruction runs: QObject is Message's
+// only base, so both pointers hold the same address.
+const void *identity(const Message *message)
+{
+    return message;
+}
+
+const void *identity(const QObject *object)
+{
+    return object;
+}
+
+} // namespace
+
+const QMap<int, double> Device::m_rfNoiseFloorMap = {
+    {1, 1.9545}, {2, 1.9545}, {3, 1.9545}, {4, 1.9545}, {5, 1.9545}, {60, 1.9545},
+};
+
+Device::Device(QObject *parent) : QThread(parent), m_deviceID(new DeviceID(this)) {}
+
+Device::~Device()
+{
+    // A subclass that forgot to stop has already lost its transport operations;
+    // stopping here still keeps QThread from aborting on a running thread.
+    if (isRunning()) {
+        qWarning("Device destroyed while its thread was running");
+        stopAndWait();
+    }
+}
+
+bool Device::isConnected() const
+{
+    return m_connected.load() && const_cast<Device *>(this)->isConnectedRaw();
+}
+
+bool Device::isAvailable()
+{
+    return availableRaw();
+}
+
+bool Device::hasMemory(MemoryBlockType type) const
+{
+    return std::any_of(m_memoryBlocks.cbegin(), m_memoryBlocks.cend(),
+                       [type](const MemoryBlock &block) { return block.type == type; });
+}
+
+MemoryBlock *Device::memoryBlock(MemoryBlockType type)
+{
+    for (MemoryBlock &block : m_memoryBlocks) {
+        if (block.type == type)
+            return &block;
+    }
+    return nullptr;
+}
+
+Device::ErrorCode Device::connect()
+{
+    ErrorCode result = connectRaw();
+    if (result == Success) {
+        emit handshakeStarted();
+        result = performHandshake();
+    }
+    setConnected(result == Success);
+    return result;
+}
+
+void Device::disconnect()
+{
+    setConnected(false);
+}
+
+void Device::watch(Message *message)
+{
+    // Direct, so that a packet destroyed on any thread leaves the queue before
+    // its memory is gone.
+    QObject::connect(message, &QObject::destroyed, this, &Device::onPacketDestroyed,
+                     Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
+}
+
+void Device::send(Message *message)
+{
+    if (!message)
+        return;
+    watch(message);
+    {
+        std::lock_guard lock(m_queueLock);
+        m_queue.enqueue(message);
+    }
+    m_queueChanged.notify_all();
+}
+
+void Device::sendImmediate(Message *message)
+{
+    if (!message)
+        return;
+    watch(message);
+    {
+        std::lock_guard lock(m_queueLock);
+        m_queue.prepend(message);
+    }
+    m_queueChanged.notify_all();
+}
+
+void Device::onPacketDestroyed(QObject *packet)
+{
+    const void *const destroyed = identity(packet);
+    const auto isPacket = [destroyed](const void *m) { return m == destroyed; };
+    std::lock_guard queueLock(m_queueLock);
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [destroyed](Message *m) { return identity(m) == destroyed; }),
+                  m_queue.end());
+    // Under the queue lock too: a packet just taken is either still queued or
+    // already marked as taken.
+    std::lock_guard lock(m_inFlightLock);
+    if (isPacket(m_taken) || std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket))
+        m_destroyedInFlight.append(destroyed);
+}
+
+bool Device::hasPendingPackets() const
+{
+    std::lock_guard lock(m_queueLock);
+    return !m_queue.isEmpty();
+}
+
+Message *Device::takePendingPacket()
+{
+    std::lock_guard queueLock(m_queueLock);
+    if (m_queue.isEmpty())
+        return nullptr;
+    Message *const packet = m_queue.dequeue();
+    std::lock_guard lock(m_inFlightLock);
+    if (m_taken && !m_inFlight.contains(m_taken))
+        m_destroyedInFlight.removeAll(m_taken); // taken earlier, never exchanged
+    m_taken = identity(packet);
+    return packet;
+}
+
+void Device::setFamily(Device::DeviceFamily family)
+{
+    m_family.store(family);
+}
+
+void Device::addMemoryBlock(const MemoryBlock &memoryBlock)
+{
+    m_memoryBlocks.append(memoryBlock);
+}
+
+void Device::clearMemoryBlocks()
+{
+    m_memoryBlocks.clear();
+}
+
+void Device::start()
+{
+    m_stopRequested.store(false);
+    m_loopEnded.store(false);
+    QThread::start(QThread::InheritPriority);
+}
+
+void Device::stop()
+{
+    {
+        std::lock_guard lock(m_queueLock);
+        m_stopRequested.store(true);
+    }
+    m_queueChanged.notify_all();
+    quit();
+}
+
+void Device::stopAndWait()
+{
+    stop();
+    if (QThread::currentThread() != this) {
+        wait();
+        m_loopEnded.load(std::memory_order_acquire);
+    }
+}
+
+void Device::setBootloaderVersion(char major, char minor, char patch)
+{
+    m_bootloaderVersion.setVersion(uchar(major), uchar(minor), uchar(patch));
+    emit bootloaderVersionChanged(&m_bootloaderVersion);
+}
+
+void Device::setIsPublic(bool isPublic)
+{
+    m_isPublic.store(isPublic);
+    emit isPublicChanged(isPublic);
+}
+
+void Device::setConnected(bool connected)
+{
+    // One signal per change, also when two threads race to make the same change.
+    bool expected = !connected;
+    if (!m_connected.compare_exchange_strong(expected, connected))
+        return;
+    emit connectedChanged(connected);
+    if (connected) {
+        onConnected();
+        emit this->connected();
+    } else {
+        onDisconnected();
+        emit disconnected();
+    }
+}
+
+void Device::updateRfNoiseFloor()
+{
+    m_rfNoiseFloor.store(
+        m_rfNoiseFloorMap.value(m_deviceID->hardwareVersion(), defaultRfNoiseFloor));
+}
+
+void Device::idleWait(int milliseconds)
+{
+    std::unique_lock lock(m_queueLock);
+    m_queueChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                            [this] { return !m_queue.isEmpty() || m_stopRequested.load(); });
+}
+
+void Device::run()
+{
+    while (!m_stopRequested.load()) {
+        if (!m_connected.load() && isConnectedRaw()) {
+            disconnectRaw();
+        } else if (hasPendingPackets()) {
+            if (Message *packet = takePendingPacket()) {
+                if (sendReceivePacket(packet) == NotConnected)
+                    setConnected(false);
+            }
+        } else if (isConnected()) {
+            if (isAvailable())
+                idleWait(idleMilliseconds);
+            else
+                disconnect();
+        } else if (isAvailable()) {
+            // A failed attempt is retried after the usual pause, not in a tight loop.
+            if (connect() != Success)
+                idleWait(idleMilliseconds);
+        } else {
+            idleWait(idleMilliseconds);
+        }
+    }
+    m_loopEnded.store(true, std::memory_order_release);
+}
+
+bool Device::packetGone(Message *packet)
+{
+    std::lock_guard lock(m_inFlightLock);
+    return m_destroyedInFlight.contains(identity(packet));
+}
+
+template <typename Call> bool Device::callPacket(Message *packet, Call call)
+{
+    if (packetGone(packet))
+        return false;
+    call();
+    return true;
+}
+
+Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportBuffer *buffer)
+{
+    int windows = windowsPerStep;
+    int moved = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (moved >= 1)
+            return Success;
+        if (m_stopRequested.load() || packetGone(packet))
+            return Failed;
+        if (!isConnectedRaw())
+            return NotConnected;
+        if (windows <= 0)
+            return Timeout;
+        moved = direction == Direction::Write ? writeRaw(buffer->data(), ReportBuffer::Size)
+                                              : readRaw(buffer->data(), ReportBuffer::Size);
+        if (moved == -1) {
+            disconnect();
+            return Failed;
+        }
+        if (timer.elapsed() > m_communicationTimeout.load()) {
+            timer.restart();
+            --windows;
+        }
+        if (moved < 1)
+            std::this_thread::sleep_for(pollPause);
+    }
+}
+
+Device::ErrorCode Device::sendPacket(Message *packet)
+{
+    QMutexLocker lock(&m_transportLock);
+    Request request;
+    Message::ErrorCode written = Message::Failed;
+    if (!callPacket(packet, [&] { written = packet->write(&request, this); }))
+        return Failed;
+    if (written != Message::Success)
+        return ErrorCode(written);
+    return transfer(Direction::Write, packet, &request);
+}
+
+Device::ErrorCode Device::receivePacket(Message *packet)
+{
+    QMutexLocker lock(&m_transportLock);
+    Response response;
+    const ErrorCode result = transfer(Direction::Read, packet, &response);
+    if (result != Success)
+        return result;
+    Message::ErrorCode decoded = Message::Failed;
+    if (!callPacket(packet, [&] { decoded = packet->read(&response, this); }))
+        return Failed;
+    return ErrorCode(decoded);
+}
+
+Device::ErrorCode Device::sendReceivePacket(Message *packet)
+{
+    if (!packet)
+        return Failed;
+    const void *const id = identity(packet);
+    {
+        std::lock_guard lock(m_inFlightLock);
+        if (m_taken == id)
+            m_taken = nullptr; // if it was destroyed after it was taken, it is marked
+        else if (!m_inFlight.contains(id))
+            m_destroyedInFlight.removeAll(id); // a stale mark of an earlier object
+        m_inFlight.append(id);
+    }
+    ErrorCode result = Failed;
+    if (!packetGone(packet)) {
+        watch(packet);
+        result = exchange(packet);
+    }
+    {
+        std::lock_guard lock(m_inFlightLock);
+        m_inFlight.removeOne(id);
+        if (!m_inFlight.contains(id))
+            m_destroyedInFlight.removeAll(id);
+    }
+    return result;
+}
+
+// A packet destroyed during its exchange ends it with Failed; neither its hooks
+// nor the engine's signals carrying it are run after that.
+Device::ErrorCode Device::exchange(Message *packet)
+{
+    ErrorCode result = sendPacket(packet);
+    if (result != Success) {
+        if (!callPacket(packet, [&] { emit sendFailed(packet, result); }))
+            return Failed;
+        callPacket(packet, [&] { packet->onSendFailed(Message::ErrorCode(result), this); });
+        return result;
+    }
+    if (!callPacket(packet, [&] { emit sent(packet); }) ||
+        !callPacket(packet, [&] { packet->onSent(this); }))
+        return Failed;
+
+    bool expectsResponse = false;
+    if (!callPacket(packet, [&] { expectsResponse = packet->expectsResponse(); }))
+        return Failed;
+    if (expectsResponse) {
+        do {
+            result = receivePacket(packet);
+        } while (result == IncorrectCommand);
+        if (packetGone(packet))
+            return Failed;
+        if (result != Success) {
+            if (!callPacket(packet, [&] { emit receiveFailed(packet, result); }))
+                return Failed;
+            callPacket(packet, [&] { packet->onReceiveFailed(Message::ErrorCode(result), this); });
+            return result;
+        }
+        if (!callPacket(packet, [&] { emit received(packet); }))
+            return Failed;
+        if (!callPacket(packet, [&] { packet->onReceived(this); }))
+            return Failed;
+    }
+    return Success;
+}

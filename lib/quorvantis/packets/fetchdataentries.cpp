@@ -1,0 +1,151 @@
+#include "fetchdataentries.h"
+
+#include "dataentry.h"
+#include "device.h"
+#include "readheader.h"
+
+#include <QThread>
+
+namespace {
+constexpr int replyNextAddress = 1;
+}
+
+FetchDataEntries::FetchDataEntries(QObject *parent)
+    : Message(13, true, parent), m_readHeader(new ReadHeader(0, this))
+{
+    connect(m_readHeader, SIGNAL(dataEntryRead(DataEntry *)), this,
+            SLOT(addDataEntry(DataEntry *)));
+}
+
+QList<QObject *> FetchDataEntries::dataEntries() const
+{
+    const std::lock_guard<std::mutex> lock(m_entriesLock);
+    QList<QObject *> list;
+    list.reserve(m_dataEntries.size());
+    for (DataEntry *entry : m_dataEntries)
+        list.append(entry);
+    return list;
+}
+
+Message::ErrorCode FetchDataEntries::write(Request *request, Device *device)
+{
+    return m_readHeader->write(request, device);
+}
+
+Message::ErrorCode FetchDataEntries::read(const Response *response, Device *device)
+{
+    const ErrorCode result = m_readHeader->read(response, device);
+    if (result != Success)
+        return result;
+    requestNextEntry(response->uint32LE(replyNextAddress), device);
+    return Success;
+}
+
+void FetchDataEntries::requestNextEntry(ulong nextAddress, Device *device)
+{
+    const quint32 next = quint32(nextAddress);
+    if (next >= fieldHeadersEnd && !hasFieldHeaders())
+        setHasFieldHeaders(true);
+    if (next >= audioHeadersEnd && !hasAudioHeaders())
+        setHasAudioHeaders(true);
+    if (hasFieldHeaders() && hasAudioHeaders() && !m_hasAllHeaders)
+        setHasAllHeaders(true);
+    if (!m_hasAllHeaders) {
+        m_readHeader->setAbsoluteAddress(next);
+        device->send(this);
+    }
+}
+
+void FetchDataEntries::setHasFieldHeaders(bool hasHeaders)
+{
+    if (m_hasFieldHeaders.exchange(hasHeaders) == hasHeaders)
+        return;
+    emit hasFieldHeadersChanged(hasHeaders, m_isRefresh);
+    if (hasHeaders)
+        emit fieldHeadersAvailable(m_isRefresh);
+}
+
+void FetchDataEntries::setHasAudioHeaders(bool hasHeaders)
+{
+    if (m_hasAudioHeaders.exchange(hasHeaders) == hasHeaders)
+        return;
+    emit hasAudioHeadersChanged(hasHeaders, m_isRefresh);
+    if (hasHeaders)
+        emit audioHeadersAvailable(m_isRefresh);
+}
+
+void FetchDataEntries::setHasAllHeaders(bool hasHeaders)
+{
+    if (m_hasAllHeaders.exchange(hasHeaders) == hasHeaders)
+        return;
+    if (!hasHeaders) {
+        ++m_generation;
+        m_allListed = false;
+    } else if (QThread::currentThread() == thread()) {
+        m_allListed = true;
+    } else {
+        const int generation = m_generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == m_generation)
+                    m_allListed = true;
+            },
+            Qt::QueuedConnection);
+    }
+    emit hasAllHeadersChanged(hasHeaders, m_isRefresh);
+    if (hasHeaders)
+        emit allHeadersAvailable(m_isRefresh);
+}
+
+void FetchDataEntries::addDataEntry(DataEntry *entry)
+{
+    if (!entry)
+        return;
+    connect(this, SIGNAL(destroyed()), entry, SLOT(deleteLater()));
+    {
+        const std::lock_guard<std::mutex> lock(m_entriesLock);
+        if (m_dataEntries.contains(entry->sortOrder()))
+            return;
+        m_dataEntries.insert(entry->sortOrder(), entry);
+    }
+    connect(entry, SIGNAL(destroyed(QObject *)), this, SLOT(removeDataEntry(QObject *)));
+    emit dataEntriesChanged();
+}
+
+void FetchDataEntries::removeDataEntry(QObject *entry)
+{
+    // By value: an entry without a valid start time is listed under key 0.
+    const std::lock_guard<std::mutex> lock(m_entriesLock);
+    for (auto it = m_dataEntries.begin(); it != m_dataEntries.end(); ++it) {
+        if (it.value() == entry) {
+            m_dataEntries.erase(it);
+            return;
+        }
+    }
+}
+
+void FetchDataEntries::clearDataEntries()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_entriesLock);
+        m_dataEntries.clear();
+    }
+    emit dataEntriesChanged();
+}
+
+void FetchDataEntries::refresh()
+{
+    m_isRefresh = true;
+    setHasFieldHeaders(false);
+    setHasAudioHeaders(false);
+    setHasAllHeaders(false);
+    m_readHeader->setRelativeAddress(0);
+}
+
+void FetchDataEntries::reset()
+{
+    refresh();
+    m_isRefresh = false;
+    clearDataEntries();
+}

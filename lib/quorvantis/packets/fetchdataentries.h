@@ -1,0 +1,77 @@
+#pragma once
+
+#include "message.h"
+#include "quorvantis_global.h"
+
+#include <QList>
+#include <QMap>
+#include <atomic>
+#include <mutex>
+
+class DataEntry;
+class ReadHeader;
+
+// Walks the instrument's header table, one header per exchange, and keeps the entries
+// it finds newest first.
+class QUORVANTIS_EXPORT FetchDataEntries : public Message
+{
+    Q_OBJECT
+    Q_PROPERTY(QList<QObject *> dataEntries READ dataEntries NOTIFY dataEntriesChanged)
+    Q_PROPERTY(bool hasFieldHeaders READ hasFieldHeaders NOTIFY fieldHeadersAvailable)
+    Q_PROPERTY(bool hasAudioHeaders READ hasAudioHeaders NOTIFY audioHeadersAvailable)
+    Q_PROPERTY(bool hasAllHeaders READ hasAllHeaders NOTIFY allHeadersAvailable)
+
+public:
+    static constexpr quint32 fieldHeadersEnd = 0xF00FFFFFu;
+    static constexpr quint32 audioHeadersEnd = 0xF03FFFFFu;
+
+    explicit FetchDataEntries(QObject *parent = nullptr);
+
+    QList<QObject *> dataEntries() const;
+    bool hasFieldHeaders() const { return m_hasFieldHeaders.load(); }
+    bool hasAudioHeaders() const { return m_hasAudioHeaders.load(); }
+    // True once every header is read and every entry found is in the list.
+    bool hasAllHeaders() const { return m_allListed.load(); }
+    ReadHeader *readHeader() const { return m_readHeader; }
+
+signals:
+    void dataEntriesChanged();
+    void fieldHeadersAvailable(bool isRefresh);
+    void audioHeadersAvailable(bool isRefresh);
+    void allHeadersAvailable(bool isRefresh);
+    void hasFieldHeadersChanged(bool hasHeader, bool isRefresh);
+    void hasAudioHeadersChanged(bool hasHeader, bool isRefresh);
+    void hasAllHeadersChanged(bool hasHeader, bool isRefresh);
+
+public slots:
+    void reset();
+    void refresh();
+
+    Message::ErrorCode write(Request *request, Device *device) override;
+    Message::ErrorCode read(const Response *response, Device *device) override;
+
+private slots:
+    void addDataEntry(DataEntry *entry);
+    void removeDataEntry(QObject *entry);
+    void clearDataEntries();
+    void requestNextEntry(ulong nextAddress, Device *device);
+    void setHasFieldHeaders(bool hasHeaders);
+    void setHasAudioHeaders(bool hasHeaders);
+    void setHasAllHeaders(bool hasHeaders);
+
+private:
+    // A child, so it follows the walk to whichever thread the walk is moved to.
+    ReadHeader *m_readHeader;
+    // Changed only on the walk's own thread; the lock lets any thread read a list.
+    mutable std::mutex m_entriesLock;
+    QMap<qint64, DataEntry *> m_dataEntries;
+    // Written by the walk's steps on the device thread, read from the UI thread.
+    std::atomic<bool> m_hasFieldHeaders{false};
+    std::atomic<bool> m_hasAudioHeaders{false};
+    std::atomic<bool> m_hasAllHeaders{false};
+    std::atomic<bool> m_isRefresh{false};
+    // The entries reach the list through events on the walk's thread; the walk counts as
+    // complete there only after them. A refresh makes an older "complete" stale.
+    std::atomic<bool> m_allListed{false};
+    std::atomic<int> m_generation{0};
+};

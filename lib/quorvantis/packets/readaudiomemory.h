@@ -1,0 +1,15 @@
+#pragma once
+
+#include "quorvantis_global.h"
+#include "readheadermemory.h"
+
+// Reads an audio entry: one byte per sample.
+class QUORVANTIS_EXPORT ReadAudioMemory : public ReadHeaderMemory
+{
+    Q_OBJECT
+
+public:
+    explicit ReadAudioMemory(ulong address, QObject *parent = nullptr);
+
+    quint32 memoryWriteChunkSize(Device *device) override;
+};

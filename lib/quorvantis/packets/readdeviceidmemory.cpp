@@ -1,0 +1,15 @@
+#include "readdeviceidmemory.h"
+
+#include "deviceid.h"
+
+ReadDeviceIDMemory::ReadDeviceIDMemory(DeviceID *deviceID, MemoryBlock *memoryBlock,
+                                       QObject *parent)
+    : ReadBlockMemory(memoryBlock, Device::FLASH, parent), m_deviceID(deviceID)
+{}
+
+void ReadDeviceIDMemory::onDataReceived(Device *device, QByteArray data)
+{
+    if (m_deviceID)
+        m_deviceID->setDeviceID(data);
+    ReadBlockMemory::onDataReceived(device, data);
+}

@@ -1,0 +1,18 @@
+#include "readispublic.h"
+
+ReadIsPublic::ReadIsPublic(QObject *parent) : UserTrigger(8, true, parent) {}
+
+Message::ErrorCode ReadIsPublic::read(const Response *response, Device *device)
+{
+    const ErrorCode result = UserTrigger::read(response, device);
+    if (result != Success)
+        return result;
+    if (replyTrigger(response) != trigger()) {
+        m_readIsPublic.store(false);
+        return Success;
+    }
+    if (replyDataCount(response) != 1)
+        return Failed;
+    m_readIsPublic.store((*response)[ReplyData] != 0);
+    return Success;
+}

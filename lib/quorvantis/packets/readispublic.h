@@ -1,0 +1,24 @@
+#pragma once
+
+#include "quorvantis_global.h"
+#include "usertrigger.h"
+
+#include <atomic>
+
+// User trigger 8: whether the unit is a public one (values then read against
+// the public exposure limit).
+class QUORVANTIS_EXPORT ReadIsPublic : public UserTrigger
+{
+    Q_OBJECT
+
+public:
+    explicit ReadIsPublic(QObject *parent = nullptr);
+
+    bool readIsPublic() const { return m_readIsPublic.load(); }
+
+public slots:
+    ErrorCode read(const Response *response, Device *device) override;
+
+private:
+    std::atomic<bool> m_readIsPublic{false};
+};
