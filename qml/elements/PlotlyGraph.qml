@@ -29,6 +29,7 @@ Item {
         id: internal
 
         property bool pageReady: false
+        property bool extendInFlight: false
         // Number of the latest image render; a result of any other is dropped.
         property int imageRequest: 0
         readonly property string hoverTemplate: "%{x}, %{y:.2f}%<extra></extra>"
@@ -103,8 +104,12 @@ Item {
         return JSON.stringify(list)
     }
 
+    function guarded(script) {
+        return "try {\n" + script + "\n} catch (e) { console.log(e); }"
+    }
+
     function runScript(script) {
-        webView.runJavaScript("try {\n" + script + "\n} catch (e) { console.log(e); }")
+        webView.runJavaScript(guarded(script))
     }
 
     function pageHtml() {
@@ -155,6 +160,41 @@ Item {
             + "var config = { scrollZoom: true, displaylogo: false, responsive: true,"
             + " modeBarButtonsToRemove: ['toImage'] };\n"
             + "Plotly.newPlot('chart', traces, layout, config);\n"
+            // Any change of the notes makes Plotly recompute every trace, which
+            // takes seconds for long sessions: an unchanged list only carries
+            // the revision, and notes sent under the loading overlay wait for
+            // the re-plot that follows and brings them anyway.
+            + "var notesJson = JSON.stringify(layout.annotations || []);\n"
+            + "var pendingNotes = null;\n"
+            + "function plotReact(traces, layout) {\n"
+            + "  pendingNotes = null;\n"
+            + "  notesJson = JSON.stringify(layout.annotations || []);\n"
+            + "  Plotly.react('chart', traces, layout);\n"
+            + "}\n"
+            + "function relayoutNotes(update) {\n"
+            + "  if (document.getElementById('loadingBlock').style.display === 'block') {\n"
+            + "    pendingNotes = update;\n"
+            + "    return;\n"
+            + "  }\n"
+            + "  pendingNotes = null;\n"
+            + "  var json = JSON.stringify(update.annotations || []);\n"
+            + "  if (json === notesJson) {\n"
+            + "    Plotly.relayout('chart', { uirevision: update.uirevision });\n"
+            + "    return;\n"
+            + "  }\n"
+            + "  notesJson = json;\n"
+            + "  Plotly.relayout('chart', update);\n"
+            + "}\n"
+            + "function setOverlays(chart, noData, loading) {\n"
+            + "  if (chart !== null)\n"
+            + "    document.getElementById('chart').style.visibility = chart ? 'visible' : 'hidden';\n"
+            + "  if (noData !== null)\n"
+            + "    document.getElementById('noData').style.display = noData ? 'block' : 'none';\n"
+            + "  if (loading !== null)\n"
+            + "    document.getElementById('loadingBlock').style.display = loading ? 'block' : 'none';\n"
+            + "  if (!loading && pendingNotes)\n"
+            + "    relayoutNotes(pendingNotes);\n"
+            + "}\n"
             + "var imageRequest = 0;\n"
             // The slot is emptied before each render and only the latest
             // request may fill it, so a late or superseded image never lands.
@@ -185,23 +225,16 @@ Item {
     }
 
     function setDisplay(chartShown, noDataShown, loadingShown) {
-        let script = ""
-        if (chartShown !== undefined)
-            script += "document.getElementById('chart').style.visibility = '"
-                + (chartShown ? "visible" : "hidden") + "';\n"
-        if (noDataShown !== undefined)
-            script += "document.getElementById('noData').style.display = '"
-                + (noDataShown ? "block" : "none") + "';\n"
-        if (loadingShown !== undefined)
-            script += "document.getElementById('loadingBlock').style.display = '"
-                + (loadingShown ? "block" : "none") + "';\n"
-        runScript(script)
+        const flag = shown => shown === undefined ? "null" : shown ? "true" : "false"
+        runScript("setOverlays(" + flag(chartShown) + ", " + flag(noDataShown) + ", "
+                  + flag(loadingShown) + ");")
     }
 
     // --- page -------------------------------------------------------------------------------
 
     function render() {
         internal.pageReady = false
+        internal.extendInFlight = false
         webView.loadHtml(pageHtml())
     }
 
@@ -306,7 +339,7 @@ Item {
     }
 
     function extend() {
-        if (!internal.pageReady || indicesToUpdate.length === 0)
+        if (!internal.pageReady || indicesToUpdate.length === 0 || internal.extendInFlight)
             return
         // Plotly refuses an index listed twice, and the batch would be lost:
         // one entry per trace, its batches joined in queue order.
@@ -325,8 +358,15 @@ Item {
         }
         const xJson = JSON.stringify(order.map(index => xs[index]))
         const yJson = JSON.stringify(order.map(index => ys[index]))
-        runScript("Plotly.extendTraces('chart', { \"x\": " + xJson + ".map(isoDates), \"y\": "
-                  + yJson + " }, " + JSON.stringify(order) + ");")
+        // Plotly redraws every point on each extension; while the page is still
+        // busy with the previous one, new batches wait and go out together.
+        internal.extendInFlight = true
+        webView.runJavaScript(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson
+                                      + ".map(isoDates), \"y\": " + yJson + " }, "
+                                      + JSON.stringify(order) + ");"), function () {
+                                          internal.extendInFlight = false
+                                          root.extend()
+                                      })
         clearUpdateQueue()
     }
 
@@ -340,7 +380,7 @@ Item {
         // The full list already holds every queued point; sending the queue
         // after this would draw those points twice.
         clearUpdateQueue()
-        runScript("Plotly.react('chart', isoTraces(" + tracesJson(traces) + "), " + JSON.stringify(layout)
+        runScript("plotReact(isoTraces(" + tracesJson(traces) + "), " + JSON.stringify(layout)
                   + ");\nPlotly.Plots.resize('chart');")
         hideLoading()
     }
@@ -359,7 +399,7 @@ Item {
     // --- notes ------------------------------------------------------------------------------
 
     function relayoutNotes() {
-        runScript("Plotly.relayout('chart', " + JSON.stringify({
+        runScript("relayoutNotes(" + JSON.stringify({
             "annotations": layout.annotations,
             "uirevision": layout.uirevision
         }) + ");")

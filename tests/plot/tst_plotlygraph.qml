@@ -181,6 +181,17 @@ Item {
             fuzzyCompare(data[1].y[6], 12, 1e-9)
         }
 
+        function test_ticksInQuickSuccessionLoseNothing() {
+            const graph = makeGraph()
+            graph.extendTrace(points(4), "Combined Exposure", "")
+            for (let n = 6; n <= 12; n += 2) {
+                graph.extendTrace(points(n), "Combined Exposure", "")
+                graph.extend()
+            }
+            tryCompare(graph.indicesToUpdate, "length", 0, 20000)
+            compare(chartData(graph)[0].x, points(12).map(p => wallClock(p.x)))
+        }
+
         function test_replotDropsQueuedBatches() {
             const graph = makeGraph()
             graph.extendTrace(points(4), "Combined Exposure", "")
@@ -203,7 +214,6 @@ Item {
                                                                              "paperpaperleftfalse"])
 
             // A known name changes nothing but the page is laid out again.
-            page(graph, "Plotly.relayout('chart', { annotations: [] })")
             graph.resetLayout()
             const revision = graph.layout.uirevision
             verify(revision >= 1 && revision <= 100)
@@ -263,6 +273,13 @@ Item {
             compare(page(graph, state), ["visible/", "/none", "/block"])
             graph.react()
             compare(page(graph, state), ["visible/", "/none", "/none"])
+
+            // Notes sent under the loading overlay still reach the page.
+            graph.showChartLoading()
+            graph.addTextAnnotation("30min", "30 min", "#8f34eb")
+            graph.hideLoading()
+            compare(page(graph, "document.getElementById('chart').layout.annotations.map(a => a.text)"),
+                    ["30 min"])
 
             graph.showNoDataBlock()
             graph.addTrace(points(3), "Combined Exposure", "", false)
