@@ -134,6 +134,7 @@ ApplicationWindow {
 
     QtObject {
         id: apiVars
+        objectName: "apiVars"
         property string calDate: "Disabled"
         property bool appUpdateAvailable: false
         property string appLatestVersion: "Not Updated"
