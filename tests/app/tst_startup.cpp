@@ -2,6 +2,7 @@
 // main window it made.
 #include "shell/startup.h"
 #include "shell/windowgeometry.h"
+#include "shelltest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
+#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -21,27 +23,6 @@
 #include <memory>
 
 namespace {
-
-QObject *findByName(QObject *root, const QString &name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    if (auto *item = qobject_cast<QQuickItem *>(root)) {
-        const QList<QQuickItem *> items = item->childItems();
-        for (QQuickItem *child : items) {
-            if (QObject *found = findByName(child, name))
-                return found;
-        }
-    }
-    const QObjectList children = root->children();
-    for (QObject *child : children) {
-        if (QObject *found = findByName(child, name))
-            return found;
-    }
-    return nullptr;
-}
 
 // Runs code in the scope of object, as a handler of its document would.
 bool evaluate(QObject *object, const QString &code)
@@ -91,7 +72,7 @@ private:
 
 QObject *TestStartup::find(const QString &name) const
 {
-    return findByName(m_window ? m_window->contentItem() : nullptr, name);
+    return ShellTest::findByName(m_window ? m_window->contentItem() : nullptr, name);
 }
 
 void TestStartup::initTestCase()
@@ -132,6 +113,8 @@ void TestStartup::contextPropertiesAndFont()
     QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("3"));
     QCOMPARE(QFontInfo(QGuiApplication::font()).family(), QStringLiteral("Roboto"));
     QVERIFY(m_startup->engine()->importPathList().contains(QStringLiteral("qrc:/")));
+    // The embedded controls configuration won over the inherited one.
+    QCOMPARE(QQuickStyle::name(), QStringLiteral("Material"));
 }
 
 void TestStartup::lockIsHeldInDataFolder()
