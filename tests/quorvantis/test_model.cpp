@@ -65,7 +65,7 @@ void TestModel::wholeRoad()
     SimulatedQuorvAntisDevice &device = *rig.device;
     QVERIFY(device.dataEntries().isEmpty());
     QVERIFY(!device.hasAllHeaders());
-    QSignalSpy allHeaders(&device, &QuorvAntisDevice::hasAllHeadersChanged);
+    SafeSpy allHeaders(&device, &QuorvAntisDevice::hasAllHeadersChanged);
     device.start();
     QVERIFY(waitForHeaders(&device, 10000));
     QTRY_COMPARE(allHeaders.count(), 1);
@@ -123,6 +123,7 @@ void TestModel::wholeRoad()
     QVERIFY(waitForLoad(entries.at(0)));
     QVERIFY(entries.at(0)->isLoaded());
     QVERIFY(rig.instrument.simulator().requestCount(7) > reads);
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestModel::liveSessionGrowsOnceEach()
@@ -169,8 +170,8 @@ void TestModel::unplugDuringHeaderWalk()
     InstrumentSimulator &simulator = rig.instrument.simulator();
     // Bootloader, extended, public, clock and identity replies, then a few headers.
     simulator.unplugAfterReplies(8);
-    QSignalSpy disconnected(rig.device.get(), &Device::disconnected);
-    QSignalSpy allHeaders(rig.device.get(), &QuorvAntisDevice::hasAllHeadersChanged);
+    SafeSpy disconnected(rig.device.get(), &Device::disconnected);
+    SafeSpy allHeaders(rig.device.get(), &QuorvAntisDevice::hasAllHeadersChanged);
     rig.device->start();
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
     QTRY_COMPARE(allHeaders.count(), 1); // the disconnection's
@@ -187,6 +188,7 @@ void TestModel::unplugDuringHeaderWalk()
         QVERIFY(waitForLoad(entry));
         QVERIFY(entry->isLoaded() && entry->isValid());
     }
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestModel::unplugDuringEntryLoad()
@@ -200,7 +202,7 @@ void TestModel::unplugDuringEntryLoad()
 
     const QList<DataEntry *> before = rig.entries();
     for (DataEntry *entry : before) {
-        QSignalSpy disconnected(rig.device.get(), &Device::disconnected);
+        SafeSpy disconnected(rig.device.get(), &Device::disconnected);
         simulator.unplugAfterReplies(5);
         QVERIFY(entry->load(rig.device.get()));
         QVERIFY(waitForLoad(entry));
@@ -235,6 +237,7 @@ void TestModel::unplugDuringEntryLoad()
     QVERIFY(waitForLoad(after.at(1)));
     QVERIFY(readingsMatch(qobject_cast<FieldDataEntry *>(after.at(1)),
                           scenario.sessions.at(0).records, scenario.sessions.at(0).start, false));
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestModel::eraseAndReset()
@@ -246,9 +249,9 @@ void TestModel::eraseAndReset()
     QCOMPARE(rig.entries().size(), 3);
 
     Erase erase;
-    QSignalSpy sent(&erase, &Message::sent);
-    QSignalSpy disconnected(rig.device.get(), &Device::disconnected);
-    QSignalSpy connected(rig.device.get(), &Device::connected);
+    SafeSpy sent(&erase, &Message::sent);
+    SafeSpy disconnected(rig.device.get(), &Device::disconnected);
+    SafeSpy connected(rig.device.get(), &Device::connected);
     rig.device->send(&erase);
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
     QCOMPARE(sent.count(), 1);
@@ -261,6 +264,7 @@ void TestModel::eraseAndReset()
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 2, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, 10000);
     QVERIFY(rig.device->isConnected());
+    rig.device.reset(); // stopped before the spies go
 }
 
 QTEST_GUILESS_MAIN(TestModel)
