@@ -254,18 +254,8 @@ ApplicationWindow {
             console.debug("Headers list updated" + (isRefresh ? "(Refresh)" : ""))
             if (isRefresh)
                 return
-            // Every instrument holds at least its live session: a finished
-            // walk of a connected instrument that found nothing means the
-            // instrument is not answering as it should.
-            if (device.connected && device.dataEntries.length === 0) {
-                mainForm.notification2.hide()
-                mainForm.viewStack.push("qrc:/content/NoHeaders.qml", {
-                    "device": device,
-                    "notification": mainForm.notification,
-                    "resetDevice": resetDevice
-                })
-                return
-            }
+            // An erased instrument legitimately holds no entry, so an empty
+            // list is no sign of a fault: the no-headers page stays unused.
             mainForm.notification2.hide()
         }
 
