@@ -2,6 +2,7 @@
 // main window it made.
 #include "shell/startup.h"
 #include "shell/windowgeometry.h"
+#include "shelltest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
+#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -21,27 +23,6 @@
 #include <memory>
 
 namespace {
-
-QObject *findByName(QObject *root, const QString &name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    if (auto *item = qobject_cast<QQuickItem *>(root)) {
-        const QList<QQuickItem *> items = item->childItems();
-        for (QQuickItem *child : items) {
-            if (QObject *found = findByName(child, name))
-                return found;
-        }
-    }
-    const QObjectList children = root->children();
-    for (QObject *child : children) {
-        if (QObject *found = findByName(child, name))
-            return found;
-    }
-    return nullptr;
-}
 
 // Runs code in the scope of object, as a handler of its document would.
 bool evaluate(QObject *object, const QString &code)
@@ -76,6 +57,7 @@ private slots:
     void maximiseButtonAndDoubleClickToggle();
     void timedNoticeHidesTheLastingOneMeanwhile();
     void bulkExportOutcomesPopTheSavingPage_data();
+    void webServiceAnswersReachTheWindow();
     void bulkExportOutcomesPopTheSavingPage();
 
 private:
@@ -90,7 +72,7 @@ private:
 
 QObject *TestStartup::find(const QString &name) const
 {
-    return findByName(m_window ? m_window->contentItem() : nullptr, name);
+    return ShellTest::findByName(m_window ? m_window->contentItem() : nullptr, name);
 }
 
 void TestStartup::initTestCase()
@@ -131,6 +113,8 @@ void TestStartup::contextPropertiesAndFont()
     QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("3"));
     QCOMPARE(QFontInfo(QGuiApplication::font()).family(), QStringLiteral("Roboto"));
     QVERIFY(m_startup->engine()->importPathList().contains(QStringLiteral("qrc:/")));
+    // The embedded controls configuration won over the inherited one.
+    QCOMPARE(QQuickStyle::name(), QStringLiteral("Material"));
 }
 
 void TestStartup::lockIsHeldInDataFolder()
@@ -306,6 +290,51 @@ void TestStartup::bulkExportOutcomesPopTheSavingPage()
 
     QVERIFY(evaluate(stack, "pop(null)"));
     QTRY_COMPARE(stack->property("depth").toInt(), 1);
+}
+
+void TestStartup::webServiceAnswersReachTheWindow()
+{
+    QObject *api = m_window->findChild<QObject *>(QStringLiteral("qvApi"));
+    QObject *vars = m_window->findChild<QObject *>(QStringLiteral("apiVars"));
+    QObject *progress = m_window->findChild<QObject *>(QStringLiteral("progressDialog"));
+    QObject *ok = m_window->findChild<QObject *>(QStringLiteral("okDialog"));
+    QVERIFY(api && vars && progress && ok);
+    const auto emitSignal = [api](const char *signature, auto... args) {
+        const QMetaMethod signal =
+            api->metaObject()->method(api->metaObject()->indexOfSignal(signature));
+        return signal.invoke(api, args...);
+    };
+
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Disabled"));
+    QVERIFY(emitSignal("calibrationDateReceived(QString)", Q_ARG(QString, "2099-03-15")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Mar 2099"));
+    QVERIFY(emitSignal("calibrationDateReceived(QString)", Q_ARG(QString, "")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Pending"));
+    QVERIFY(emitSignal("calibrationDateReceived(QString)", Q_ARG(QString, "2001-01-01")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Expired"));
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 404: Barcode not found")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Pending"));
+
+    // Progress without a known total keeps the last percentage.
+    QVERIFY(emitSignal("reportFileProgress(qlonglong,qlonglong)", Q_ARG(qlonglong, 25),
+                       Q_ARG(qlonglong, 100)));
+    QCOMPARE(progress->property("progressValue").toDouble(), 25.0);
+    QVERIFY(emitSignal("reportFileProgress(qlonglong,qlonglong)", Q_ARG(qlonglong, 50),
+                       Q_ARG(qlonglong, -1)));
+    QVERIFY(emitSignal("reportFileProgress(qlonglong,qlonglong)", Q_ARG(qlonglong, 50),
+                       Q_ARG(qlonglong, 0)));
+    QCOMPARE(progress->property("progressValue").toDouble(), 25.0);
+
+    QVERIFY(emitSignal("appVersionReceived(QString)", Q_ARG(QString, "")));
+    QCOMPARE(vars->property("appUpdateAvailable").toBool(), false);
+    QVERIFY(emitSignal("appVersionReceived(QString)", Q_ARG(QString, "3")));
+    QCOMPARE(vars->property("appUpdateAvailable").toBool(), false);
+
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "Hash values did not match")));
+    QTRY_VERIFY(ok->property("opened").toBool());
+    QCOMPARE(ok->property("dialogTitle").toString(), QStringLiteral("Installer download failed"));
+    QVERIFY(QMetaObject::invokeMethod(ok, "close"));
+    QTRY_VERIFY(!ok->property("visible").toBool());
 }
 
 int main(int argc, char *argv[])

@@ -5,6 +5,7 @@ import QtQuick.Layouts
 import QVImports
 import FontAwesome as FontAwesome
 import Quorvantis as Quorvantis
+import QuorvantisHID as QVDevice
 import Elements as Elements
 import QuorvantisExport as QuorvantisExport
 import Promptwell as Promptwell
@@ -104,6 +105,8 @@ ApplicationWindow {
             settrove.setValue("firstTimeRun", false)
             allowWebChecksFromConsent()
             qvApi.getLatestAppVersion()
+            if (device.connected)
+                qvApi.getCalibrationDate(device.deviceID.barcode)
         }, function() {
             settrove.setValue("optInForAutoCalCheck", false)
             settrove.setValue("firstTimeRun", false)
@@ -114,6 +117,7 @@ ApplicationWindow {
         configLoading = true
         settrove.load()
         configLoading = false
+        device.start()
         targetWidth = screenScaler.startWidth
         targetHeight = screenScaler.startHeight
         x = 0.5 * (screenScaler.screenWidth - targetWidth)
@@ -125,7 +129,21 @@ ApplicationWindow {
         mainWindow.screenChanged = true
     }
 
-    onClosing: settrove.save()
+    onClosing: function(close) {
+        if (!deviceThreadFinished || !csvExportedThreadFinished || !tsvExportedThreadFinished) {
+            device.stop()
+            exportCSV.shutdown()
+            exportTSV.shutdown()
+            // A save waiting for its entry keeps an event loop of its own
+            // running; it must end for the program to end.
+            fileExport.requestCancel()
+            bulkFileExport.requestCancel()
+            close.accepted = false
+            return
+        }
+        settrove.save()
+        close.accepted = true
+    }
 
     Elements.ScreenScaler {
         id: screenScaler
@@ -134,6 +152,7 @@ ApplicationWindow {
 
     QtObject {
         id: apiVars
+        objectName: "apiVars"
         property string calDate: "Disabled"
         property bool appUpdateAvailable: false
         property string appLatestVersion: "Not Updated"
@@ -218,6 +237,48 @@ ApplicationWindow {
         }
     }
 
+    QVDevice.HIDDevice {
+        id: device
+        objectName: "device"
+
+        onHandshakeStarted: console.debug("Starting handshake")
+
+        onConnected: {
+            console.info("Device connected (Handshake complete)")
+            mainForm.notification2.showInfinite("Loading headers", "")
+            mainForm.viewStack.push("qrc:/content/Data.qml")
+            qvApi.getCalibrationDate(device.deviceID.barcode)
+        }
+
+        onHasAllHeadersChanged: function(isRefresh) {
+            console.debug("Headers list updated" + (isRefresh ? "(Refresh)" : ""))
+            if (isRefresh)
+                return
+            // An erased instrument legitimately holds no entry, so an empty
+            // list is no sign of a fault: the no-headers page stays unused.
+            mainForm.notification2.hide()
+        }
+
+        onDisconnected: {
+            console.info("Device disconnected")
+            lastSelectedSession = -1
+            // A save waiting for its entry would wait for good otherwise;
+            // each save clears the request when it starts.
+            fileExport.requestCancel()
+            if (bulkFileExport.isBusy) {
+                console.log("Requesting cancel")
+                bulkFileExport.requestCancel()
+            } else {
+                mainForm.viewStack.pop(null)
+            }
+        }
+
+        onFinished: {
+            deviceThreadFinished = true
+            mainWindow.close()
+        }
+    }
+
     Quorvantis.Erase {
         id: eraseDevice
         objectName: "eraseDevice"
@@ -293,6 +354,13 @@ ApplicationWindow {
         id: resetDevice
         objectName: "resetDevice"
         onSent: console.info("Restarting device")
+    }
+
+    Timer {
+        interval: 86400000
+        repeat: true
+        running: device.connected
+        onTriggered: device.refreshDataEntries()
     }
 
     AppForm {
