@@ -147,11 +147,19 @@ void TestExportRoad::unplugDuringABulkRun()
         if (exporter.isBusy())
             exporter.requestCancel();
     });
-    m_instrument->simulator().unplugAfterReplies(2);
+    // Pulled out while the second field session loads; slow replies make sure
+    // its read is still under way then.
+    m_instrument->simulator().setReplyDelay(std::chrono::milliseconds(60));
+    DataEntry *second = entries().at(2);
+    connect(second, &DataEntry::loadingChanged, this, [&, second] {
+        if (second->isLoading())
+            m_instrument->simulator().unplug();
+    });
     exporter.writeAll(DataEntry::Field, FileExporter::CSV);
     QCOMPARE(cancelled.count(), 1);
     QCOMPARE(others.count(), 0);
     QVERIFY(!exporter.isBusy());
+    QCOMPARE(filesIn(m_dir->path()), QStringList{"20260302-103000_data.csv"});
 }
 
 void TestExportRoad::clipboardTextOfALoadedEntry()
