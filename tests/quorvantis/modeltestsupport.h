@@ -10,6 +10,42 @@
 #include <QtTest>
 #include <cmath>
 #include <memory>
+#include <mutex>
+
+// QSignalSpy records on the emitting thread without a lock; this spy may be read from
+// the test thread while the device thread emits.
+class SafeSpy
+{
+public:
+    template <typename Sender, typename Owner, typename... Args>
+    SafeSpy(Sender *sender, void (Owner::*signal)(Args...))
+    {
+        QObject::connect(
+            sender, signal, &m_context,
+            [this](Args... args) {
+                const std::lock_guard<std::mutex> lock(m_lock);
+                m_calls.append(QVariantList{QVariant::fromValue(args)...});
+            },
+            Qt::DirectConnection);
+    }
+
+    int count() const
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        return int(m_calls.size());
+    }
+
+    QVariantList at(int index) const
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        return m_calls.value(index);
+    }
+
+private:
+    QObject m_context;
+    mutable std::mutex m_lock;
+    QList<QVariantList> m_calls;
+};
 
 // An instrument model connected to a simulated instrument that holds a scenario.
 struct ModelRig

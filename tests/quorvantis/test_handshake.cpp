@@ -44,12 +44,12 @@ void TestHandshake::extendedQuerySetsVersionsIdentityAndClock()
     ModelRig rig;
     QVERIFY(rig.load(publicUnit));
     SimulatedQuorvAntisDevice &device = *rig.device;
-    QSignalSpy handshake(&device, &Device::handshakeStarted);
-    QSignalSpy connected(&device, &Device::connected);
-    QSignalSpy codeVersion(&device, &QuorvAntisDevice::codeVersionChanged);
-    QSignalSpy entriesChanged(&device, &QuorvAntisDevice::dataEntriesChanged);
+    SafeSpy handshake(&device, &Device::handshakeStarted);
+    SafeSpy connected(&device, &Device::connected);
+    SafeSpy codeVersion(&device, &QuorvAntisDevice::codeVersionChanged);
+    SafeSpy entriesChanged(&device, &QuorvAntisDevice::dataEntriesChanged);
     // The walk is queued before the world hears of the connection.
-    int entrySignalsAtConnection = -1;
+    std::atomic<int> entrySignalsAtConnection{-1};
     QObject::connect(
         &device, &Device::connected, &device,
         [&] { entrySignalsAtConnection = entriesChanged.count(); }, Qt::DirectConnection);
@@ -90,6 +90,7 @@ void TestHandshake::extendedQuerySetsVersionsIdentityAndClock()
     QVERIFY(entry->load(&device));
     QVERIFY(waitForLoad(entry));
     QCOMPARE(entry->fieldReadings().value(0)->EField(), 100.0);
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestHandshake::withoutExtendedQuery()
@@ -123,7 +124,7 @@ void TestHandshake::failingPublicQueryEndsTheHandshake()
             reply[6] = 2;
             return InstrumentSimulator::Reply(reply);
         });
-    QSignalSpy handshake(rig.device.get(), &Device::handshakeStarted);
+    SafeSpy handshake(rig.device.get(), &Device::handshakeStarted);
     rig.device->start();
     QTRY_VERIFY_WITH_TIMEOUT(handshake.count() >= 2, 10000);
     QVERIFY(!rig.device->isConnected());
@@ -131,6 +132,7 @@ void TestHandshake::failingPublicQueryEndsTheHandshake()
     QCOMPARE(simulator.requestCount(7), 0);
     QCOMPARE(simulator.requestCount(13), 0);
     QVERIFY(rig.device->dataEntries().isEmpty());
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestHandshake::identityReadDecidesTheResult()
@@ -142,8 +144,8 @@ void TestHandshake::identityReadDecidesTheResult()
     // one that succeeds keep their own results.
     DelayedMessage empty;
     DeviceStatus status;
-    QSignalSpy emptyFailed(&empty, &Message::sendFailed);
-    QSignalSpy statusReceived(&status, &Message::received);
+    SafeSpy emptyFailed(&empty, &Message::sendFailed);
+    SafeSpy statusReceived(&status, &Message::received);
     QObject::connect(
         &device, &Device::handshakeStarted, &device,
         [&] {
@@ -151,8 +153,8 @@ void TestHandshake::identityReadDecidesTheResult()
             device.send(&empty);
         },
         Qt::DirectConnection);
-    QSignalSpy connected(&device, &Device::connected);
-    QSignalSpy handshakes(&device, &Device::handshakeStarted);
+    SafeSpy connected(&device, &Device::connected);
+    SafeSpy handshakes(&device, &Device::handshakeStarted);
     device.start();
     QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 10000);
     QCOMPARE(handshakes.count(), 1);
@@ -160,8 +162,7 @@ void TestHandshake::identityReadDecidesTheResult()
     QCOMPARE(emptyFailed.at(0).at(0).toInt(), int(Message::Failed));
     QCOMPARE(statusReceived.count(), 1);
     QCOMPARE(device.deviceID()->barcode(), 1193046u);
-    device.stop();
-    device.wait();
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestHandshake::deviceWithoutParentReleasesWalksAndEntries()
@@ -175,7 +176,7 @@ void TestHandshake::deviceWithoutParentReleasesWalksAndEntries()
     QVERIFY(waitForHeaders(rig.device.get(), 10000));
     // A refresh from the user interface starts a second walk with new objects.
     const QList<DataEntry *> first = rig.entries();
-    QSignalSpy changed(rig.device.get(), &QuorvAntisDevice::dataEntriesChanged);
+    SafeSpy changed(rig.device.get(), &QuorvAntisDevice::dataEntriesChanged);
     rig.device->refreshDataEntries();
     QCOMPARE(changed.count(), 1);
     QVERIFY(rig.device->dataEntries().isEmpty());

@@ -4,6 +4,7 @@
 #include "reset.h"
 
 #include <QQmlEngine>
+#include <thread>
 
 namespace {
 // Oldest first; the third field session repeats the first one's start time.
@@ -56,6 +57,7 @@ private slots:
     void unplugDuringHeaderWalk();
     void unplugDuringEntryLoad();
     void eraseAndReset();
+    void loadAskedFromAWorkerThread();
 };
 
 void TestModel::wholeRoad()
@@ -65,9 +67,13 @@ void TestModel::wholeRoad()
     SimulatedQuorvAntisDevice &device = *rig.device;
     QVERIFY(device.dataEntries().isEmpty());
     QVERIFY(!device.hasAllHeaders());
-    QSignalSpy allHeaders(&device, &QuorvAntisDevice::hasAllHeadersChanged);
+    SafeSpy allHeaders(&device, &QuorvAntisDevice::hasAllHeadersChanged);
     device.start();
-    QVERIFY(waitForHeaders(&device, 10000));
+    // Complete means listed: whenever the flag reads true, every entry is in the list.
+    QDeadlineTimer deadline(10000);
+    while (!device.hasAllHeaders() && !deadline.hasExpired())
+        QTest::qWait(1);
+    QCOMPARE(rig.entries().size(), 3);
     QTRY_COMPARE(allHeaders.count(), 1);
     QCOMPARE(allHeaders.at(0).at(0).toBool(), false);
 
@@ -123,6 +129,7 @@ void TestModel::wholeRoad()
     QVERIFY(waitForLoad(entries.at(0)));
     QVERIFY(entries.at(0)->isLoaded());
     QVERIFY(rig.instrument.simulator().requestCount(7) > reads);
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestModel::liveSessionGrowsOnceEach()
@@ -169,8 +176,8 @@ void TestModel::unplugDuringHeaderWalk()
     InstrumentSimulator &simulator = rig.instrument.simulator();
     // Bootloader, extended, public, clock and identity replies, then a few headers.
     simulator.unplugAfterReplies(8);
-    QSignalSpy disconnected(rig.device.get(), &Device::disconnected);
-    QSignalSpy allHeaders(rig.device.get(), &QuorvAntisDevice::hasAllHeadersChanged);
+    SafeSpy disconnected(rig.device.get(), &Device::disconnected);
+    SafeSpy allHeaders(rig.device.get(), &QuorvAntisDevice::hasAllHeadersChanged);
     rig.device->start();
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
     QTRY_COMPARE(allHeaders.count(), 1); // the disconnection's
@@ -187,6 +194,7 @@ void TestModel::unplugDuringHeaderWalk()
         QVERIFY(waitForLoad(entry));
         QVERIFY(entry->isLoaded() && entry->isValid());
     }
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestModel::unplugDuringEntryLoad()
@@ -200,7 +208,7 @@ void TestModel::unplugDuringEntryLoad()
 
     const QList<DataEntry *> before = rig.entries();
     for (DataEntry *entry : before) {
-        QSignalSpy disconnected(rig.device.get(), &Device::disconnected);
+        SafeSpy disconnected(rig.device.get(), &Device::disconnected);
         simulator.unplugAfterReplies(5);
         QVERIFY(entry->load(rig.device.get()));
         QVERIFY(waitForLoad(entry));
@@ -235,6 +243,7 @@ void TestModel::unplugDuringEntryLoad()
     QVERIFY(waitForLoad(after.at(1)));
     QVERIFY(readingsMatch(qobject_cast<FieldDataEntry *>(after.at(1)),
                           scenario.sessions.at(0).records, scenario.sessions.at(0).start, false));
+    rig.device.reset(); // stopped before the spies go
 }
 
 void TestModel::eraseAndReset()
@@ -246,9 +255,9 @@ void TestModel::eraseAndReset()
     QCOMPARE(rig.entries().size(), 3);
 
     Erase erase;
-    QSignalSpy sent(&erase, &Message::sent);
-    QSignalSpy disconnected(rig.device.get(), &Device::disconnected);
-    QSignalSpy connected(rig.device.get(), &Device::connected);
+    SafeSpy sent(&erase, &Message::sent);
+    SafeSpy disconnected(rig.device.get(), &Device::disconnected);
+    SafeSpy connected(rig.device.get(), &Device::connected);
     rig.device->send(&erase);
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
     QCOMPARE(sent.count(), 1);
@@ -261,6 +270,25 @@ void TestModel::eraseAndReset()
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 2, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, 10000);
     QVERIFY(rig.device->isConnected());
+    rig.device.reset(); // stopped before the spies go
+}
+
+void TestModel::loadAskedFromAWorkerThread()
+{
+    ModelRig rig;
+    QVERIFY(rig.load(roadScenario));
+    rig.device->start();
+    QVERIFY(waitForHeaders(rig.device.get(), 10000));
+    DataEntry *entry = rig.entries().at(0);
+    // A worker's request is carried out on the entry's own thread, never beside it.
+    bool accepted = false;
+    std::thread worker([&] { accepted = entry->load(rig.device.get(), true); });
+    worker.join();
+    QVERIFY(accepted);
+    QTRY_VERIFY_WITH_TIMEOUT(entry->isLoaded(), 10000);
+    QVERIFY(entry->isValid());
+    QCOMPARE(entry->findChildren<Message *>().size(), 1);
+    QCOMPARE(entry->findChildren<Message *>().at(0)->thread(), entry->thread());
 }
 
 QTEST_GUILESS_MAIN(TestModel)
