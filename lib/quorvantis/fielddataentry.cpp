@@ -49,38 +49,13 @@ void FieldDataEntry::onDataAvailable(QByteArray payload, bool)
 void FieldDataEntry::updateLatestReadingSixMinAvg()
 {
     if (!m_fieldReadings.isEmpty())
-        m_fieldReadings.last()->setSixMinAvg(latestReadingAverage(360));
+        m_fieldReadings.last()->setSixMinAvg(
+            FieldReading::timeWeightedAverage(m_fieldReadings, 360, noiseFloor()));
 }
 
 void FieldDataEntry::updateLatestReadingThirtyMinAvg()
 {
     if (!m_fieldReadings.isEmpty())
-        m_fieldReadings.last()->setThirtyMinAvg(latestReadingAverage(1800));
-}
-
-// Time-weighted average over the window ending at the newest reading; each reading's
-// value holds until the next one, and time before the first reading counts as noise floor.
-double FieldDataEntry::latestReadingAverage(qint64 window) const
-{
-    const double floor = noiseFloor();
-    const qsizetype newest = m_fieldReadings.size() - 1;
-    if (newest < 1)
-        return floor;
-    const QDateTime end = m_fieldReadings.at(newest)->dateTime();
-    double sum = 0.0;
-    for (qsizetype i = newest - 1; i >= 0; --i) {
-        const FieldReading *reading = m_fieldReadings.at(i);
-        const qint64 age = reading->dateTime().secsTo(end);
-        const double value = reading->MaxField();
-        sum += value * double(reading->dateTime().secsTo(m_fieldReadings.at(i + 1)->dateTime()));
-        if (age < window && i == 0) {
-            sum += floor * double(window - age);
-            return sum / double(window);
-        }
-        if (age >= window) {
-            sum -= value * double(age - window);
-            return sum / double(window);
-        }
-    }
-    return floor;
+        m_fieldReadings.last()->setThirtyMinAvg(
+            FieldReading::timeWeightedAverage(m_fieldReadings, 1800, noiseFloor()));
 }

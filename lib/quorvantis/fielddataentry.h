@@ -35,8 +35,6 @@ protected:
     void onDataAvailable(QByteArray payload, bool finished) override;
 
 private:
-    double latestReadingAverage(qint64 windowSeconds) const;
-
     QList<FieldReading *> m_fieldReadings;
     bool m_isPublic = false;
 };
