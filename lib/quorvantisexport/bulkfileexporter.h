@@ -1,0 +1,52 @@
+#pragma once
+
+#include "dataentry.h"
+#include "fileexporter.h"
+#include "quorvantisexport_global.h"
+
+#include <QDir>
+#include <QList>
+#include <QPointer>
+#include <QUrl>
+
+// Writes every session of one kind into a folder, each named after its start
+// time, and reports once at the end.
+class QUORVANTISEXPORT_EXPORT BulkFileExporter : public FileExporter
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(bool isBusy READ isBusy)
+
+public:
+    // The entry types, declared here as well so that QML can name them through
+    // this type (BulkFileExporter.Field); the values are those of DataEntry.
+    enum EntryType
+    {
+        Undefined = DataEntry::Undefined,
+        Field = DataEntry::Field,
+        Audio = DataEntry::Audio
+    };
+    Q_ENUM(EntryType)
+
+    explicit BulkFileExporter(QObject *parent = nullptr);
+
+    bool isBusy() const { return m_busy; }
+
+    Q_INVOKABLE void setFolder(const QUrl &folder);
+    Q_INVOKABLE void setDataEntries(const QList<QObject *> &dataEntries);
+    Q_INVOKABLE QList<QObject *> dataEntries() const;
+    Q_INVOKABLE void writeAll(DataEntry::EntryType dataType = DataEntry::Field,
+                              FileExporter::CharMode charMode = CSV);
+    Q_INVOKABLE void writeAllConcurrent(DataEntry::EntryType dataType = DataEntry::Field,
+                                        FileExporter::CharMode charMode = CSV);
+
+    QDir folder() const { return m_folder; }
+
+private:
+    QString fileNameFor(const DataEntry *entry, DataEntry::EntryType dataType,
+                        CharMode charMode) const;
+
+    QDir m_folder;
+    QList<QPointer<QObject>> m_dataEntries;
+    bool m_busy = false;
+};

@@ -1,0 +1,264 @@
+#include "fileexporter.h"
+
+#include "audiodataentry.h"
+#include "dataentry.h"
+#include "device.h"
+#include "exporttext.h"
+#include "fielddataentry.h"
+#include "fieldreading.h"
+
+#include <QDebug>
+#include <QEventLoop>
+#include <QThread>
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+const QString FileExporter::writeErrorText = QStringLiteral("Unable to write to file.");
+
+namespace {
+
+QByteArray separatorOf(FileExporter::CharMode charMode)
+{
+    return charMode == FileExporter::TSV ? QByteArrayLiteral("\t") : QByteArrayLiteral(",");
+}
+
+// Heading, then each reading's row; every reading after the first is preceded
+// by a row at its own time carrying the previous reading's values. Long
+// sessions are formatted in parts on several threads, the readings being left
+// alone meanwhile: this call holds the GUI thread until all parts are done.
+std::vector<QByteArray> fieldText(const QList<FieldReading *> &readings,
+                                  const QByteArray &separator, bool isPublic)
+{
+    const qsizetype count = readings.size();
+    const int parts =
+        count < 20000 ? 1
+                      : int(std::clamp<qsizetype>(
+                            std::min<qsizetype>(QThread::idealThreadCount(), 8), 1, count / 10000));
+    std::vector<QByteArray> texts(static_cast<size_t>(parts));
+    auto build = [&](int part) {
+        const qsizetype begin = count * part / parts, end = count * (part + 1) / parts;
+        qvexport::RowWriter writer(separator, QByteArrayLiteral("\n"),
+                                   qvexport::NumberStyle::Significant6);
+        QByteArray &data = texts[size_t(part)];
+        data.reserve((end - begin) * 2 * 64 + 128);
+        if (part == 0)
+            writer.appendHeading(data, isPublic);
+        for (qsizetype i = begin; i < end; ++i) {
+            const FieldReading *r = readings.at(i);
+            const QDateTime time = r->dateTime();
+            if (i > begin) {
+                writer.appendStep(data, time); // the previous reading's values at this time
+            } else if (i > 0) {
+                const FieldReading *p = readings.at(i - 1);
+                writer.appendRow(data, time, p->MaxField(), p->EField(), p->HField(),
+                                 p->AlarmState(), p->SixMinAvg(), p->ThirtyMinAvg());
+            }
+            writer.appendRow(data, time, r->MaxField(), r->EField(), r->HField(), r->AlarmState(),
+                             r->SixMinAvg(), r->ThirtyMinAvg());
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int part = 1; part < parts; ++part)
+        helpers.emplace_back(build, part);
+    build(0);
+    for (std::thread &helper : helpers)
+        helper.join();
+    return texts;
+}
+
+} // namespace
+
+FileExporter::FileExporter(QObject *parent) : QObject(parent) {}
+
+FileExporter::~FileExporter()
+{
+    // A write still waiting further up the stack must not touch this object again.
+    for (QEventLoop *loop : std::as_const(m_waits))
+        loop->quit();
+}
+
+void FileExporter::setDataEntry(QObject *dataEntry)
+{
+    m_dataEntry = qobject_cast<DataEntry *>(dataEntry);
+}
+
+void FileExporter::setDevice(QObject *deviceObject)
+{
+    qDebug() << "quorvantisexport - device:" << deviceObject;
+    m_device = qobject_cast<Device *>(deviceObject);
+}
+
+QObject *FileExporter::dataEntry() const
+{
+    return m_dataEntry.data();
+}
+
+void FileExporter::requestCancel()
+{
+    qDebug() << "quorvantisexport - Cancel requested";
+    m_cancelRequested = true;
+    for (QEventLoop *loop : std::as_const(m_waits))
+        loop->quit();
+}
+
+void FileExporter::resetRequestCancel()
+{
+    m_cancelRequested = false;
+}
+
+void FileExporter::write(const QString &fileName, CharMode charMode, bool overwrite)
+{
+    m_cancelRequested = false;
+    QPointer<FileExporter> self(this);
+    const Outcome outcome = exportCurrentEntry(fileName, charMode, overwrite);
+    if (!self)
+        return;
+    if (outcome == Outcome::Saved)
+        emit dataSaved();
+    else
+        emit error(writeErrorText);
+}
+
+FileExporter::Outcome FileExporter::exportCurrentEntry(const QString &fileName, CharMode charMode,
+                                                       bool overwrite)
+{
+    if (!m_dataEntry || !m_device) {
+        qWarning() << "quorvantisexport - no data entry or device to export from";
+        return Outcome::Failed;
+    }
+    const Outcome loaded = loadCurrentEntry();
+    if (loaded != Outcome::Saved)
+        return loaded;
+
+    DataEntry *entry = m_dataEntry;
+    const QString path = qvexport::localPathOf(fileName);
+    switch (entry->type()) {
+    case DataEntry::Field: {
+        const bool isPublic = m_device->isPublic();
+        if (charMode == BOTH) {
+            // One name, two files: each gets the extension of its own format.
+            const QString base = qvexport::basePathOf(path);
+            const QString csv = base + qvexport::pairedExtensionOf(path, QStringLiteral("csv"));
+            const QString tsv = base + qvexport::pairedExtensionOf(path, QStringLiteral("tsv"));
+            const bool csvOk = writeFieldFile(entry, isPublic, CSV, csv, overwrite);
+            const bool tsvOk = writeFieldFile(entry, isPublic, TSV, tsv, overwrite);
+            return csvOk && tsvOk ? Outcome::Saved : Outcome::Failed;
+        }
+        return writeFieldFile(entry, isPublic, charMode, path, overwrite) ? Outcome::Saved
+                                                                          : Outcome::Failed;
+    }
+    case DataEntry::Audio:
+        return writeAudioFile(entry, path, overwrite) ? Outcome::Saved : Outcome::Failed;
+    default:
+        qWarning() << "quorvantisexport - entry of unknown type not exported";
+        return Outcome::Failed;
+    }
+}
+
+FileExporter::Outcome FileExporter::loadCurrentEntry()
+{
+    QPointer<DataEntry> entry(m_dataEntry);
+    QPointer<Device> device(m_device);
+    QPointer<FileExporter> self(this);
+
+    qDebug() << "loading in write()";
+    if (!entry->load(device, true)) {
+        qWarning() << "quorvantisexport - entry cannot be loaded";
+        return Outcome::Failed;
+    }
+    qDebug() << "done loading in write()";
+
+    while (entry && !entry->isLoaded()) {
+        if (m_cancelRequested)
+            return Outcome::Cancelled;
+        // Whatever ends the wait quits the loop; the checks run again after it.
+        QEventLoop loop;
+        connect(entry, &DataEntry::loadedChanged, &loop, &QEventLoop::quit);
+        connect(entry, &DataEntry::loadingChanged, &loop, &QEventLoop::quit);
+        connect(entry, &QObject::destroyed, &loop, &QEventLoop::quit);
+        if (device) {
+            connect(device, &QObject::destroyed, &loop, &QEventLoop::quit);
+            connect(device, &Device::connectedChanged, &loop, &QEventLoop::quit);
+        }
+        if (!device || !device->isConnected()) {
+            qWarning() << "quorvantisexport - instrument gone while the entry loads";
+            return Outcome::Interrupted;
+        }
+        if (entry->isLoaded())
+            break;
+        if (!entry->isLoading()) {
+            qWarning() << "quorvantisexport - the entry's data could not be read";
+            return Outcome::Failed;
+        }
+        qDebug() << "waiting for isLoaded()";
+        m_waits.append(&loop);
+        loop.exec();
+        if (!self)
+            return Outcome::Interrupted;
+        m_waits.removeOne(&loop);
+    }
+    if (!entry || !device)
+        return Outcome::Interrupted;
+    if (!entry->isValid()) {
+        qWarning() << "quorvantisexport - entry data could not be read";
+        return Outcome::Failed;
+    }
+    return Outcome::Saved;
+}
+
+bool FileExporter::writeAudioFile(DataEntry *entry, const QString &fileName, bool overwrite)
+{
+    auto *audio = qobject_cast<AudioDataEntry *>(entry);
+    if (!audio)
+        return false;
+    const QString path =
+        qvexport::freeFileName(qvexport::basePathOf(fileName), QStringLiteral(".wav"), overwrite);
+    QString why;
+    if (!qvexport::saveBytes(path, audio->wavData(), &why)) {
+        qDebug() << "Failed to open file:" << why;
+        return false;
+    }
+    return true;
+}
+
+bool FileExporter::writeFieldFile(DataEntry *entry, bool isPublic, CharMode charMode,
+                                  const QString &fileName, bool overwrite)
+{
+    auto *field = qobject_cast<FieldDataEntry *>(entry);
+    if (!field)
+        return false;
+    const QList<FieldReading *> readings = field->fieldReadings();
+    if (readings.size() < 2)
+        return true;
+
+    const QString path = qvexport::freeFileName(qvexport::basePathOf(fileName),
+                                                qvexport::extensionOf(fileName), overwrite);
+    QString why;
+    if (!qvexport::saveBytes(path, fieldText(readings, separatorOf(charMode), isPublic), &why)) {
+        qDebug() << "Failed to open file:" << why;
+        return false;
+    }
+    return true;
+}
+
+QByteArray FileExporter::writeFieldReading(FieldReading *reading, QByteArray data,
+                                           const QString &separator)
+{
+    if (!reading)
+        return data;
+    qvexport::RowWriter writer(separator.toUtf8(), QByteArrayLiteral("\n"),
+                               qvexport::NumberStyle::Significant6);
+    writer.appendRow(data, reading->dateTime(), reading->MaxField(), reading->EField(),
+                     reading->HField(), reading->AlarmState(), reading->SixMinAvg(),
+                     reading->ThirtyMinAvg());
+    return data;
+}
+
+QByteArray FileExporter::writeFieldHeading(QByteArray data, const QString &separator, bool isPublic)
+{
+    qvexport::RowWriter writer(separator.toUtf8(), QByteArrayLiteral("\n"),
+                               qvexport::NumberStyle::Significant6);
+    writer.appendHeading(data, isPublic);
+    return data;
+}

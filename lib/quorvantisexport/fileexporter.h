@@ -1,0 +1,82 @@
+#pragma once
+
+#include "quorvantisexport_global.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+class DataEntry;
+class Device;
+class FieldReading;
+class QEventLoop;
+
+// Saves one recorded session: a field session as comma- and/or tab-separated
+// text, an audio session as a WAVE file. The entry is reloaded from the
+// instrument first; the GUI keeps running while it loads.
+class QUORVANTISEXPORT_EXPORT FileExporter : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+
+public:
+    enum CharMode
+    {
+        CSV = 0,
+        TSV = 1,
+        BOTH = 2
+    };
+    Q_ENUM(CharMode)
+
+    explicit FileExporter(QObject *parent = nullptr);
+    ~FileExporter() override;
+
+    Q_INVOKABLE void setDataEntry(QObject *dataEntry);
+    Q_INVOKABLE void setDevice(QObject *deviceObject);
+    Q_INVOKABLE void write(const QString &fileName, FileExporter::CharMode charMode = CSV,
+                           bool overwrite = false);
+    Q_INVOKABLE QObject *dataEntry() const;
+    Q_INVOKABLE void requestCancel();
+    Q_INVOKABLE void resetRequestCancel();
+
+    // Each returns false when a file could not be written; the caller reports it.
+    bool writeAudioFile(DataEntry *entry, const QString &fileName, bool overwrite);
+    bool writeFieldFile(DataEntry *entry, bool isPublic, FileExporter::CharMode charMode,
+                        const QString &fileName, bool overwrite);
+    QByteArray writeFieldReading(FieldReading *reading, QByteArray data, const QString &separator);
+    QByteArray writeFieldHeading(QByteArray data, const QString &separator, bool isPublic);
+
+signals:
+    void dataSaved();
+    void noData();
+    void error(QFile::FileError error);
+    void error(const QString &message);
+    void cancelled();
+
+protected:
+    enum class Outcome
+    {
+        Saved,       // written, or nothing to write
+        Failed,      // nothing to export from, or a file could not be written
+        Interrupted, // the entry could not load: instrument gone, entry or device destroyed
+        Cancelled
+    };
+
+    // The whole single-session export without its signals; the bulk run reports once.
+    Outcome exportCurrentEntry(const QString &fileName, CharMode charMode, bool overwrite);
+    bool isCancelRequested() const { return m_cancelRequested; }
+
+    static const QString writeErrorText;
+
+private:
+    Outcome loadCurrentEntry();
+
+    QPointer<DataEntry> m_dataEntry;
+    QPointer<Device> m_device;
+    bool m_cancelRequested = false;
+    QList<QEventLoop *> m_waits;
+};
