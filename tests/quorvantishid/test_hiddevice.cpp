@@ -135,6 +135,10 @@ void TestHidDevice::destructorClosesHandle()
         TestableHidDevice device;
         device.start();
         QVERIFY(waitForHeaders(&device));
+        // As the application does: the thread has finished before the device goes.
+        device.stop();
+        device.wait();
+        QCOMPARE(hid.openHandles(), 1);
     }
     QCOMPARE(int(hid.handles().size()), 1);
     QCOMPARE(hid.handles().at(0).closeCalls, 1);
