@@ -199,7 +199,8 @@ bool Scenario::loadJson(const QByteArray &json, QString *error)
                                             "identityAddress",
                                             "entryBlockAddress",
                                             "entryBlockSectors",
-                                            "clockOffsetSeconds"};
+                                            "clockOffsetSeconds",
+                                            "frameMs"};
     if (!r.unknownKeys(root, knownKeys, QString()))
         return false;
 
@@ -233,7 +234,8 @@ bool Scenario::loadJson(const QByteArray &json, QString *error)
         !r.optional(root, "clockOffsetSeconds", -3153600000LL, 3153600000LL, &clockOffsetSeconds) ||
         !r.optional(root, "identityAddress", 0, 0xEFFFFFFFLL, &identityAddress) ||
         !r.optional(root, "entryBlockAddress", 0, 0xEFFFFFFFLL, &entryBlockAddress) ||
-        !r.optional(root, "entryBlockSectors", 1, 256, &entryBlockSectors))
+        !r.optional(root, "entryBlockSectors", 1, 256, &entryBlockSectors) ||
+        !r.optional(root, "frameMs", 0, 1000, &frameMs))
         return false;
     if (entryBlockAddress % 0x10000 != 0)
         return r.fail(QStringLiteral("entryBlockAddress: must be a multiple of 0x10000"));

@@ -46,6 +46,8 @@ struct Scenario
     quint16 batteryRaw = 1006;
     bool memoryDisabled = false;
     qint64 clockOffsetSeconds = 0;
+    // USB frame time: each reply becomes readable two frames after its request.
+    int frameMs = 0;
 
     quint32 identityAddress = 0x00008000;
     quint32 entryBlockAddress = 0x00100000;

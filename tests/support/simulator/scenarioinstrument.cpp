@@ -140,6 +140,7 @@ bool ScenarioInstrument::load(const Scenario &scenario, QString *error)
     }
     m_simulator.eraseMemory();
     m_simulator.setProfile(profile);
+    m_simulator.setReplyDelay(std::chrono::milliseconds(2 * scenario.frameMs));
     mirror(m_simulator, writes);
     return true;
 }
