@@ -14,6 +14,18 @@ constexpr int idleMilliseconds = 500;
 // long enough that a waiting device thread leaves the core to others.
 constexpr std::chrono::microseconds pollPause{100};
 
+// A packet's address, also while its destruction runs: QObject is Message's
+// only base, so both pointers hold the same address.
+const void *identity(const Message *message)
+{
+    return message;
+}
+
+const void *identity(const QObject *object)
+{
+    return object;
+}
+
 } // namespace
 
 const QMap<int, double> Device::m_rfNoiseFloorMap = {
@@ -107,14 +119,17 @@ void Device::sendImmediate(Message *message)
 
 void Device::onPacketDestroyed(QObject *packet)
 {
-    const auto isPacket = [packet](Message *m) { return static_cast<QObject *>(m) == packet; };
-    {
-        std::lock_guard lock(m_queueLock);
-        m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), isPacket), m_queue.end());
-    }
+    const void *const destroyed = identity(packet);
+    const auto isPacket = [destroyed](const void *m) { return m == destroyed; };
+    std::lock_guard queueLock(m_queueLock);
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [destroyed](Message *m) { return identity(m) == destroyed; }),
+                  m_queue.end());
+    // Under the queue lock too: a packet just taken is either still queued or
+    // already marked as taken.
     std::lock_guard lock(m_inFlightLock);
-    if (std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket))
-        m_destroyedInFlight.append(static_cast<Message *>(packet));
+    if (isPacket(m_taken) || std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket))
+        m_destroyedInFlight.append(destroyed);
 }
 
 bool Device::hasPendingPackets() const
@@ -125,8 +140,15 @@ bool Device::hasPendingPackets() const
 
 Message *Device::takePendingPacket()
 {
-    std::lock_guard lock(m_queueLock);
-    return m_queue.isEmpty() ? nullptr : m_queue.dequeue();
+    std::lock_guard queueLock(m_queueLock);
+    if (m_queue.isEmpty())
+        return nullptr;
+    Message *const packet = m_queue.dequeue();
+    std::lock_guard lock(m_inFlightLock);
+    if (m_taken && !m_inFlight.contains(m_taken))
+        m_destroyedInFlight.removeAll(m_taken); // taken earlier, never exchanged
+    m_taken = identity(packet);
+    return packet;
 }
 
 void Device::setFamily(Device::DeviceFamily family)
@@ -240,7 +262,7 @@ void Device::run()
 bool Device::packetGone(Message *packet)
 {
     std::lock_guard lock(m_inFlightLock);
-    return m_destroyedInFlight.contains(packet);
+    return m_destroyedInFlight.contains(identity(packet));
 }
 
 template <typename Call> bool Device::callPacket(Message *packet, Call call)
@@ -310,17 +332,25 @@ Device::ErrorCode Device::sendReceivePacket(Message *packet)
 {
     if (!packet)
         return Failed;
-    watch(packet);
+    const void *const id = identity(packet);
     {
         std::lock_guard lock(m_inFlightLock);
-        m_inFlight.append(packet);
+        if (m_taken == id)
+            m_taken = nullptr; // if it was destroyed after it was taken, it is marked
+        else if (!m_inFlight.contains(id))
+            m_destroyedInFlight.removeAll(id); // a stale mark of an earlier object
+        m_inFlight.append(id);
     }
-    const ErrorCode result = exchange(packet);
+    ErrorCode result = Failed;
+    if (!packetGone(packet)) {
+        watch(packet);
+        result = exchange(packet);
+    }
     {
         std::lock_guard lock(m_inFlightLock);
-        m_inFlight.removeOne(packet);
-        if (!m_inFlight.contains(packet))
-            m_destroyedInFlight.removeAll(packet);
+        m_inFlight.removeOne(id);
+        if (!m_inFlight.contains(id))
+            m_destroyedInFlight.removeAll(id);
     }
     return result;
 }

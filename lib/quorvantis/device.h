@@ -207,10 +207,14 @@ private:
     mutable std::mutex m_queueLock;
     std::condition_variable m_queueChanged;
 
-    // Packets whose exchange is running, and those of them destroyed meanwhile.
-    // Held only to look at the lists, never while a packet runs, so destroying
-    // a packet never waits for the device thread.
+    // Packets whose exchange is running, the packet taken last from the queue
+    // (watched until its exchange starts), and those of them destroyed
+    // meanwhile. Taken inside the queue lock where both are needed; held only
+    // to look at the lists, never while a packet runs, so destroying a packet
+    // never waits for the device thread.
     std::mutex m_inFlightLock;
-    QList<Message *> m_inFlight;
-    QList<Message *> m_destroyedInFlight;
+    // Kept as addresses: they are compared while a packet's destruction runs.
+    QList<const void *> m_inFlight;
+    const void *m_taken = nullptr;
+    QList<const void *> m_destroyedInFlight;
 };

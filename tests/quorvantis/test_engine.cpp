@@ -93,6 +93,30 @@ private slots:
         QCOMPARE(device.takePendingPacket(), nullptr);
     }
 
+    void packetDestroyedBetweenTakeAndExchangeIsNotTouched()
+    {
+        InstrumentSimulator simulator;
+        SimulatedDevice device(&simulator);
+        SignalRecorder recorder;
+        recorder.watchDevice(&device);
+        auto *p = new TestPacket(extendedQuery, true);
+        const std::shared_ptr<PacketTrace> trace = p->trace();
+
+        device.send(p);
+        Message *taken = device.takePendingPacket();
+        QCOMPARE(taken, p);
+        delete p;
+        QCOMPARE(device.sendReceivePacket(taken), Device::Failed);
+        QCOMPARE(trace->writes.load() + trace->hooks.load(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(recorder.events().isEmpty());
+
+        // A later packet is exchanged as usual.
+        TestPacket q(extendedQuery, false);
+        QCOMPARE(device.sendReceivePacket(&q), Device::NotConnected);
+        QCOMPARE(q.trace()->writes.load(), 1);
+    }
+
     void packetWhileNotConnectedFailsAfterItsWrite()
     {
         InstrumentSimulator simulator;

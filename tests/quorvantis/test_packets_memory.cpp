@@ -295,6 +295,9 @@ private slots:
         QVERIFY(!bench.device.hasPendingPackets());
 
         PlainRead noSectors(Block, Block + 100, 0);
+        QVERIFY(!noSectors.isStartOfSector(&bench.device, Block));
+        QVERIFY(!noSectors.isWithinEndOfSector(&bench.device, Block));
+        QCOMPARE(noSectors.nextSectorStartAddress(&bench.device, Block + 5), Block + 5);
         QSignalSpy sectorDelivered(&noSectors, &ReadMemory::dataReceived);
         QCOMPARE(noSectors.read(&reply, &bench.device), Message::Success);
         QCOMPARE(sectorDelivered.count(), 1);

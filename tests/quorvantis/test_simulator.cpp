@@ -252,19 +252,43 @@ private slots:
         QVERIFY(nexts.last() >= 0xF03FFFFF);
     }
 
+    void identityBlockReadsBack_data()
+    {
+        QTest::addColumn<int>("family");
+        QTest::addColumn<QString>("id");
+        QTest::newRow("one byte per address") << 1 << "2a0000070000030a0b";
+        // Two bytes per address: the block is whole addresses, padded with 0.
+        QTest::newRow("two bytes per address") << 4 << "2a0000070000030a0b00";
+    }
+
     void identityBlockReadsBack()
     {
+        QFETCH(int, family);
+        QFETCH(QString, id);
         InstrumentBench bench;
         Scenario scenario;
         QVERIFY(scenario.loadFile(Scenario::dataPath("basic.json")));
-        QVERIFY(start(bench, scenario));
+        scenario.family = uint8_t(family);
+        scenario.sessions.clear();
+        scenario.hasLive = false;
+        QString error;
+        QVERIFY2(start(bench, scenario, &error), qPrintable(error));
         ReadDeviceIDMemory reader(bench.device.deviceID(),
                                   bench.device.memoryBlock(DeviceIDMemoryBlock));
         QCOMPARE(bench.exchange(&reader), Device::Success);
         QCOMPARE(bench.device.deviceID()->barcode(), 42u);
         QCOMPARE(bench.device.deviceID()->databaseID(), 7u);
         QCOMPARE(bench.device.deviceID()->hardwareVersion(), uchar(3));
-        QCOMPARE(bench.device.deviceID()->id(), QString("2a0000070000030a0b"));
+        QCOMPARE(bench.device.deviceID()->id(), id);
+
+        // Sessions need one byte per address.
+        if (family == 4) {
+            QVERIFY(scenario.loadFile(Scenario::dataPath("basic.json")));
+            scenario.family = 4;
+            ScenarioInstrument refusing;
+            QVERIFY(!refusing.load(scenario, &error));
+            QVERIFY2(error.contains("family 4"), qPrintable(error));
+        }
     }
 
     // Many sessions of random sizes and kinds fill several sectors; sessions

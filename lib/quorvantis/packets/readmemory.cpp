@@ -74,26 +74,31 @@ quint32 ReadMemory::memoryAddressSize(Device *device)
     return 0;
 }
 
-// Sector arithmetic works for any non-zero sector size; instruments use powers of two.
+// Sector arithmetic works for any sector size; instruments use powers of two.
+// Without sectors (size 0) no address starts or ends one.
 bool ReadMemory::isStartOfSector(Device *device, quint32 address)
 {
-    return address % memorySectorSize(device) == 0;
+    const quint32 size = memorySectorSize(device);
+    return size != 0 && address % size == 0;
 }
 
 bool ReadMemory::isWithinStartOfSector(Device *device, quint32 address)
 {
-    return (address - memoryRegionStart(device)) % memorySectorSize(device) <= 1;
+    const quint32 size = memorySectorSize(device);
+    return size != 0 && (address - memoryRegionStart(device)) % size <= 1;
 }
 
 bool ReadMemory::isWithinEndOfSector(Device *device, quint32 address)
 {
     const quint32 size = memorySectorSize(device);
-    return (address - memoryRegionStart(device)) % size >= size - memoryWriteChunkSize(device);
+    return size != 0 &&
+           (address - memoryRegionStart(device)) % size >= size - memoryWriteChunkSize(device);
 }
 
 quint32 ReadMemory::sectorStartAddress(Device *device, quint32 address)
 {
-    return address - address % memorySectorSize(device);
+    const quint32 size = memorySectorSize(device);
+    return size != 0 ? address - address % size : address;
 }
 
 quint32 ReadMemory::nextSectorStartAddress(Device *device, quint32 address)

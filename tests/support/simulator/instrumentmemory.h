@@ -35,8 +35,6 @@ public:
         quint32 size; // in addresses
     };
 
-    // A header record as the instrument keeps it in its table: type (0xFF:
-    // erased, the table section ends), data address, BCD start time.
     struct Span
     {
         quint32 address; // where the bytes go in the simulator's memory image
@@ -64,6 +62,8 @@ public:
     }
 
     int bytesPerAddress() const { return m_bytesPerAddress; }
+    // A record of the header table: type (0xFF: erased, the table's section
+    // ends), data address (big-endian), BCD start time, zeros.
     static QByteArray headerRecord(uint8_t type, quint32 dataAddress, const QDateTime &start);
     static QByteArray bcdTime(const QDateTime &utc);
 

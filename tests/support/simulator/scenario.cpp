@@ -171,6 +171,7 @@ QByteArray Scenario::identityBlock() const
 
 bool Scenario::loadJson(const QByteArray &json, QString *error)
 {
+    *this = Scenario(); // keys left out take their defaults
     if (error)
         error->clear();
     Reader r(error);
