@@ -1,0 +1,152 @@
+// Rebuild time of the five plot series of one field session. The live session
+// is reloaded every second and each reload rebuilds all five; choosing a
+// session builds them from nothing. 100 ms is the figure reported against.
+#include "fielddataentry.h"
+#include "lineseries.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextStream>
+#include <algorithm>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+class BenchEntry : public FieldDataEntry
+{
+public:
+    explicit BenchEntry(int daysAgo)
+        : FieldDataEntry(QDateTime::currentDateTimeUtc().addDays(-daysAgo), 0, false)
+    {}
+
+    // Readings with varying values, decoded as a load would. They are spread
+    // 200 s apart only to keep the entry's own averaging short; the series do
+    // the same work at any spacing.
+    void deliver(int count)
+    {
+        QByteArray payload;
+        payload.reserve(count * 4);
+        for (int i = 0; i < count; ++i) {
+            payload.append(char(200));
+            payload.append(char(20 + i % 200));
+            payload.append(char(0));
+            payload.append(char(40 + (i * 7) % 200));
+        }
+        onDataAvailable(payload, true);
+    }
+
+    // What a reload of the live session signals.
+    void announce() { emit fieldReadingsChanged(); }
+};
+
+struct FiveSeries
+{
+    ExposureLineSeries exposure;
+    EFieldLineSeries eField;
+    HFieldLineSeries hField;
+    SixMinAverageLineSeries six;
+    ThirtyMinAverageLineSeries thirty;
+
+    void setFieldEntry(FieldDataEntry *entry)
+    {
+        for (FieldLineSeries *s :
+             {static_cast<FieldLineSeries *>(&exposure), static_cast<FieldLineSeries *>(&eField),
+              static_cast<FieldLineSeries *>(&hField), static_cast<FieldLineSeries *>(&six),
+              static_cast<FieldLineSeries *>(&thirty)})
+            s->setFieldEntry(entry);
+    }
+};
+
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+struct Timing
+{
+    double wallMs;
+    double cpuMs; // steadier than wall time on a busy machine
+};
+
+Timing median(int rounds, const std::function<void()> &prepare, const std::function<void()> &work)
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    for (int i = 0; i < rounds; ++i) {
+        prepare();
+        QElapsedTimer timer;
+        const double cpuStart = threadCpuMs();
+        timer.start();
+        work();
+        wall.push_back(timer.nsecsElapsed() / 1e6);
+        cpu.push_back(threadCpuMs() - cpuStart);
+    }
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
+}
+
+QString figure(const Timing &t)
+{
+    return QString::number(t.wallMs, 'f', 1) + " (" + QString::number(t.cpuMs, 'f', 1) + ")";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+
+    out << "TZ=" << qEnvironmentVariable("TZ", "(unset)") << "\n";
+    out << "all five series, median wall ms (thread CPU ms)\n";
+    out << "readings        first build       live rebuild\n";
+    Timing cold100k{};
+    Timing warm100k{};
+    for (int readings : {10000, 25000, 50000, 100000, 200000}) {
+        // A session never shown before: its reading times are new to the series.
+        int daysAgo = 400;
+        std::unique_ptr<BenchEntry> other;
+        std::unique_ptr<FiveSeries> fresh;
+        const Timing cold = median(
+            3,
+            [&] {
+                other = std::make_unique<BenchEntry>(daysAgo++);
+                other->deliver(readings);
+                fresh = std::make_unique<FiveSeries>();
+            },
+            [&] { fresh->setFieldEntry(other.get()); });
+        fresh.reset();
+        other.reset();
+
+        BenchEntry entry(300);
+        entry.deliver(readings);
+
+        FiveSeries live;
+        live.setFieldEntry(&entry);
+        const Timing warm = median(
+            9, [] {}, [&] { entry.announce(); });
+        if (live.exposure.vertices().size() != 2 * (readings - 1))
+            qFatal("unexpected vertex count");
+
+        out << qSetFieldWidth(8) << readings << qSetFieldWidth(19) << figure(cold) << figure(warm)
+            << qSetFieldWidth(0) << "\n";
+        out.flush();
+        if (readings == 100000) {
+            cold100k = cold;
+            warm100k = warm;
+        }
+    }
+    const auto under100 = [](double ms) { return int(100.0 / (ms / 100000.0)); };
+    out << "largest session under 100 ms, linear estimate from 100,000 readings (wall / CPU):\n"
+        << "  first build about " << under100(cold100k.wallMs) << " / " << under100(cold100k.cpuMs)
+        << " readings\n"
+        << "  live rebuild about " << under100(warm100k.wallMs) << " / " << under100(warm100k.cpuMs)
+        << " readings\n";
+    return 0;
+}
