@@ -5,6 +5,7 @@
 #include "shelltest.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
@@ -58,6 +59,7 @@ private slots:
     void timedNoticeHidesTheLastingOneMeanwhile();
     void bulkExportOutcomesPopTheSavingPage_data();
     void webServiceAnswersReachTheWindow();
+    void sessionTextGoesToTheClipboard();
     void bulkExportOutcomesPopTheSavingPage();
 
 private:
@@ -335,6 +337,23 @@ void TestStartup::webServiceAnswersReachTheWindow()
     QCOMPARE(ok->property("dialogTitle").toString(), QStringLiteral("Installer download failed"));
     QVERIFY(QMetaObject::invokeMethod(ok, "close"));
     QTRY_VERIFY(!ok->property("visible").toBool());
+}
+
+void TestStartup::sessionTextGoesToTheClipboard()
+{
+    QObject *notification = find(QStringLiteral("notification"));
+    QVERIFY(notification);
+    for (const char *name : {"exportCSV", "exportTSV"}) {
+        QObject *exporter = m_window->findChild<QObject *>(QLatin1String(name));
+        QVERIFY(exporter);
+        const QByteArray text = QByteArray("Date,Time\n") + name;
+        const QMetaMethod dataReady = exporter->metaObject()->method(
+            exporter->metaObject()->indexOfSignal("dataReady(QString,QByteArray)"));
+        QVERIFY(
+            dataReady.invoke(exporter, Q_ARG(QString, "20260301-140000"), Q_ARG(QByteArray, text)));
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8(text));
+        QCOMPARE(notification->property("text").toString(), QStringLiteral("Copied to clipboard"));
+    }
 }
 
 int main(int argc, char *argv[])

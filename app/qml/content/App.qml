@@ -6,6 +6,7 @@ import QVImports
 import FontAwesome as FontAwesome
 import Quorvantis as Quorvantis
 import QuorvantisHID as QVDevice
+import Frelkit as Frelkit
 import Elements as Elements
 import QuorvantisExport as QuorvantisExport
 import Promptwell as Promptwell
@@ -235,6 +236,21 @@ ApplicationWindow {
             recoveredFromMissingConfig = true
             mainWindow.askForConsent(mainWindow.consentAfterErrorText)
         }
+    }
+
+    Frelkit.AudiostreamPlayer {
+        id: player
+        objectName: "player"
+    }
+
+    Frelkit.Clipboard {
+        id: clipboard
+        objectName: "clipboard"
+
+        onError: function(err) {
+            mainWindow.notify("Error copying to clipboard: " + err, "", 5000)
+        }
+        onImageCopied: mainWindow.notify("Image copied to clipboard", awesome.icons.fa_clipboard, 5000)
     }
 
     QVDevice.HIDDevice {
