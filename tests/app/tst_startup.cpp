@@ -112,6 +112,7 @@ void TestStartup::contextPropertiesAndFont()
     QQmlContext *context = m_startup->engine()->rootContext();
     QCOMPARE(context->contextProperty("version").toString(), QStringLiteral("3"));
     QCOMPARE(context->contextProperty("applicationPath").toString(), m_workingDir.path());
+    QVERIFY(!context->contextProperty("gitTag").toString().isEmpty());
     QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("3"));
     QCOMPARE(QFontInfo(QGuiApplication::font()).family(), QStringLiteral("Roboto"));
     QVERIFY(m_startup->engine()->importPathList().contains(QStringLiteral("qrc:/")));
@@ -335,6 +336,18 @@ void TestStartup::webServiceAnswersReachTheWindow()
     QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "Hash values did not match")));
     QTRY_VERIFY(ok->property("opened").toBool());
     QCOMPARE(ok->property("dialogTitle").toString(), QStringLiteral("Installer download failed"));
+    QVERIFY(QMetaObject::invokeMethod(ok, "close"));
+    QTRY_VERIFY(!ok->property("visible").toBool());
+
+    // Any other failure during a download ends it too; an unknown barcode
+    // meanwhile does not.
+    QVERIFY(QMetaObject::invokeMethod(progress, "open"));
+    QTRY_VERIFY(progress->property("opened").toBool());
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 404: Barcode not found")));
+    QVERIFY(progress->property("visible").toBool());
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "Failed to write to: /nowhere/setup")));
+    QTRY_VERIFY(!progress->property("visible").toBool());
+    QTRY_VERIFY(ok->property("opened").toBool());
     QVERIFY(QMetaObject::invokeMethod(ok, "close"));
     QTRY_VERIFY(!ok->property("visible").toBool());
 }
