@@ -30,6 +30,10 @@ set(QV_TEST_ENVIRONMENT
     "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-runtime"
     "QML_IMPORT_PATH=${CMAKE_BINARY_DIR}/qml"
     "QV_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+if(QV_SANITIZE STREQUAL "thread")
+    list(APPEND QV_TEST_ENVIRONMENT
+        "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/tsan/suppressions.txt")
+endif()
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/test-runtime")
 
 # qv_add_test(<name> SOURCES <files...> [LIBRARIES <targets...>] [ENVIRONMENT <K=V...>]

@@ -72,6 +72,9 @@ std::optional<int> Startup::start()
                                                 QString::fromLatin1(ApplicationVersion));
     m_engine->rootContext()->setContextProperty(QStringLiteral("applicationPath"),
                                                 QDir::currentPath());
+    // The build the diagnostics page names.
+    m_engine->rootContext()->setContextProperty(QStringLiteral("gitTag"),
+                                                QStringLiteral(QV_GIT_TAG));
 
     const QUrl url = mainDocumentUrl();
     QObject::connect(

@@ -4,6 +4,7 @@
 #include "reset.h"
 
 #include <QQmlEngine>
+#include <thread>
 
 namespace {
 // Oldest first; the third field session repeats the first one's start time.
@@ -56,6 +57,7 @@ private slots:
     void unplugDuringHeaderWalk();
     void unplugDuringEntryLoad();
     void eraseAndReset();
+    void loadAskedFromAWorkerThread();
 };
 
 void TestModel::wholeRoad()
@@ -67,7 +69,11 @@ void TestModel::wholeRoad()
     QVERIFY(!device.hasAllHeaders());
     SafeSpy allHeaders(&device, &QuorvAntisDevice::hasAllHeadersChanged);
     device.start();
-    QVERIFY(waitForHeaders(&device, 10000));
+    // Complete means listed: whenever the flag reads true, every entry is in the list.
+    QDeadlineTimer deadline(10000);
+    while (!device.hasAllHeaders() && !deadline.hasExpired())
+        QTest::qWait(1);
+    QCOMPARE(rig.entries().size(), 3);
     QTRY_COMPARE(allHeaders.count(), 1);
     QCOMPARE(allHeaders.at(0).at(0).toBool(), false);
 
@@ -265,6 +271,24 @@ void TestModel::eraseAndReset()
     QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, 10000);
     QVERIFY(rig.device->isConnected());
     rig.device.reset(); // stopped before the spies go
+}
+
+void TestModel::loadAskedFromAWorkerThread()
+{
+    ModelRig rig;
+    QVERIFY(rig.load(roadScenario));
+    rig.device->start();
+    QVERIFY(waitForHeaders(rig.device.get(), 10000));
+    DataEntry *entry = rig.entries().at(0);
+    // A worker's request is carried out on the entry's own thread, never beside it.
+    bool accepted = false;
+    std::thread worker([&] { accepted = entry->load(rig.device.get(), true); });
+    worker.join();
+    QVERIFY(accepted);
+    QTRY_VERIFY_WITH_TIMEOUT(entry->isLoaded(), 10000);
+    QVERIFY(entry->isValid());
+    QCOMPARE(entry->findChildren<Message *>().size(), 1);
+    QCOMPARE(entry->findChildren<Message *>().at(0)->thread(), entry->thread());
 }
 
 QTEST_GUILESS_MAIN(TestModel)

@@ -5,6 +5,8 @@ import QtQuick.Layouts
 import QVImports
 import FontAwesome as FontAwesome
 import Quorvantis as Quorvantis
+import QuorvantisHID as QVDevice
+import Frelkit as Frelkit
 import Elements as Elements
 import QuorvantisExport as QuorvantisExport
 import Promptwell as Promptwell
@@ -104,6 +106,8 @@ ApplicationWindow {
             settrove.setValue("firstTimeRun", false)
             allowWebChecksFromConsent()
             qvApi.getLatestAppVersion()
+            if (device.connected)
+                qvApi.getCalibrationDate(device.deviceID.barcode)
         }, function() {
             settrove.setValue("optInForAutoCalCheck", false)
             settrove.setValue("firstTimeRun", false)
@@ -114,6 +118,7 @@ ApplicationWindow {
         configLoading = true
         settrove.load()
         configLoading = false
+        device.start()
         targetWidth = screenScaler.startWidth
         targetHeight = screenScaler.startHeight
         x = 0.5 * (screenScaler.screenWidth - targetWidth)
@@ -125,7 +130,21 @@ ApplicationWindow {
         mainWindow.screenChanged = true
     }
 
-    onClosing: settrove.save()
+    onClosing: function(close) {
+        if (!deviceThreadFinished || !csvExportedThreadFinished || !tsvExportedThreadFinished) {
+            device.stop()
+            exportCSV.shutdown()
+            exportTSV.shutdown()
+            // A save waiting for its entry keeps an event loop of its own
+            // running; it must end for the program to end.
+            fileExport.requestCancel()
+            bulkFileExport.requestCancel()
+            close.accepted = false
+            return
+        }
+        settrove.save()
+        close.accepted = true
+    }
 
     Elements.ScreenScaler {
         id: screenScaler
@@ -148,6 +167,14 @@ ApplicationWindow {
     Promptwell.ProgressBarDialog {
         id: progressDialog
         objectName: "progressDialog"
+
+        // Handled here once: a handler of the page that opens the dialog would
+        // die with the page, and one per download would pile up.
+        onCancel: {
+            qvApi.cancelDownload()
+            qvApi.disconnectDownloadProgress()
+            progressDialog.close()
+        }
     }
 
     QuorvantisApi {
@@ -156,13 +183,17 @@ ApplicationWindow {
 
         onApiError: function(errMsg) {
             console.log("API Error: " + errMsg)
-            if (errMsg === "Hash values did not match") {
+            const barcodeUnknown = errMsg.indexOf("Barcode not found") !== -1
+            if (barcodeUnknown || errMsg.indexOf("HTTP 403") !== -1)
+                apiVars.calDate = "Pending"
+            // Any failure while the installer downloads ends the download: a
+            // progress bar left standing would hide it.
+            if (errMsg === "Hash values did not match" || (progressDialog.visible && !barcodeUnknown)) {
+                qvApi.disconnectDownloadProgress()
                 progressDialog.close()
                 okDialog.dialogTitle = "Installer download failed"
                 okDialog.message = "The download was interrupted or corrupted. Please try again."
                 okDialog.open()
-            } else if (errMsg.indexOf("Barcode not found") !== -1 || errMsg.indexOf("HTTP 403") !== -1) {
-                apiVars.calDate = "Pending"
             }
         }
 
@@ -216,6 +247,63 @@ ApplicationWindow {
             }
             recoveredFromMissingConfig = true
             mainWindow.askForConsent(mainWindow.consentAfterErrorText)
+        }
+    }
+
+    Frelkit.AudiostreamPlayer {
+        id: player
+        objectName: "player"
+    }
+
+    Frelkit.Clipboard {
+        id: clipboard
+        objectName: "clipboard"
+
+        onError: function(err) {
+            mainWindow.notify("Error copying to clipboard: " + err, "", 5000)
+        }
+        onImageCopied: mainWindow.notify("Image copied to clipboard", awesome.icons.fa_clipboard, 5000)
+    }
+
+    QVDevice.HIDDevice {
+        id: device
+        objectName: "device"
+
+        onHandshakeStarted: console.debug("Starting handshake")
+
+        onConnected: {
+            console.info("Device connected (Handshake complete)")
+            mainForm.notification2.showInfinite("Loading headers", "")
+            mainForm.viewStack.push("qrc:/content/Data.qml")
+            qvApi.getCalibrationDate(device.deviceID.barcode)
+        }
+
+        onHasAllHeadersChanged: function(isRefresh) {
+            console.debug("Headers list updated" + (isRefresh ? "(Refresh)" : ""))
+            if (isRefresh)
+                return
+            // An erased instrument legitimately holds no entry, so an empty
+            // list is no sign of a fault: the no-headers page stays unused.
+            mainForm.notification2.hide()
+        }
+
+        onDisconnected: {
+            console.info("Device disconnected")
+            lastSelectedSession = -1
+            // A save waiting for its entry would wait for good otherwise;
+            // each save clears the request when it starts.
+            fileExport.requestCancel()
+            if (bulkFileExport.isBusy) {
+                console.log("Requesting cancel")
+                bulkFileExport.requestCancel()
+            } else {
+                mainForm.viewStack.pop(null)
+            }
+        }
+
+        onFinished: {
+            deviceThreadFinished = true
+            mainWindow.close()
         }
     }
 
@@ -294,6 +382,13 @@ ApplicationWindow {
         id: resetDevice
         objectName: "resetDevice"
         onSent: console.info("Restarting device")
+    }
+
+    Timer {
+        interval: 86400000
+        repeat: true
+        running: device.connected
+        onTriggered: device.refreshDataEntries()
     }
 
     AppForm {

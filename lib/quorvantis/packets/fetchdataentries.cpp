@@ -4,6 +4,8 @@
 #include "device.h"
 #include "readheader.h"
 
+#include <QThread>
+
 namespace {
 constexpr int replyNextAddress = 1;
 }
@@ -46,9 +48,9 @@ void FetchDataEntries::requestNextEntry(ulong nextAddress, Device *device)
         setHasFieldHeaders(true);
     if (next >= audioHeadersEnd && !hasAudioHeaders())
         setHasAudioHeaders(true);
-    if (hasFieldHeaders() && hasAudioHeaders() && !hasAllHeaders())
+    if (hasFieldHeaders() && hasAudioHeaders() && !m_hasAllHeaders)
         setHasAllHeaders(true);
-    if (!hasAllHeaders()) {
+    if (!m_hasAllHeaders) {
         m_readHeader->setAbsoluteAddress(next);
         device->send(this);
     }
@@ -76,6 +78,21 @@ void FetchDataEntries::setHasAllHeaders(bool hasHeaders)
 {
     if (m_hasAllHeaders.exchange(hasHeaders) == hasHeaders)
         return;
+    if (!hasHeaders) {
+        ++m_generation;
+        m_allListed = false;
+    } else if (QThread::currentThread() == thread()) {
+        m_allListed = true;
+    } else {
+        const int generation = m_generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == m_generation)
+                    m_allListed = true;
+            },
+            Qt::QueuedConnection);
+    }
     emit hasAllHeadersChanged(hasHeaders, m_isRefresh);
     if (hasHeaders)
         emit allHeadersAvailable(m_isRefresh);

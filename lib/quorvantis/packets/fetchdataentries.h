@@ -30,7 +30,8 @@ public:
     QList<QObject *> dataEntries() const;
     bool hasFieldHeaders() const { return m_hasFieldHeaders.load(); }
     bool hasAudioHeaders() const { return m_hasAudioHeaders.load(); }
-    bool hasAllHeaders() const { return m_hasAllHeaders.load(); }
+    // True once every header is read and every entry found is in the list.
+    bool hasAllHeaders() const { return m_allListed.load(); }
     ReadHeader *readHeader() const { return m_readHeader; }
 
 signals:
@@ -69,4 +70,8 @@ private:
     std::atomic<bool> m_hasAudioHeaders{false};
     std::atomic<bool> m_hasAllHeaders{false};
     std::atomic<bool> m_isRefresh{false};
+    // The entries reach the list through events on the walk's thread; the walk counts as
+    // complete there only after them. A refresh makes an older "complete" stale.
+    std::atomic<bool> m_allListed{false};
+    std::atomic<int> m_generation{0};
 };

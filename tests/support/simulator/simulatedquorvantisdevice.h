@@ -15,7 +15,10 @@ public:
 
     SimulatorLink &link() { return m_link; }
 
+    using Device::hasPendingPackets;
     using Device::setCommunicationTimeout;
+    using Device::setIsPublic;
+    using Device::takePendingPacket;
 
 protected:
     bool availableRaw() override { return m_link.available(); }
