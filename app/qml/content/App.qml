@@ -1,0 +1,453 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import QVImports
+import FontAwesome as FontAwesome
+import Quorvantis as Quorvantis
+import QuorvantisHID as QVDevice
+import Frelkit as Frelkit
+import Elements as Elements
+import QuorvantisExport as QuorvantisExport
+import Promptwell as Promptwell
+import Settrove
+import QuorvantisApi
+import "ShellLogic.mjs" as ShellLogic
+
+ApplicationWindow {
+    id: mainWindow
+    objectName: "mainWindow"
+    title: "QuorvANTIS"
+    visible: true
+    color: "black"
+    opacity: 1
+    flags: Qt.Window | Qt.WindowMinMaxButtonsHint | Qt.FramelessWindowHint
+    width: targetWidth
+    height: targetHeight
+
+    property int targetWidth: 0
+    property int targetHeight: 0
+    property bool screenChanged: false
+    property bool deviceThreadFinished: false
+    property bool csvExportedThreadFinished: false
+    property bool tsvExportedThreadFinished: false
+    property bool recoveredFromMissingConfig: false
+    property int lastSelectedSession: -1
+
+    // Only errors of the load itself lead to the consent question; failed
+    // writes afterwards, the question's own included, are logged only.
+    property bool configLoading: false
+    // Where the title bar moves the window by hand (no window manager).
+    property point manualMoveOffset: Qt.point(0, 0)
+    property bool manualMove: false
+
+    readonly property string consentAfterErrorText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\n\nSee application terms and conditions for details."
+    readonly property string consentFirstRunText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\nSee application terms and conditions for details."
+
+    function padNumber(number, length, c) {
+        return ShellLogic.padNumber(number, length, c)
+    }
+
+    function appIsCurrent(currentVersion, latestVersion) {
+        return ShellLogic.appIsCurrent(currentVersion, latestVersion)
+    }
+
+    function showYesNoDialog(title, message, onYes, onNo) {
+        const component = Qt.createComponent("qrc:/Promptwell/YesNoDialog.qml")
+        const dialog = component.status === Component.Ready ? component.createObject(mainWindow) : null
+        if (dialog === null) {
+            console.error("Failed to create YesNoDialog")
+            return
+        }
+        dialog.dialogTitle = title
+        dialog.message = message
+        dialog.yes.connect(function() {
+            if (onYes)
+                onYes()
+            dialog.destroy()
+        })
+        dialog.no.connect(function() {
+            if (onNo)
+                onNo()
+            dialog.destroy()
+        })
+        dialog.open()
+    }
+
+    function showProgressBarDialog(title, message, onCancel) {
+        const component = Qt.createComponent("qrc:/Promptwell/ProgressBarDialog.qml")
+        const dialog = component.status === Component.Ready ? component.createObject(mainWindow) : null
+        if (dialog === null) {
+            console.error("Failed to create ProgressBarDialog")
+            return
+        }
+        dialog.dialogTitle = title
+        dialog.message = message
+        dialog.cancel.connect(function() {
+            if (onCancel)
+                onCancel()
+            console.log("Download canceled")
+            dialog.destroy()
+        })
+        dialog.open()
+    }
+
+    function notify(text, icon, milliseconds) {
+        mainForm.notification.show(text, icon, milliseconds)
+    }
+
+    function allowWebChecksFromConsent() {
+        qvApi.apiIsAllowed = settrove.getValue("optInForAutoCalCheck") === true
+    }
+
+    function askForConsent(message) {
+        showYesNoDialog("", message, function() {
+            settrove.setValue("optInForAutoCalCheck", true)
+            settrove.setValue("firstTimeRun", false)
+            allowWebChecksFromConsent()
+            qvApi.getLatestAppVersion()
+            if (device.connected)
+                qvApi.getCalibrationDate(device.deviceID.barcode)
+        }, function() {
+            settrove.setValue("optInForAutoCalCheck", false)
+            settrove.setValue("firstTimeRun", false)
+        })
+    }
+
+    Component.onCompleted: {
+        configLoading = true
+        settrove.load()
+        configLoading = false
+        device.start()
+        targetWidth = screenScaler.startWidth
+        targetHeight = screenScaler.startHeight
+        x = 0.5 * (screenScaler.screenWidth - targetWidth)
+        y = 0.5 * (screenScaler.screenHeight - targetHeight)
+    }
+
+    onScreenChanged: {
+        screenScaler.currentScreen = mainWindow.screen
+        mainWindow.screenChanged = true
+    }
+
+    onClosing: function(close) {
+        if (!deviceThreadFinished || !csvExportedThreadFinished || !tsvExportedThreadFinished) {
+            device.stop()
+            exportCSV.shutdown()
+            exportTSV.shutdown()
+            // A save waiting for its entry keeps an event loop of its own
+            // running; it must end for the program to end.
+            fileExport.requestCancel()
+            bulkFileExport.requestCancel()
+            close.accepted = false
+            return
+        }
+        settrove.save()
+        close.accepted = true
+    }
+
+    Elements.ScreenScaler {
+        id: screenScaler
+        currentScreen: mainWindow.screen
+    }
+
+    QtObject {
+        id: apiVars
+        objectName: "apiVars"
+        property string calDate: "Disabled"
+        property bool appUpdateAvailable: false
+        property string appLatestVersion: "Not Updated"
+    }
+
+    Promptwell.OkDialog {
+        id: okDialog
+        objectName: "okDialog"
+    }
+
+    Promptwell.ProgressBarDialog {
+        id: progressDialog
+        objectName: "progressDialog"
+
+        // Handled here once: a handler of the page that opens the dialog would
+        // die with the page, and one per download would pile up.
+        onCancel: {
+            qvApi.cancelDownload()
+            qvApi.disconnectDownloadProgress()
+            progressDialog.close()
+        }
+    }
+
+    QuorvantisApi {
+        id: qvApi
+        objectName: "qvApi"
+
+        onApiError: function(errMsg) {
+            console.log("API Error: " + errMsg)
+            const barcodeUnknown = errMsg.indexOf("Barcode not found") !== -1
+            if (barcodeUnknown || errMsg.indexOf("HTTP 403") !== -1)
+                apiVars.calDate = "Pending"
+            // Any failure while the installer downloads ends the download: a
+            // progress bar left standing would hide it.
+            if (errMsg === "Hash values did not match" || (progressDialog.visible && !barcodeUnknown)) {
+                qvApi.disconnectDownloadProgress()
+                progressDialog.close()
+                okDialog.dialogTitle = "Installer download failed"
+                okDialog.message = "The download was interrupted or corrupted. Please try again."
+                okDialog.open()
+            }
+        }
+
+        onCalibrationDateReceived: function(calDate) {
+            apiVars.calDate = ShellLogic.calibrationText(calDate, new Date(),
+                                                         date => Qt.formatDate(date, "MMM yyyy"))
+        }
+
+        onAppVersionReceived: function(appVersion) {
+            if (!ShellLogic.updateAnnounced(version, appVersion))
+                return
+            mainWindow.notify("Software update available", awesome.icons.fa_cloud_download, 5000)
+            apiVars.appUpdateAvailable = true
+            apiVars.appLatestVersion = appVersion
+        }
+
+        onReportFileProgress: function(received, total) {
+            const percent = ShellLogic.progressPercent(received, total)
+            if (percent !== null)
+                progressDialog.progressValue = percent
+        }
+
+        onDownloadCompleted: {
+            qvApi.disconnectDownloadProgress()
+            progressDialog.close()
+            okDialog.dialogTitle = "Installer download completed"
+            okDialog.message = "The download has completed. Please close the application, unstinstall it, and install the latest version."
+            okDialog.open()
+        }
+    }
+
+    Settrove {
+        id: settrove
+        objectName: "settrove"
+
+        onLoadedChanged: function(loaded) {
+            if (!loaded)
+                return
+            if (settrove.getValue("firstTimeRun") === true && !recoveredFromMissingConfig) {
+                mainWindow.askForConsent(mainWindow.consentFirstRunText)
+            } else {
+                mainWindow.allowWebChecksFromConsent()
+                qvApi.getLatestAppVersion()
+            }
+        }
+
+        onConfigError: function(errMsg) {
+            if (!configLoading || recoveredFromMissingConfig) {
+                console.warn("Configuration error: " + errMsg)
+                return
+            }
+            recoveredFromMissingConfig = true
+            mainWindow.askForConsent(mainWindow.consentAfterErrorText)
+        }
+    }
+
+    Frelkit.AudiostreamPlayer {
+        id: player
+        objectName: "player"
+    }
+
+    Frelkit.Clipboard {
+        id: clipboard
+        objectName: "clipboard"
+
+        onError: function(err) {
+            mainWindow.notify("Error copying to clipboard: " + err, "", 5000)
+        }
+        onImageCopied: mainWindow.notify("Image copied to clipboard", awesome.icons.fa_clipboard, 5000)
+    }
+
+    QVDevice.HIDDevice {
+        id: device
+        objectName: "device"
+
+        onHandshakeStarted: console.debug("Starting handshake")
+
+        onConnected: {
+            console.info("Device connected (Handshake complete)")
+            mainForm.notification2.showInfinite("Loading headers", "")
+            mainForm.viewStack.push("qrc:/content/Data.qml")
+            qvApi.getCalibrationDate(device.deviceID.barcode)
+        }
+
+        onHasAllHeadersChanged: function(isRefresh) {
+            console.debug("Headers list updated" + (isRefresh ? "(Refresh)" : ""))
+            if (isRefresh)
+                return
+            // An erased instrument legitimately holds no entry, so an empty
+            // list is no sign of a fault: the no-headers page stays unused.
+            mainForm.notification2.hide()
+        }
+
+        onDisconnected: {
+            console.info("Device disconnected")
+            lastSelectedSession = -1
+            // A save waiting for its entry would wait for good otherwise;
+            // each save clears the request when it starts.
+            fileExport.requestCancel()
+            if (bulkFileExport.isBusy) {
+                console.log("Requesting cancel")
+                bulkFileExport.requestCancel()
+            } else {
+                mainForm.viewStack.pop(null)
+            }
+        }
+
+        onFinished: {
+            deviceThreadFinished = true
+            mainWindow.close()
+        }
+    }
+
+    Quorvantis.Erase {
+        id: eraseDevice
+        objectName: "eraseDevice"
+        onSent: {
+            console.info("Erasing device")
+            mainWindow.notify("Erasing Device Memory...", awesome.icons.fa_trash_o, 15000)
+        }
+    }
+
+    FontAwesome.FontAwesome {
+        id: awesome
+        resource: Constants.fontAwesomeSolidUri
+    }
+
+    QuorvantisExport.BulkFileExporter {
+        id: bulkFileExport
+        objectName: "bulkFileExport"
+        onDataSaved: {
+            mainForm.viewStack.pop()
+            mainWindow.notify("Saved to folder", awesome.icons.fa_floppy_o, 3000)
+        }
+        onError: {
+            mainForm.viewStack.pop()
+            mainWindow.notify("Failed to save to folder", awesome.icons.fa_warning, 3000)
+        }
+        onNoData: {
+            mainForm.viewStack.pop()
+            mainWindow.notify("No data found", awesome.icons.fa_warning, 3000)
+        }
+        onCancelled: {
+            console.log("Bulk export cancelled")
+            if (!device.connected) {
+                console.log("Device disconnected, popping stackview")
+                mainForm.viewStack.pop(null)
+            }
+        }
+    }
+
+    QuorvantisExport.FileExporter {
+        id: fileExport
+        objectName: "fileExport"
+        onDataSaved: mainWindow.notify("File saved", awesome.icons.fa_floppy_o, 3000)
+        onError: mainWindow.notify("Error saving file", awesome.icons.fa_warning, 3000)
+    }
+
+    QuorvantisExport.TabSeparatedExporter {
+        id: exportTSV
+        objectName: "exportTSV"
+        onDataReady: function(name, data) {
+            clipboard.setText(data)
+            mainWindow.notify("Copied to clipboard", awesome.icons.fa_clipboard, 3000)
+        }
+        onFinished: {
+            tsvExportedThreadFinished = true
+            mainWindow.close()
+        }
+    }
+
+    QuorvantisExport.CommaSeparatedExporter {
+        id: exportCSV
+        objectName: "exportCSV"
+        onDataReady: function(name, data) {
+            clipboard.setText(data)
+            mainWindow.notify("Copied to clipboard", awesome.icons.fa_clipboard, 3000)
+        }
+        onFinished: {
+            csvExportedThreadFinished = true
+            mainWindow.close()
+        }
+    }
+
+    Quorvantis.Reset {
+        id: resetDevice
+        objectName: "resetDevice"
+        onSent: console.info("Restarting device")
+    }
+
+    Timer {
+        interval: 86400000
+        repeat: true
+        running: device.connected
+        onTriggered: device.refreshDataEntries()
+    }
+
+    AppForm {
+        id: mainForm
+        anchors.fill: parent
+    }
+
+    Connections {
+        target: mainForm.appHeaderMouseArea
+
+        function onPressed(mouse) {
+            if (mouse.button !== Qt.LeftButton)
+                return
+            mainWindow.manualMove = !mainWindow.startSystemMove()
+            if (mainWindow.manualMove) {
+                const global = mainForm.appHeaderMouseArea.mapToGlobal(mouse.x, mouse.y)
+                mainWindow.manualMoveOffset = Qt.point(global.x - mainWindow.x, global.y - mainWindow.y)
+            }
+        }
+
+        function onPositionChanged(mouse) {
+            if (!mainWindow.manualMove)
+                return
+            const global = mainForm.appHeaderMouseArea.mapToGlobal(mouse.x, mouse.y)
+            mainWindow.x = global.x - mainWindow.manualMoveOffset.x
+            mainWindow.y = global.y - mainWindow.manualMoveOffset.y
+        }
+
+        function onReleased(mouse) {
+            mainWindow.manualMove = false
+            if (!mainWindow.screenChanged)
+                return
+            targetWidth = screenScaler.startWidth
+            targetHeight = screenScaler.startHeight
+            mainWindow.screenChanged = false
+        }
+
+        function onDoubleClicked(mouse) {
+            if (mainWindow.visibility === Window.Maximized)
+                mainWindow.showNormal()
+            else
+                mainWindow.showMaximized()
+        }
+    }
+
+    Connections {
+        target: mainForm.globeIcon
+        function onClicked() {
+            Qt.openUrlExternally(Constants.quorvantisWebsite)
+        }
+    }
+
+    Connections {
+        target: mainForm.appVersionMouseArea
+        function onClicked() {
+            if (mainForm.viewStack.currentItem && mainForm.viewStack.currentItem.pageName === "AppInfo")
+                mainForm.viewStack.pop()
+            else
+                mainForm.viewStack.push("qrc:/content/AppInfo.qml")
+        }
+    }
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "quorvantisshell_global.h"
+#include "windowgeometry.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+
+class QMouseEvent;
+class QScreen;
+class QWindow;
+
+// Gives the frameless main window what a system frame would: resize bands
+// along its edges and corners with their cursors, a caption strip along the
+// top while maximised, and a minimum size tied to the work area of its screen.
+// The system moves or resizes the window where it can; where it cannot (no
+// window manager) the filter does it by hand.
+class QUORVANTISSHELL_EXPORT FramelessWindowFilter : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Watches window and is owned by it.
+    explicit FramelessWindowFilter(QWindow *window);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    enum class Drag
+    {
+        None,
+        Move,
+        Resize
+    };
+
+    bool mouseMoved(QMouseEvent *event);
+    bool mousePressed(QMouseEvent *event);
+    bool mouseReleased(QMouseEvent *event);
+    HitArea hitAt(const QPoint &localPoint) const;
+    void showCursorOf(HitArea area);
+    void followScreen(QScreen *screen);
+    void updateMinimumSize();
+
+    QWindow *m_window;
+    QPointer<QScreen> m_screen;
+    QMetaObject::Connection m_workAreaConnection;
+    Drag m_drag = Drag::None;
+    Qt::Edges m_edges;
+    QRect m_dragStartGeometry;
+    QPoint m_dragStartPoint;
+    bool m_bandCursor = false;
+    bool m_hadCursor = false;
+    QCursor m_savedCursor;
+};
+
+// Installs the filter on the main window; called once by the start-up.
+QUORVANTISSHELL_EXPORT void installFramelessWindowHook(QWindow *window);

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QtGlobal>
+
+#if defined(QUORVANTISSHELL_LIBRARY)
+#define QUORVANTISSHELL_EXPORT Q_DECL_EXPORT
+#else
+#define QUORVANTISSHELL_EXPORT Q_DECL_IMPORT
+#endif

@@ -1,0 +1,150 @@
+#include "startup.h"
+
+#include "framelesswindow.h"
+#include "settrove/datafolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLockFile>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QWindow>
+#include <QtQml/qqmlextensionplugin.h>
+
+// The style constants and the icon font are built into the program.
+Q_IMPORT_QML_PLUGIN(QVImportsPlugin)
+Q_IMPORT_QML_PLUGIN(FontAwesomePlugin)
+
+namespace {
+const char ApplicationVersion[] = "3";
+const char RobotoResource[] = ":/content/fonts/Roboto-Regular.ttf";
+} // namespace
+
+// The module of the pages lives in a library of its own; naming its
+// registration function keeps that library linked.
+void qml_register_types_content();
+
+void Startup::prepareEnvironment()
+{
+    qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "1");
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "1");
+    // Qt 6 always scales for high-dpi screens; the old attribute is a no-op.
+    qputenv("QT_LOGGING_RULES", "qt.qml.connections=false");
+    qputenv("QT_QUICK_CONTROLS_CONF", ":/qtquickcontrols2.conf");
+    qputenv("QML_COMPAT_RESOLVE_URLS_ON_ASSIGNMENT", "1");
+#ifdef Q_OS_LINUX
+    // With TZ unset, glibc reads the zone file again for every local-time
+    // conversion, and sessions convert thousands; naming the system's own
+    // file keeps the same zone without that cost.
+    if (qEnvironmentVariableIsEmpty("TZ") && QFile::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
+#endif
+}
+
+QString Startup::lockFilePath()
+{
+    return settrove::dataFolder() + QStringLiteral("/app.lock");
+}
+
+QUrl Startup::mainDocumentUrl()
+{
+    return QUrl(QStringLiteral("qrc:/Main/main.qml"));
+}
+
+Startup::Startup() = default;
+
+Startup::~Startup()
+{
+    // The scene first: its objects may still use the lock's folder.
+    m_engine.reset();
+    m_lock.reset();
+}
+
+std::optional<int> Startup::start()
+{
+    volatile auto keepLinked = &qml_register_types_content;
+    Q_UNUSED(keepLinked);
+
+    if (!takeInstanceLock())
+        return 1;
+
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(ApplicationVersion));
+    loadApplicationFont();
+
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->rootContext()->setContextProperty(QStringLiteral("version"),
+                                                QString::fromLatin1(ApplicationVersion));
+    m_engine->rootContext()->setContextProperty(QStringLiteral("applicationPath"),
+                                                QDir::currentPath());
+    // The build the diagnostics page names.
+    m_engine->rootContext()->setContextProperty(QStringLiteral("gitTag"),
+                                                QStringLiteral(QV_GIT_TAG));
+
+    const QUrl url = mainDocumentUrl();
+    QObject::connect(
+        m_engine.get(), &QQmlApplicationEngine::objectCreated, QCoreApplication::instance(),
+        [url](QObject *object, const QUrl &objectUrl) {
+            if (!object && objectUrl == url)
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+
+    // Modules built into the program sit under qrc:/, the libraries in the
+    // "qml" folder beside the executable.
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_engine->addImportPath(QCoreApplication::applicationDirPath() + QStringLiteral("/qml"));
+    m_engine->load(url);
+    if (m_engine->rootObjects().isEmpty())
+        return -1;
+
+    findAndHookMainWindow();
+    return std::nullopt;
+}
+
+bool Startup::takeInstanceLock()
+{
+    QDir().mkpath(settrove::dataFolder());
+    m_lock = std::make_unique<QLockFile>(lockFilePath());
+    // Only a lock left by a process that no longer runs is taken over.
+    m_lock->setStaleLockTime(0);
+    return m_lock->tryLock(0);
+}
+
+void Startup::loadApplicationFont()
+{
+    const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(RobotoResource));
+    const QStringList families =
+        id == -1 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+    if (families.isEmpty()) {
+        qWarning("Failed to load Roboto font!");
+        return;
+    }
+    QGuiApplication::setFont(QFont(families.first(), -1, -1, false));
+}
+
+void Startup::findAndHookMainWindow()
+{
+    const QList<QObject *> roots = m_engine->rootObjects();
+    for (QObject *root : roots) {
+        QWindow *window = qobject_cast<QWindow *>(root);
+        if (!window)
+            window = root->findChild<QWindow *>();
+        if (window) {
+            m_mainWindow = window;
+            installFramelessWindowHook(window);
+            return;
+        }
+    }
+}
+
+int runApplication()
+{
+    Startup startup;
+    if (const std::optional<int> exitCode = startup.start())
+        return *exitCode;
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,137 @@
+// Plugging the simulated instrument in and out behind the stand-in hidapi:
+// the shell's reactions to the connection, with consent to the web checks.
+#include "shell/startup.h"
+#include "shelltest.h"
+#include "testwebservice.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QQmlContext>
+#include <QQmlExpression>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <memory>
+
+using namespace ShellTest;
+
+class TestConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    TestConnection(QString programData, QString plugFile)
+        : m_programData(std::move(programData)), m_plugFile(std::move(plugFile))
+    {}
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void connectionPushesTheDataPageAndAsksForTheCalibrationDate();
+    void disconnectionReturnsToTheFirstPage();
+
+private:
+    QObject *find(const QString &name) const { return findByName(m_window, name); }
+    void plug(bool in);
+
+    QString m_programData;
+    QString m_plugFile;
+    TestWebService m_service;
+    std::unique_ptr<Startup> m_startup;
+    QQuickWindow *m_window = nullptr;
+};
+
+void TestConnection::initTestCase()
+{
+    m_service.addBarcode(QStringLiteral("42"), QStringLiteral("2099-06-30"));
+    QVERIFY(m_service.listen());
+    qputenv("QUORVANTIS_API_URL", m_service.baseUrl().toUtf8());
+    QVERIFY(writeConfig(m_programData, R"({"firstTimeRun": false, "optInForAutoCalCheck": true})"));
+    m_startup = std::make_unique<Startup>();
+    QVERIFY(!m_startup->start());
+    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
+    QVERIFY(m_window);
+}
+
+void TestConnection::cleanupTestCase()
+{
+    m_startup.reset();
+}
+
+void TestConnection::plug(bool in)
+{
+    QFile file(m_plugFile);
+    if (in)
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    else
+        QVERIFY(file.remove());
+}
+
+void TestConnection::connectionPushesTheDataPageAndAsksForTheCalibrationDate()
+{
+    QObject *device = m_window->findChild<QObject *>(QStringLiteral("device"));
+    QObject *vars = m_window->findChild<QObject *>(QStringLiteral("apiVars"));
+    QObject *loading = find(QStringLiteral("notification2"));
+    QVERIFY(device && vars && loading);
+    QCOMPARE(device->property("connected").toBool(), false);
+
+    plug(true);
+    QTRY_VERIFY_WITH_TIMEOUT(device->property("connected").toBool(), 10000);
+    QTRY_COMPARE(loading->property("text").toString(), QStringLiteral("Loading headers"));
+    QTRY_COMPARE_WITH_TIMEOUT(vars->property("calDate").toString(), QStringLiteral("Jun 2099"),
+                              10000);
+    bool asked = false;
+    const QList<TestWebService::Request> requests = m_service.requests();
+    for (const TestWebService::Request &request : requests)
+        asked |= request.path.endsWith(QLatin1String("/get_calibration")) &&
+                 request.query == "barcode=42";
+    QVERIFY(asked);
+    // The header walk ends the lasting notice.
+    QTRY_VERIFY_WITH_TIMEOUT(!loading->property("isShowing").toBool(), 10000);
+
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QVERIFY(stack);
+    QCOMPARE(stack->property("depth").toInt(), 2);
+    QObject *top = stack->property("currentItem").value<QObject *>();
+    QVERIFY(top);
+    QCOMPARE(top->property("pageName").toString(), QStringLiteral("Data"));
+}
+
+void TestConnection::disconnectionReturnsToTheFirstPage()
+{
+    QObject *device = m_window->findChild<QObject *>(QStringLiteral("device"));
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QVERIFY(device && stack);
+    QVERIFY(device->property("connected").toBool());
+    m_window->setProperty("lastSelectedSession", 3);
+    // A page above the data screen goes too.
+    QQmlExpression push(qmlContext(stack), stack,
+                        QStringLiteral("push('qrc:/content/NotConnected.qml')"));
+    push.evaluate();
+    QTRY_COMPARE(stack->property("depth").toInt(), 3);
+
+    plug(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!device->property("connected").toBool(), 10000);
+    QTRY_COMPARE(stack->property("depth").toInt(), 1);
+    QCOMPARE(stack->property("currentItem").value<QObject *>()->property("pageName").toString(),
+             QStringLiteral("NotConnected"));
+    QCOMPARE(m_window->property("lastSelectedSession").toInt(), -1);
+}
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir scratch;
+    const QString plugFile = scratch.filePath(QStringLiteral("plugged"));
+    const QString programData = scratch.filePath(QStringLiteral("programdata"));
+    qputenv("ProgramData", programData.toLocal8Bit());
+    qputenv("QV_SIM_PLUG_FILE", plugFile.toLocal8Bit());
+    qputenv("QV_SIM_SCENARIO", qgetenv("QV_TEST_DATA") + "/basic.json");
+    Startup::prepareEnvironment();
+    QtWebEngineQuick::initialize();
+    QApplication app(argc, argv);
+    TestConnection test(programData, plugFile);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_connection.moc"

@@ -1,0 +1,413 @@
+// Runs the start-up in-process, up to the event loop, and looks into the
+// main window it made.
+#include "shell/startup.h"
+#include "shell/windowgeometry.h"
+#include "shelltest.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QLockFile>
+#include <QMetaMethod>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQmlExpression>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <memory>
+
+namespace {
+
+// Runs code in the scope of object, as a handler of its document would.
+bool evaluate(QObject *object, const QString &code)
+{
+    QQmlExpression expression(qmlContext(object), object, code);
+    expression.evaluate();
+    if (expression.hasError())
+        qWarning() << expression.error().toString();
+    return !expression.hasError();
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestStartup(QTemporaryDir *programData) : m_programData(programData) {}
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void environmentWinsOverInherited();
+    void contextPropertiesAndFont();
+    void lockIsHeldInDataFolder();
+    void notConnectedPageShows();
+    void minimumSizeFollowsWorkArea();
+    void resizeBandResizesByHandWithoutWindowManager();
+    void clientPressesReachTheScene();
+    void titleBarMovesTheWindowByHand();
+    void maximiseButtonAndDoubleClickToggle();
+    void timedNoticeHidesTheLastingOneMeanwhile();
+    void bulkExportOutcomesPopTheSavingPage_data();
+    void webServiceAnswersReachTheWindow();
+    void sessionTextGoesToTheClipboard();
+    void footerOpensAndClosesTheInformationPage();
+    void bulkExportOutcomesPopTheSavingPage();
+
+private:
+    QObject *find(const QString &name) const;
+
+    QTemporaryDir *m_programData;
+    QTemporaryDir m_workingDir;
+    QString m_startDir;
+    std::unique_ptr<Startup> m_startup;
+    QQuickWindow *m_window = nullptr;
+};
+
+QObject *TestStartup::find(const QString &name) const
+{
+    return ShellTest::findByName(m_window ? m_window->contentItem() : nullptr, name);
+}
+
+void TestStartup::initTestCase()
+{
+    // Started from elsewhere: the working directory becomes applicationPath.
+    m_startDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_workingDir.path()));
+    m_startup = std::make_unique<Startup>();
+    const std::optional<int> exitCode = m_startup->start();
+    QVERIFY2(!exitCode, "the start-up ended early");
+    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
+    QVERIFY(m_window);
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TestStartup::cleanupTestCase()
+{
+    m_startup.reset();
+    QVERIFY2(!QFile::exists(Startup::lockFilePath()), "the lock outlived the start-up");
+    QDir::setCurrent(m_startDir);
+}
+
+void TestStartup::environmentWinsOverInherited()
+{
+    // main() set inherited values before prepareEnvironment() ran.
+    QCOMPARE(qgetenv("QT_LOGGING_RULES"), QByteArray("qt.qml.connections=false"));
+    QCOMPARE(qgetenv("QT_QUICK_CONTROLS_CONF"), QByteArray(":/qtquickcontrols2.conf"));
+    QCOMPARE(qgetenv("QT_ENABLE_HIGHDPI_SCALING"), QByteArray("1"));
+    QCOMPARE(qgetenv("QT_AUTO_SCREEN_SCALE_FACTOR"), QByteArray("1"));
+    QCOMPARE(qgetenv("QML_COMPAT_RESOLVE_URLS_ON_ASSIGNMENT"), QByteArray("1"));
+}
+
+void TestStartup::contextPropertiesAndFont()
+{
+    QQmlContext *context = m_startup->engine()->rootContext();
+    QCOMPARE(context->contextProperty("version").toString(), QStringLiteral("3"));
+    QCOMPARE(context->contextProperty("applicationPath").toString(), m_workingDir.path());
+    QVERIFY(!context->contextProperty("gitTag").toString().isEmpty());
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("3"));
+    QCOMPARE(QFontInfo(QGuiApplication::font()).family(), QStringLiteral("Roboto"));
+    QVERIFY(m_startup->engine()->importPathList().contains(QStringLiteral("qrc:/")));
+    // The embedded controls configuration won over the inherited one.
+    QCOMPARE(QQuickStyle::name(), QStringLiteral("Material"));
+}
+
+void TestStartup::lockIsHeldInDataFolder()
+{
+    const QString expected =
+        m_programData->filePath(QStringLiteral("QuorvANTIS Talvenor/app.lock"));
+    QCOMPARE(Startup::lockFilePath(), expected);
+    QVERIFY(QFile::exists(expected));
+    QLockFile other(expected);
+    QVERIFY(!other.tryLock(0));
+}
+
+void TestStartup::notConnectedPageShows()
+{
+    QCOMPARE(m_window->title(), QStringLiteral("QuorvANTIS"));
+    QVERIFY(m_window->flags().testFlag(Qt::FramelessWindowHint));
+    QObject *page = find(QStringLiteral("notConnectedPage"));
+    QVERIFY(page);
+    QCOMPARE(page->property("pageName").toString(), QStringLiteral("NotConnected"));
+    QVERIFY(page->property("visible").toBool());
+    QObject *title = find(QStringLiteral("textTitle"));
+    QObject *description = find(QStringLiteral("textDescription"));
+    QVERIFY(title && description);
+    QCOMPARE(title->property("text").toString(), QStringLiteral("Not Connected"));
+    QCOMPARE(description->property("text").toString(),
+             QStringLiteral("Please connect a quorvANTIS device to your computer."));
+    auto *picture = qobject_cast<QQuickItem *>(find(QStringLiteral("usbPicture")));
+    QVERIFY(picture);
+    QTRY_COMPARE(picture->property("status").toInt(), 1); // Image.Ready
+    QCOMPARE(picture->size(), QSizeF(103, 150));
+    QCOMPARE(picture->rotation(), 45.0);
+}
+
+void TestStartup::minimumSizeFollowsWorkArea()
+{
+    const QSize workArea = m_window->screen()->availableGeometry().size();
+    QCOMPARE(m_window->minimumSize(), FramelessGeometry::minimumSize(workArea));
+}
+
+void TestStartup::resizeBandResizesByHandWithoutWindowManager()
+{
+    const QRect before = m_window->geometry();
+    const QPoint inRightBand(m_window->width() - 3, m_window->height() / 2);
+
+    QTest::mouseMove(m_window, inRightBand);
+    QTRY_COMPARE(m_window->cursor().shape(), Qt::SizeHorCursor);
+
+    // Offscreen has no window manager: the system resize fails and the
+    // window layer resizes by hand.
+    QTest::mousePress(m_window, Qt::LeftButton, {}, inRightBand);
+    QTest::mouseMove(m_window, inRightBand + QPoint(40, 0));
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, inRightBand + QPoint(40, 0));
+    QTRY_COMPARE(m_window->width(), before.width() + 40);
+    QCOMPARE(m_window->height(), before.height());
+    QCOMPARE(m_window->position(), before.topLeft());
+
+    // Dragging the left band far right stops at the minimum width.
+    const QPoint inLeftBand(2, m_window->height() / 2);
+    QTest::mousePress(m_window, Qt::LeftButton, {}, inLeftBand);
+    QTest::mouseMove(m_window, inLeftBand + QPoint(5000, 0));
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, inLeftBand + QPoint(5000, 0));
+    QTRY_COMPARE(m_window->width(), m_window->minimumWidth());
+    QCOMPARE(m_window->x() + m_window->width(), before.x() + before.width() + 40);
+
+    QTest::mouseMove(m_window, QPoint(m_window->width() / 2, m_window->height() / 2));
+    QTRY_VERIFY(m_window->cursor().shape() != Qt::SizeHorCursor);
+    m_window->setGeometry(before);
+}
+
+void TestStartup::clientPressesReachTheScene()
+{
+    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    QVERIFY(titleBar);
+    const QPointF centre =
+        titleBar->mapToScene(QPointF(titleBar->width() / 2, titleBar->height() / 2));
+    const QPoint topBand(int(centre.x()), 2);
+
+    // In the top band the press resizes; a little lower it is the title bar's.
+    QTest::mousePress(m_window, Qt::LeftButton, {}, topBand);
+    QVERIFY(!titleBar->property("pressed").toBool());
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, topBand);
+    QTest::mousePress(m_window, Qt::LeftButton, {}, centre.toPoint());
+    QVERIFY(titleBar->property("pressed").toBool());
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, centre.toPoint());
+}
+
+void TestStartup::titleBarMovesTheWindowByHand()
+{
+    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    QVERIFY(titleBar);
+    const QPoint before = m_window->position();
+    const QPoint press =
+        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
+    // Offscreen has no window manager: the title bar moves the window by
+    // hand. The pointer stays over the same spot of the moving window.
+    QTest::mousePress(m_window, Qt::LeftButton, {}, press);
+    QTest::mouseMove(m_window, press + QPoint(30, 20));
+    QTest::mouseRelease(m_window, Qt::LeftButton, {}, press);
+    QTRY_COMPARE(m_window->position(), before + QPoint(30, 20));
+    m_window->setPosition(before);
+}
+
+void TestStartup::maximiseButtonAndDoubleClickToggle()
+{
+    // The offscreen platform announces no visibility change, so the glyph
+    // cannot be followed here; the toggling can.
+    QObject *maximise = find(QStringLiteral("windowMaximize"));
+    QVERIFY(maximise);
+    QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
+    QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+    QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
+    QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
+
+    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    QVERIFY(titleBar);
+    const QPoint centre =
+        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
+    QTest::mouseDClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+    QTest::mouseDClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
+}
+
+void TestStartup::timedNoticeHidesTheLastingOneMeanwhile()
+{
+    QObject *notification = find(QStringLiteral("notification"));
+    QObject *notification2 = find(QStringLiteral("notification2"));
+    QVERIFY(notification && notification2);
+    QVERIFY(QMetaObject::invokeMethod(notification2, "showInfinite",
+                                      Q_ARG(QVariant, "Loading headers"), Q_ARG(QVariant, "")));
+    QVERIFY(notification2->property("visible").toBool());
+    QVERIFY(QMetaObject::invokeMethod(notification, "show", Q_ARG(QVariant, "File saved"),
+                                      Q_ARG(QVariant, ""), Q_ARG(QVariant, 100)));
+    QTRY_VERIFY(!notification2->property("visible").toBool());
+    QTRY_VERIFY_WITH_TIMEOUT(notification2->property("visible").toBool(), 3000);
+    QCOMPARE(notification2->property("text").toString(), QStringLiteral("Loading headers"));
+    QVERIFY(QMetaObject::invokeMethod(notification2, "hide"));
+}
+
+void TestStartup::bulkExportOutcomesPopTheSavingPage_data()
+{
+    QTest::addColumn<QByteArray>("outcome");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("saved") << QByteArray("dataSaved()") << QStringLiteral("Saved to folder");
+    QTest::newRow("nothing") << QByteArray("noData()") << QStringLiteral("No data found");
+    QTest::newRow("failed") << QByteArray("error(QString)")
+                            << QStringLiteral("Failed to save to folder");
+}
+
+void TestStartup::bulkExportOutcomesPopTheSavingPage()
+{
+    QFETCH(QByteArray, outcome);
+    QFETCH(QString, notice);
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QObject *exporter = m_window->findChild<QObject *>(QStringLiteral("bulkFileExport"));
+    QObject *notification = find(QStringLiteral("notification"));
+    QVERIFY(stack && exporter && notification);
+
+    // Two pages above the first, as the data screen and its saving page.
+    QVERIFY(evaluate(stack, "push('qrc:/content/NotConnected.qml'); "
+                            "push('qrc:/content/NotConnected.qml')"));
+    QTRY_COMPARE(stack->property("depth").toInt(), 3);
+
+    const int index = exporter->metaObject()->indexOfSignal(outcome.constData());
+    QVERIFY(index >= 0);
+    QMetaMethod signal = exporter->metaObject()->method(index);
+    if (signal.parameterCount() == 1)
+        QVERIFY(signal.invoke(exporter, Q_ARG(QString, QStringLiteral("disk full"))));
+    else
+        QVERIFY(signal.invoke(exporter));
+    QTRY_COMPARE(stack->property("depth").toInt(), 2);
+    QCOMPARE(notification->property("text").toString(), notice);
+
+    QVERIFY(evaluate(stack, "pop(null)"));
+    QTRY_COMPARE(stack->property("depth").toInt(), 1);
+}
+
+void TestStartup::webServiceAnswersReachTheWindow()
+{
+    QObject *api = m_window->findChild<QObject *>(QStringLiteral("qvApi"));
+    QObject *vars = m_window->findChild<QObject *>(QStringLiteral("apiVars"));
+    QObject *progress = m_window->findChild<QObject *>(QStringLiteral("progressDialog"));
+    QObject *ok = m_window->findChild<QObject *>(QStringLiteral("okDialog"));
+    QVERIFY(api && vars && progress && ok);
+    const auto emitSignal = [api](const char *signature, auto... args) {
+        const QMetaMethod signal =
+            api->metaObject()->method(api->metaObject()->indexOfSignal(signature));
+        return signal.invoke(api, args...);
+    };
+
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Disabled"));
+    QVERIFY(emitSignal("calibrationDateReceived(QString)", Q_ARG(QString, "2099-03-15")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Mar 2099"));
+    QVERIFY(emitSignal("calibrationDateReceived(QString)", Q_ARG(QString, "")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Pending"));
+    QVERIFY(emitSignal("calibrationDateReceived(QString)", Q_ARG(QString, "2001-01-01")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Expired"));
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 404: Barcode not found")));
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Pending"));
+
+    // Progress without a known total keeps the last percentage.
+    QVERIFY(emitSignal("reportFileProgress(qlonglong,qlonglong)", Q_ARG(qlonglong, 25),
+                       Q_ARG(qlonglong, 100)));
+    QCOMPARE(progress->property("progressValue").toDouble(), 25.0);
+    QVERIFY(emitSignal("reportFileProgress(qlonglong,qlonglong)", Q_ARG(qlonglong, 50),
+                       Q_ARG(qlonglong, -1)));
+    QVERIFY(emitSignal("reportFileProgress(qlonglong,qlonglong)", Q_ARG(qlonglong, 50),
+                       Q_ARG(qlonglong, 0)));
+    QCOMPARE(progress->property("progressValue").toDouble(), 25.0);
+
+    QVERIFY(emitSignal("appVersionReceived(QString)", Q_ARG(QString, "")));
+    QCOMPARE(vars->property("appUpdateAvailable").toBool(), false);
+    QVERIFY(emitSignal("appVersionReceived(QString)", Q_ARG(QString, "3")));
+    QCOMPARE(vars->property("appUpdateAvailable").toBool(), false);
+
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "Hash values did not match")));
+    QTRY_VERIFY(ok->property("opened").toBool());
+    QCOMPARE(ok->property("dialogTitle").toString(), QStringLiteral("Installer download failed"));
+    QVERIFY(QMetaObject::invokeMethod(ok, "close"));
+    QTRY_VERIFY(!ok->property("visible").toBool());
+
+    // Any other failure during a download ends it too; an unknown barcode
+    // meanwhile does not.
+    QVERIFY(QMetaObject::invokeMethod(progress, "open"));
+    QTRY_VERIFY(progress->property("opened").toBool());
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 404: Barcode not found")));
+    QVERIFY(progress->property("visible").toBool());
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "Failed to write to: /nowhere/setup")));
+    QTRY_VERIFY(!progress->property("visible").toBool());
+    QTRY_VERIFY(ok->property("opened").toBool());
+    QVERIFY(QMetaObject::invokeMethod(ok, "close"));
+    QTRY_VERIFY(!ok->property("visible").toBool());
+}
+
+void TestStartup::sessionTextGoesToTheClipboard()
+{
+    QObject *notification = find(QStringLiteral("notification"));
+    QVERIFY(notification);
+    for (const char *name : {"exportCSV", "exportTSV"}) {
+        QObject *exporter = m_window->findChild<QObject *>(QLatin1String(name));
+        QVERIFY(exporter);
+        const QByteArray text = QByteArray("Date,Time\n") + name;
+        const QMetaMethod dataReady = exporter->metaObject()->method(
+            exporter->metaObject()->indexOfSignal("dataReady(QString,QByteArray)"));
+        QVERIFY(
+            dataReady.invoke(exporter, Q_ARG(QString, "20260301-140000"), Q_ARG(QByteArray, text)));
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8(text));
+        QCOMPARE(notification->property("text").toString(), QStringLiteral("Copied to clipboard"));
+    }
+}
+
+void TestStartup::footerOpensAndClosesTheInformationPage()
+{
+    auto *area = qobject_cast<QQuickItem *>(find(QStringLiteral("appVersionMouseArea")));
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QVERIFY(area && stack);
+    const QPoint centre =
+        area->mapToScene(QPointF(area->width() / 2, area->height() / 2)).toPoint();
+    const auto topPage = [stack] {
+        QObject *top = stack->property("currentItem").value<QObject *>();
+        return top ? top->property("pageName").toString() : QString();
+    };
+
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(topPage(), QStringLiteral("AppInfo"));
+    QCOMPARE(stack->property("depth").toInt(), 2);
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(topPage(), QStringLiteral("NotConnected"));
+    QCOMPARE(stack->property("depth").toInt(), 1);
+}
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir programData;
+    qputenv("ProgramData", programData.path().toLocal8Bit());
+    // Consent given before: no question covers the window.
+    QDir(programData.path()).mkpath(QStringLiteral("QuorvANTIS Talvenor"));
+    QFile config(programData.filePath(QStringLiteral("QuorvANTIS Talvenor/config.json")));
+    if (!config.open(QIODevice::WriteOnly) ||
+        config.write(R"({"firstTimeRun": false, "optInForAutoCalCheck": false})") < 0)
+        return 2;
+    config.close();
+    qputenv("QT_LOGGING_RULES", "inherited.rule=true");
+    qputenv("QT_QUICK_CONTROLS_CONF", "/nowhere.conf");
+    Startup::prepareEnvironment();
+    QtWebEngineQuick::initialize();
+    QApplication app(argc, argv);
+    TestStartup test(&programData);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
