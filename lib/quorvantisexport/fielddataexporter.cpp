@@ -17,6 +17,7 @@ public:
     void assign(const qvexport::ReadingValues &v)
     {
         m_dateTime = v.dateTime;
+        timeChanged();
         m_eField = v.eField;
         m_hField = v.hField;
         m_alarmState = v.alarmState;

@@ -111,7 +111,11 @@ void FileExporter::write(const QString &fileName, CharMode charMode, bool overwr
 {
     m_cancelRequested = false;
     QPointer<FileExporter> self(this);
-    const Outcome outcome = exportCurrentEntry(fileName, charMode, overwrite);
+    Outcome outcome;
+    {
+        const BusyScope busy(this);
+        outcome = exportCurrentEntry(fileName, charMode, overwrite);
+    }
     if (!self)
         return;
     if (outcome == Outcome::Saved)

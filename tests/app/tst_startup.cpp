@@ -5,6 +5,7 @@
 #include "shelltest.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
@@ -58,6 +59,8 @@ private slots:
     void timedNoticeHidesTheLastingOneMeanwhile();
     void bulkExportOutcomesPopTheSavingPage_data();
     void webServiceAnswersReachTheWindow();
+    void sessionTextGoesToTheClipboard();
+    void footerOpensAndClosesTheInformationPage();
     void bulkExportOutcomesPopTheSavingPage();
 
 private:
@@ -110,6 +113,7 @@ void TestStartup::contextPropertiesAndFont()
     QQmlContext *context = m_startup->engine()->rootContext();
     QCOMPARE(context->contextProperty("version").toString(), QStringLiteral("3"));
     QCOMPARE(context->contextProperty("applicationPath").toString(), m_workingDir.path());
+    QVERIFY(!context->contextProperty("gitTag").toString().isEmpty());
     QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("3"));
     QCOMPARE(QFontInfo(QGuiApplication::font()).family(), QStringLiteral("Roboto"));
     QVERIFY(m_startup->engine()->importPathList().contains(QStringLiteral("qrc:/")));
@@ -335,6 +339,55 @@ void TestStartup::webServiceAnswersReachTheWindow()
     QCOMPARE(ok->property("dialogTitle").toString(), QStringLiteral("Installer download failed"));
     QVERIFY(QMetaObject::invokeMethod(ok, "close"));
     QTRY_VERIFY(!ok->property("visible").toBool());
+
+    // Any other failure during a download ends it too; an unknown barcode
+    // meanwhile does not.
+    QVERIFY(QMetaObject::invokeMethod(progress, "open"));
+    QTRY_VERIFY(progress->property("opened").toBool());
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 404: Barcode not found")));
+    QVERIFY(progress->property("visible").toBool());
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "Failed to write to: /nowhere/setup")));
+    QTRY_VERIFY(!progress->property("visible").toBool());
+    QTRY_VERIFY(ok->property("opened").toBool());
+    QVERIFY(QMetaObject::invokeMethod(ok, "close"));
+    QTRY_VERIFY(!ok->property("visible").toBool());
+}
+
+void TestStartup::sessionTextGoesToTheClipboard()
+{
+    QObject *notification = find(QStringLiteral("notification"));
+    QVERIFY(notification);
+    for (const char *name : {"exportCSV", "exportTSV"}) {
+        QObject *exporter = m_window->findChild<QObject *>(QLatin1String(name));
+        QVERIFY(exporter);
+        const QByteArray text = QByteArray("Date,Time\n") + name;
+        const QMetaMethod dataReady = exporter->metaObject()->method(
+            exporter->metaObject()->indexOfSignal("dataReady(QString,QByteArray)"));
+        QVERIFY(
+            dataReady.invoke(exporter, Q_ARG(QString, "20260301-140000"), Q_ARG(QByteArray, text)));
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8(text));
+        QCOMPARE(notification->property("text").toString(), QStringLiteral("Copied to clipboard"));
+    }
+}
+
+void TestStartup::footerOpensAndClosesTheInformationPage()
+{
+    auto *area = qobject_cast<QQuickItem *>(find(QStringLiteral("appVersionMouseArea")));
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QVERIFY(area && stack);
+    const QPoint centre =
+        area->mapToScene(QPointF(area->width() / 2, area->height() / 2)).toPoint();
+    const auto topPage = [stack] {
+        QObject *top = stack->property("currentItem").value<QObject *>();
+        return top ? top->property("pageName").toString() : QString();
+    };
+
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(topPage(), QStringLiteral("AppInfo"));
+    QCOMPARE(stack->property("depth").toInt(), 2);
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(topPage(), QStringLiteral("NotConnected"));
+    QCOMPARE(stack->property("depth").toInt(), 1);
 }
 
 int main(int argc, char *argv[])

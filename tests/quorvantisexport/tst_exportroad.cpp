@@ -1,9 +1,8 @@
-// The exporters against the instrument model over the simulated instrument:
-// each write reloads its entry through the real device thread.
+// The file exporters against the instrument model over the simulated
+// instrument: each write reloads its entry through the real device thread.
 
 #include "audiodataentry.h"
 #include "bulkfileexporter.h"
-#include "commaseparatedexporter.h"
 #include "fileexporter.h"
 #include "scenario.h"
 #include "scenarioinstrument.h"
@@ -51,7 +50,6 @@ private slots:
     void sessionFilesFromTheInstrument();
     void bulkRunFromTheInstrument();
     void unplugDuringABulkRun();
-    void clipboardTextOfALoadedEntry();
 
 private:
     QList<DataEntry *> entries() const;
@@ -160,24 +158,6 @@ void TestExportRoad::unplugDuringABulkRun()
     QCOMPARE(others.count(), 0);
     QVERIFY(!exporter.isBusy());
     QCOMPARE(filesIn(m_dir->path()), QStringList{"20260302-103000_data.csv"});
-}
-
-void TestExportRoad::clipboardTextOfALoadedEntry()
-{
-    auto *entry = qobject_cast<FieldDataEntry *>(entries().at(2));
-    QVERIFY(entry->load(m_device.get()));
-    QTRY_VERIFY_WITH_TIMEOUT(entry->isLoaded(), 10000);
-    CommaSeparatedExporter exporter;
-    QList<QByteArray> texts;
-    connect(&exporter, &FieldDataExporter::dataReady, this,
-            [&](const QString &, const QByteArray &data) { texts.append(data); });
-    exporter.format(entry, true);
-    QTRY_COMPARE(texts.size(), 1);
-    const QList<QByteArray> lines = texts[0].split('\n');
-    QCOMPARE(lines.size(), 1 + 5 + 1);
-    QVERIFY(lines[0].contains("[Pub %]"));
-    QVERIFY(lines[1].startsWith("2026/03/01 15:00:00,"));
-    QVERIFY(lines[5].startsWith("2026/03/01 15:00:12,1000.0000,1000.0000,2.8840,3,"));
 }
 
 QTEST_MAIN(TestExportRoad)

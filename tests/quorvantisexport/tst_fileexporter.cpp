@@ -301,7 +301,11 @@ void TestFileExporter::waitEndsWithoutSpinning()
 {
     TestFieldEntry entry(sessionStart);
     m_exporter->setDataEntry(&entry);
-    QTimer::singleShot(400, &entry, [&] { entry.feed(fieldSession(2)); });
+    bool busyWhileWaiting = false;
+    QTimer::singleShot(400, &entry, [&] {
+        busyWhileWaiting = m_exporter->property("isBusy").toBool();
+        entry.feed(fieldSession(2));
+    });
     const std::clock_t cpuBefore = std::clock();
     QElapsedTimer wall;
     wall.start();
@@ -309,6 +313,8 @@ void TestFileExporter::waitEndsWithoutSpinning()
     const double cpuMs = 1000.0 * double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
     QVERIFY(wall.elapsed() >= 350);
     QCOMPARE(m_saved->count(), 1);
+    QVERIFY(busyWhileWaiting);
+    QVERIFY(!m_exporter->isBusy());
     QVERIFY2(cpuMs < 0.5 * double(wall.elapsed()), qPrintable(QString::number(cpuMs)));
 }
 

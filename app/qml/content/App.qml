@@ -6,6 +6,7 @@ import QVImports
 import FontAwesome as FontAwesome
 import Quorvantis as Quorvantis
 import QuorvantisHID as QVDevice
+import Frelkit as Frelkit
 import Elements as Elements
 import QuorvantisExport as QuorvantisExport
 import Promptwell as Promptwell
@@ -166,6 +167,14 @@ ApplicationWindow {
     Promptwell.ProgressBarDialog {
         id: progressDialog
         objectName: "progressDialog"
+
+        // Handled here once: a handler of the page that opens the dialog would
+        // die with the page, and one per download would pile up.
+        onCancel: {
+            qvApi.cancelDownload()
+            qvApi.disconnectDownloadProgress()
+            progressDialog.close()
+        }
     }
 
     QuorvantisApi {
@@ -174,13 +183,17 @@ ApplicationWindow {
 
         onApiError: function(errMsg) {
             console.log("API Error: " + errMsg)
-            if (errMsg === "Hash values did not match") {
+            const barcodeUnknown = errMsg.indexOf("Barcode not found") !== -1
+            if (barcodeUnknown || errMsg.indexOf("HTTP 403") !== -1)
+                apiVars.calDate = "Pending"
+            // Any failure while the installer downloads ends the download: a
+            // progress bar left standing would hide it.
+            if (errMsg === "Hash values did not match" || (progressDialog.visible && !barcodeUnknown)) {
+                qvApi.disconnectDownloadProgress()
                 progressDialog.close()
                 okDialog.dialogTitle = "Installer download failed"
                 okDialog.message = "The download was interrupted or corrupted. Please try again."
                 okDialog.open()
-            } else if (errMsg.indexOf("Barcode not found") !== -1 || errMsg.indexOf("HTTP 403") !== -1) {
-                apiVars.calDate = "Pending"
             }
         }
 
@@ -235,6 +248,21 @@ ApplicationWindow {
             recoveredFromMissingConfig = true
             mainWindow.askForConsent(mainWindow.consentAfterErrorText)
         }
+    }
+
+    Frelkit.AudiostreamPlayer {
+        id: player
+        objectName: "player"
+    }
+
+    Frelkit.Clipboard {
+        id: clipboard
+        objectName: "clipboard"
+
+        onError: function(err) {
+            mainWindow.notify("Error copying to clipboard: " + err, "", 5000)
+        }
+        onImageCopied: mainWindow.notify("Image copied to clipboard", awesome.icons.fa_clipboard, 5000)
     }
 
     QVDevice.HIDDevice {
