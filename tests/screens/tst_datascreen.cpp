@@ -124,6 +124,7 @@ private:
     bool clickRow(int index);
     QVariantList vertices() const;
     QObject *graph() const;
+    static QStringList shownText(QQuickItem *root);
     bool shellHas(const QString &id) const;
     QStringList plotted(const char *list) const;
     void accept(const QString &dialogName, const char *property, const QUrl &value);
@@ -234,7 +235,8 @@ bool TestDataScreen::click(const QString &name)
         }
     }
     const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-    QTest::mouseClick(target->window(), Qt::LeftButton, {}, centre.toPoint());
+    QTest::mouseMove(target->window(), centre.toPoint());
+    QTest::mouseClick(target->window(), Qt::LeftButton, {}, centre.toPoint(), 20);
     return true;
 }
 
@@ -249,6 +251,20 @@ QVariantList TestDataScreen::vertices() const
     QObject *field = object(QStringLiteral("dataField"));
     QObject *series = field ? field->property("exposureLineSeries").value<QObject *>() : nullptr;
     return series ? series->property("vertices").toList() : QVariantList();
+}
+
+// The texts of the visible Text items below root, in tree order.
+QStringList TestDataScreen::shownText(QQuickItem *root)
+{
+    QStringList texts;
+    if (!root || !root->isVisible())
+        return texts;
+    if (QByteArray(root->metaObject()->className()).startsWith("QQuickText"))
+        texts << root->property("text").toString();
+    const QList<QQuickItem *> children = root->childItems();
+    for (QQuickItem *child : children)
+        texts << shownText(child);
+    return texts;
 }
 
 // Whether a name resolves in the main window's document.
@@ -308,6 +324,17 @@ void TestDataScreen::sessionListAndDeviceInformation()
     QCOMPARE(
         QQmlProperty::read(item(QStringLiteral("sessionRow0")), "text").toString(),
         QDateTime::fromString("2026-03-02T09:30:00Z", Qt::ISODate).toLocalTime().toString("HH:mm"));
+    QVERIFY(shownText(item(QStringLiteral("sessionRow0"))).contains(QStringLiteral("Current")));
+    const QStringList rowTwo = shownText(item(QStringLiteral("sessionRow2")));
+    QVERIFY(!rowTwo.contains(QStringLiteral("Current")));
+    QVERIFY(rowTwo.contains(QDateTime::fromString("2026-03-01T10:00:00Z", Qt::ISODate)
+                                .toLocalTime()
+                                .toString("HH:mm")));
+    // One heading per date, newest first.
+    const QStringList listTexts = shownText(item(QStringLiteral("sessionList")));
+    QCOMPARE(listTexts.count(QStringLiteral("02-03-2026")), 1);
+    QCOMPARE(listTexts.count(QStringLiteral("01-03-2026")), 1);
+    QVERIFY(item(QStringLiteral("sessionRow0"))->y() < item(QStringLiteral("sessionRow1"))->y());
     QObject *list = object(QStringLiteral("sessionList"));
     QVERIFY(list);
     QCOMPARE(list->property("index").toInt(), -1);
@@ -329,6 +356,17 @@ void TestDataScreen::sessionListAndDeviceInformation()
     QVERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
     QVERIFY(item(QStringLiteral("clearMemoryButton"))->property("enabled").toBool());
     QVERIFY(!item(QStringLiteral("graphControls"))->isVisible());
+
+    // Clear Memory asks on a page of its own; going back keeps the choice.
+    // The synthetic click on this last row of the panel does not arrive
+    // offscreen; the button's own signal stands in for it.
+    QVERIFY(item(QStringLiteral("clearMemoryButton"))->property("enabled").toBool());
+    QVERIFY(QMetaObject::invokeMethod(item(QStringLiteral("clearMemoryButton")), "clicked"));
+    QTRY_COMPARE(topPage(), QStringLiteral("ClearDevice"));
+    QQmlExpression back(qmlContext(viewStack()), viewStack(), QStringLiteral("pop()"));
+    back.evaluate();
+    QTRY_COMPARE(topPage(), QStringLiteral("Data"));
+    QVERIFY(item(QStringLiteral("dataNothing"))->isVisible());
 
     // An audio session: the switches show but stay off, WAV export is offered.
     QVERIFY(clickRow(1));
