@@ -375,6 +375,20 @@ void TestDataScreen::sessionListAndDeviceInformation()
     QVERIFY(!item(QStringLiteral("combinedSwitch"))->property("enabled").toBool());
     QVERIFY(item(QStringLiteral("exportWavButton"))->property("enabled").toBool());
     QVERIFY(!item(QStringLiteral("copyCsvButton"))->property("enabled").toBool());
+
+    // Loading shows the spinner block; once loaded, play is offered only
+    // where there is a sound output.
+    QObject *audio =
+        object(QStringLiteral("presenter"))->property("audioDataEntry").value<QObject *>();
+    QVERIFY(audio);
+    QTRY_VERIFY_WITH_TIMEOUT(audio->property("loaded").toBool(), 10000);
+    QTRY_VERIFY(!item(QStringLiteral("audioLoadingBlock"))->isVisible());
+    QObject *player = m_startup->mainWindow()->findChild<QObject *>(QStringLiteral("player"));
+    if (player) {
+        const bool output = player->property("isAvailable").toBool();
+        QCOMPARE(item(QStringLiteral("audioPlayBlock"))->isVisible(), output);
+        QVERIFY(!item(QStringLiteral("audioStopBlock"))->isVisible());
+    }
 }
 
 void TestDataScreen::olderFieldSessionDrawsAndSwitches()
