@@ -1,3 +1,5 @@
+#include "bootloaderinfo.h"
+#include "packettestsupport.h"
 #include "robustnesssupport.h"
 
 #include <QRandomGenerator>
@@ -121,6 +123,7 @@ class TestFaultMatrix : public QObject
 private slots:
     void initTestCase();
     void everyExchangeEveryFault();
+    void truncatedReportIsNoReply();
 
 private:
     struct Counts
@@ -202,6 +205,25 @@ void TestFaultMatrix::everyExchangeEveryFault()
     }
     qInfo() << "fault cases run:" << cases;
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+}
+
+// A report cut short must not pass for a reply whose missing bytes are zeros.
+void TestFaultMatrix::truncatedReportIsNoReply()
+{
+    InstrumentBench bench;
+    QVERIFY(bench.instrument.loadFile(Scenario::dataPath("basic.json")));
+    bench.device.setCommunicationTimeout(20);
+    QVERIFY(bench.connect());
+    bench.instrument.simulator().setReplyFilter([](const InstrumentSimulator::Report &,
+                                                   InstrumentSimulator::Reply &,
+                                                   int &length) { length = 6; });
+    BootloaderInfo info;
+    QCOMPARE(bench.exchange(&info), Device::Timeout);
+    QVERIFY(!bench.device.hasMemory(DeviceIDMemoryBlock));
+
+    bench.instrument.simulator().setReplyFilter(nullptr);
+    QCOMPARE(bench.exchange(&info), Device::Success);
+    QVERIFY(bench.device.hasMemory(DeviceIDMemoryBlock));
 }
 
 bool TestFaultMatrix::runCase(int phase, int index, Fault fault, QString *failure)
