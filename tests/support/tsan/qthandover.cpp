@@ -6,7 +6,11 @@
 // would expose; it never adds one.
 #include <QCoreApplication>
 #include <QObject>
+#include <QThread>
+#include <atomic>
+#include <chrono>
 #include <sanitizer/tsan_interface.h>
+#include <thread>
 
 struct QSignalSpyCallbackSet
 {
@@ -21,20 +25,40 @@ void qt_register_signal_spy_callbacks(QSignalSpyCallbackSet *callbackSet);
 
 namespace {
 char handover;
+// Emissions running on threads other than the main one. An event can be delivered
+// while the emission that posted it is still running (its arguments, its event
+// block written), so a delivery on the main thread first lets those end, briefly.
+std::atomic<int> emittingElsewhere{0};
+
+bool onMainThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
 
 void onEmit(QObject *, int, void **)
 {
     __tsan_release(&handover);
+    if (!onMainThread())
+        ++emittingElsewhere;
 }
 
 // Again once the events are posted: their arguments are written inside the emission.
 void onEmitted(QObject *, int)
 {
     __tsan_release(&handover);
+    if (!onMainThread())
+        --emittingElsewhere;
 }
 
 bool onEvent(void **)
 {
+    if (onMainThread()) {
+        // Bounded: a blocking queued emission waits for this very delivery.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+        while (emittingElsewhere.load() > 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+    }
     __tsan_acquire(&handover);
     return false; // never consume the event
 }
