@@ -294,6 +294,12 @@ Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportB
             disconnect();
             return Failed;
         }
+        if (direction == Direction::Read && moved >= 1 && moved < ReportBuffer::Size - 1) {
+            // A truncated report is no reply: parsing it would take the missing
+            // bytes for zeros. Wait for a whole one instead.
+            buffer->clear();
+            moved = 0;
+        }
         if (timer.elapsed() > m_communicationTimeout.load()) {
             timer.restart();
             --windows;

@@ -94,6 +94,12 @@ void InstrumentSimulator::unplug()
     m_replies.clear();
 }
 
+void InstrumentSimulator::setReplyFilter(ReplyFilter filter)
+{
+    std::lock_guard lock(m_lock);
+    m_replyFilter = std::move(filter);
+}
+
 void InstrumentSimulator::replug()
 {
     std::lock_guard lock(m_lock);
@@ -140,9 +146,12 @@ int InstrumentSimulator::write(int session, const uint8_t *data, int length)
     m_requests.push_back(request);
 
     const auto handler = m_handlers.find(request[1]);
-    if (handler == m_handlers.end())
-        return length; // the instrument ignores commands it does not know
-    const Reply reply = handler->second(*this, request);
+    Reply reply;
+    if (handler != m_handlers.end()) // the instrument ignores commands it does not know
+        reply = handler->second(*this, request);
+    int replyLength = 64;
+    if (m_replyFilter)
+        m_replyFilter(request, reply, replyLength);
     if (!reply)
         return length;
     if (consume(m_dropReplies))
@@ -152,9 +161,9 @@ int InstrumentSimulator::write(int session, const uint8_t *data, int length)
     for (; m_wrongEchoes > 0; --m_wrongEchoes) {
         Report stray = *reply;
         stray[0] = m_wrongEcho;
-        m_replies.push_back({stray, readyAt});
+        m_replies.push_back({stray, readyAt, 64});
     }
-    m_replies.push_back({*reply, readyAt});
+    m_replies.push_back({*reply, readyAt, replyLength});
     return length;
 }
 
@@ -170,7 +179,7 @@ int InstrumentSimulator::read(int session, uint8_t *data, int length)
         return 0;
 
     // The instrument sends 64-byte input reports.
-    const int count = std::min(length, 64);
+    const int count = std::min({length, 64, m_replies.front().length});
     std::copy_n(m_replies.front().report.begin(), count, data);
     m_replies.pop_front();
     if (m_unplugAfter > 0 && --m_unplugAfter == 0) {
@@ -231,6 +240,7 @@ void InstrumentSimulator::clearFaults()
     m_writeFaults = m_readFaults = m_wrongEchoes = m_dropReplies = m_refuseOpens = 0;
     m_replyDelay = std::chrono::microseconds(0);
     m_unplugAfter = -1;
+    m_replyFilter = nullptr;
 }
 
 std::vector<InstrumentSimulator::Report> InstrumentSimulator::requests() const

@@ -80,6 +80,12 @@ public:
     void setReplyDelay(std::chrono::microseconds delay);
     void refuseOpens(int times);
     void unplugAfterReplies(int replies); // unplugs once that many replies were read
+    // A test's own fault, asked about every request: it may rewrite the reply
+    // (or make one where the command has none, or take it away), and shorten
+    // what the read hands over (length below 64). Runs under the simulator's
+    // lock, so it may unplug the instrument.
+    using ReplyFilter = std::function<void(const Report &request, Reply &reply, int &length)>;
+    void setReplyFilter(ReplyFilter filter);
     void clearFaults();
 
     // What the instrument was sent.
@@ -95,6 +101,7 @@ private:
     {
         Report report;
         Clock::time_point readyAt;
+        int length = 64;
     };
 
     static bool consume(int &times);
@@ -119,6 +126,7 @@ private:
     std::chrono::microseconds m_replyDelay{0};
     int m_refuseOpens = 0;
     int m_unplugAfter = -1;
+    ReplyFilter m_replyFilter;
 
     std::vector<Report> m_requests;
     int m_readCalls = 0;

@@ -1,16 +1,16 @@
 // Debian's Qt is not built with the thread sanitizer, so a queued signal (posted under
 // a lock inside the Qt library, delivered by the receiver's event loop) is invisible to
 // it: everything the sender wrote before emitting looks racy to the receiver. This models
-// Qt's guarantee: an emission releases once it has posted its events, and a queued call
-// is delivered only after that (waiting briefly for emissions still under way on other
-// threads), with an acquire. It may hide a race that only a missing event between the two
-// threads would expose; it never adds one.
+// Qt's guarantee: every emission releases (as it starts and once it has posted its events), every
+// event delivery acquires. It may hide a race that only a missing event between the two threads
+// would expose; it never adds one.
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <sanitizer/tsan_interface.h>
+#include <thread>
 
 struct QSignalSpyCallbackSet
 {
@@ -25,30 +25,40 @@ void qt_register_signal_spy_callbacks(QSignalSpyCallbackSet *callbackSet);
 
 namespace {
 char handover;
-std::atomic<int> emitting{0};
-thread_local int emittingHere = 0;
+// Emissions running on threads other than the main one. An event can be delivered
+// while the emission that posted it is still running (its arguments, its event
+// block written), so a delivery on the main thread first lets those end, briefly.
+std::atomic<int> emittingElsewhere{0};
+
+bool onMainThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
 
 void onEmit(QObject *, int, void **)
 {
-    ++emittingHere;
-    ++emitting;
     __tsan_release(&handover);
+    if (!onMainThread())
+        ++emittingElsewhere;
 }
 
+// Again once the events are posted: their arguments are written inside the emission.
 void onEmitted(QObject *, int)
 {
     __tsan_release(&handover);
-    --emitting;
-    --emittingHere;
+    if (!onMainThread())
+        --emittingElsewhere;
 }
 
 bool onEvent(void **)
 {
-    // A queued call's arguments are written by Qt inside the emission that posts it. (The
-    // event itself is not looked at: that read would race the same way.)
-    const QDeadlineTimer deadline(20);
-    while (emitting.load() > emittingHere && !deadline.hasExpired())
-        QThread::yieldCurrentThread();
+    if (onMainThread()) {
+        // Bounded: a blocking queued emission waits for this very delivery.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+        while (emittingElsewhere.load() > 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+    }
     __tsan_acquire(&handover);
     return false; // never consume the event
 }

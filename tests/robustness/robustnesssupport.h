@@ -1,0 +1,35 @@
+#pragma once
+
+#include "modeltestsupport.h"
+
+#include <QByteArray>
+
+// Several field and audio sessions, big enough that a load takes a dozen exchanges.
+inline QByteArray robustnessScenario(bool live = false)
+{
+    QByteArray sessions;
+    QDateTime start(QDate(2026, 4, 2), QTime(8, 0, 0), Qt::UTC);
+    for (int s = 0; s < 6; ++s) {
+        start = start.addSecs(5400);
+        QByteArray body;
+        if (s % 3 == 1) {
+            for (int i = 0; i < 500 + 37 * s; ++i)
+                body += QByteArray(i ? "," : "") + QByteArray::number((i * 29 + s) % 255);
+            sessions += R"({"type": "audio", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
+                        R"(", "samples": [)" + body + "]},";
+        } else {
+            for (int i = 0; i < 120 + 11 * s; ++i)
+                body += QByteArray(i ? "," : "") + "[" + QByteArray::number(i ? 1 + i % 7 : 0) +
+                        "," + QByteArray::number((i * 7 + s) % 250) + "," +
+                        QByteArray::number((i * 13) % 250) + "]";
+            sessions += R"({"type": "field", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
+                        R"(", "records": [)" + body + "]},";
+        }
+    }
+    sessions.chop(1);
+    QByteArray json =
+        R"({"identity": {"barcode": 314159, "databaseId": 9}, "sessions": [)" + sessions + "]";
+    if (live)
+        json += R"(, "live": {"appendEveryMs": 1000000, "records": [[1, 100, 90], [2, 60, 70]]})";
+    return json + "}";
+}

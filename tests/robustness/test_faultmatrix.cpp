@@ -1,0 +1,335 @@
+#include "bootloaderinfo.h"
+#include "packettestsupport.h"
+#include "robustnesssupport.h"
+
+#include <QRandomGenerator>
+#include <atomic>
+
+namespace {
+
+enum class Fault
+{
+    Unplug,
+    WrongEcho,
+    ShortReply,
+    TooManyBytes,
+    Garbage,
+};
+
+const char *faultName(Fault fault)
+{
+    switch (fault) {
+    case Fault::Unplug:
+        return "unplug";
+    case Fault::WrongEcho:
+        return "wrong echo";
+    case Fault::ShortReply:
+        return "short reply";
+    case Fault::TooManyBytes:
+        return "too many bytes";
+    case Fault::Garbage:
+        return "garbage";
+    }
+    return "?";
+}
+
+enum Phase
+{
+    Connecting, // handshake and header walk, in the order the instrument sees them
+    LoadField,
+    LoadAudio,
+    Idle,
+};
+
+// Counts the requests of the current phase and spoils the one reply a case aims at.
+struct FaultPlan
+{
+    std::atomic<int> phase{Connecting};
+    std::atomic<int> seen[Idle + 1] = {};
+    int targetPhase = -1;
+    int targetIndex = -1;
+    Fault fault = Fault::Unplug;
+    std::atomic<bool> fired{false};
+    QList<int> commands; // of the connecting phase, for the clean run
+
+    void install(InstrumentSimulator &simulator, quint32 seed)
+    {
+        simulator.setReplyFilter(
+            [this, seed, &simulator](const InstrumentSimulator::Report &request,
+                                     InstrumentSimulator::Reply &reply, int &length) {
+                const int current = phase.load();
+                const int index = seen[current]++;
+                if (current == Connecting)
+                    commands.append(request[1]);
+                if (current != targetPhase || index != targetIndex || fired.exchange(true))
+                    return;
+                switch (fault) {
+                case Fault::Unplug:
+                    simulator.unplug();
+                    reply.reset();
+                    break;
+                case Fault::WrongEcho:
+                    if (reply)
+                        (*reply)[0] = uint8_t(request[1] + 1);
+                    break;
+                case Fault::ShortReply:
+                    length = 6;
+                    break;
+                case Fault::TooManyBytes:
+                    if (reply) {
+                        // The byte that tells how much data follows, where the reply has one.
+                        const int at = request[1] == 2 ? 1 : request[1] == 10 ? 6 : 5;
+                        (*reply)[at] = 0xF0;
+                    }
+                    break;
+                case Fault::Garbage: {
+                    QRandomGenerator random(seed);
+                    InstrumentSimulator::Report noise{};
+                    for (auto &byte : noise)
+                        byte = uint8_t(random.bounded(256));
+                    reply = noise;
+                    break;
+                }
+                }
+            });
+    }
+};
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition() && !deadline.hasExpired())
+        QTest::qWait(5);
+    return condition();
+}
+
+DataEntry *newestOfType(const QList<DataEntry *> &entries, DataEntry::EntryType type)
+{
+    for (DataEntry *entry : entries)
+        if (entry->type() == type)
+            return entry;
+    return nullptr;
+}
+
+} // namespace
+
+// Every exchange of the handshake, the header walk and one load of each kind is
+// answered once wrongly or cut off by an unplug; afterwards the instrument must
+// come back and read exactly as recorded.
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyExchangeEveryFault();
+    void truncatedReportIsNoReply();
+
+private:
+    struct Counts
+    {
+        int connecting = 0;
+        int loadField = 0;
+        int loadAudio = 0;
+    };
+
+    bool runCase(int phase, int index, Fault fault, QString *failure);
+    bool cleanReloadMatches(ModelRig &rig, bool identitySpoilt, QString *failure);
+
+    Counts m_counts;
+    Scenario m_scenario;
+    QHash<int, QByteArray> m_cleanAudio; // by entry index
+};
+
+void TestFaultMatrix::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_scenario.loadJson(robustnessScenario(), &error), qPrintable(error));
+
+    // A clean run tells how many exchanges each phase takes.
+    ModelRig rig;
+    QVERIFY(rig.load(robustnessScenario()));
+    FaultPlan plan;
+    plan.install(rig.instrument.simulator(), 0);
+    rig.device->start();
+    QVERIFY(waitForHeaders(rig.device.get()));
+    QTest::qWait(200); // anything the connection sends after the walk
+    plan.phase = Idle;
+    m_counts.connecting = plan.seen[Connecting];
+    const QList<DataEntry *> entries = rig.entries();
+    plan.phase = LoadField;
+    DataEntry *field = newestOfType(entries, DataEntry::Field);
+    QVERIFY(field && field->load(rig.device.get(), true) && waitForLoad(field));
+    plan.phase = LoadAudio;
+    DataEntry *audio = newestOfType(entries, DataEntry::Audio);
+    QVERIFY(audio && audio->load(rig.device.get(), true) && waitForLoad(audio));
+    plan.phase = Idle;
+    m_counts.loadField = plan.seen[LoadField];
+    m_counts.loadAudio = plan.seen[LoadAudio];
+    // Clips come out as 16-bit samples; an undisturbed load gives the reference.
+    for (DataEntry *entry : entries) {
+        QVERIFY(entry->load(rig.device.get(), true) && waitForLoad(entry) && entry->isLoaded());
+        if (auto *clip = qobject_cast<AudioDataEntry *>(entry))
+            m_cleanAudio.insert(entries.indexOf(entry), clip->rawData());
+    }
+    qInfo() << "exchanges: connecting" << m_counts.connecting << plan.commands << "field load"
+            << m_counts.loadField << "audio load" << m_counts.loadAudio;
+    QVERIFY(m_counts.connecting > 6);
+    QVERIFY(m_counts.loadField > 5);
+    QVERIFY(m_counts.loadAudio > 5);
+}
+
+void TestFaultMatrix::everyExchangeEveryFault()
+{
+    const QList<Fault> faults{Fault::Unplug, Fault::WrongEcho, Fault::ShortReply,
+                              Fault::TooManyBytes, Fault::Garbage};
+    const QList<QPair<int, int>> phases{{Connecting, m_counts.connecting},
+                                        {LoadField, m_counts.loadField},
+                                        {LoadAudio, m_counts.loadAudio}};
+    int cases = 0;
+    QStringList failures;
+    for (const auto &[phase, count] : phases) {
+        // Every index, or an even spread of 50 over a longer phase.
+        const int step = count > 50 ? (count + 49) / 50 : 1;
+        for (int index = 0; index < count; index += step) {
+            for (Fault fault : faults) {
+                QString failure;
+                if (!runCase(phase, index, fault, &failure))
+                    failures << QStringLiteral("phase %1 exchange %2 %3: %4")
+                                    .arg(phase)
+                                    .arg(index)
+                                    .arg(faultName(fault), failure);
+                ++cases;
+            }
+        }
+    }
+    qInfo() << "fault cases run:" << cases;
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+}
+
+// A report cut short must not pass for a reply whose missing bytes are zeros.
+void TestFaultMatrix::truncatedReportIsNoReply()
+{
+    InstrumentBench bench;
+    QVERIFY(bench.instrument.loadFile(Scenario::dataPath("basic.json")));
+    bench.device.setCommunicationTimeout(20);
+    QVERIFY(bench.connect());
+    bench.instrument.simulator().setReplyFilter([](const InstrumentSimulator::Report &,
+                                                   InstrumentSimulator::Reply &,
+                                                   int &length) { length = 6; });
+    BootloaderInfo info;
+    QCOMPARE(bench.exchange(&info), Device::Timeout);
+    QVERIFY(!bench.device.hasMemory(DeviceIDMemoryBlock));
+
+    bench.instrument.simulator().setReplyFilter(nullptr);
+    QCOMPARE(bench.exchange(&info), Device::Success);
+    QVERIFY(bench.device.hasMemory(DeviceIDMemoryBlock));
+}
+
+bool TestFaultMatrix::runCase(int phase, int index, Fault fault, QString *failure)
+{
+    ModelRig rig;
+    if (!rig.load(robustnessScenario())) {
+        *failure = "scenario refused";
+        return false;
+    }
+    rig.device->setCommunicationTimeout(40);
+    FaultPlan plan;
+    plan.targetPhase = phase;
+    plan.targetIndex = index;
+    plan.fault = fault;
+    plan.install(rig.instrument.simulator(), quint32(phase * 1000 + index));
+    InstrumentSimulator &simulator = rig.instrument.simulator();
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    device->start();
+
+    if (phase != Connecting) {
+        if (!waitForHeaders(device)) {
+            *failure = "no clean walk before the load";
+            return false;
+        }
+        plan.phase = phase;
+        DataEntry *entry =
+            newestOfType(rig.entries(), phase == LoadField ? DataEntry::Field : DataEntry::Audio);
+        if (entry->load(device, true))
+            waitForLoad(entry);
+    }
+    if (!waitFor([&] { return plan.fired.load(); }, 10000)) {
+        *failure = "the aimed exchange never came";
+        return false;
+    }
+    if (fault == Fault::Unplug) {
+        if (!waitFor([&] { return !device->isConnected(); }, 5000)) {
+            *failure = "the unplug went unnoticed";
+            return false;
+        }
+        simulator.replug();
+    }
+    plan.phase = Idle;
+    if (!waitFor([&] { return device->isConnected(); }, 10000)) {
+        *failure = "did not reconnect";
+        return false;
+    }
+    // Whatever the spoilt walk or load left, a fresh walk and loads read the recording.
+    waitForHeaders(device, 3000);
+    const bool identitySpoilt =
+        fault == Fault::TooManyBytes && phase == Connecting && plan.commands.value(index) == 7;
+    return cleanReloadMatches(rig, identitySpoilt, failure);
+}
+
+bool TestFaultMatrix::cleanReloadMatches(ModelRig &rig, bool identitySpoilt, QString *failure)
+{
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    device->refreshDataEntries();
+    if (!waitForHeaders(device)) {
+        *failure = "the clean walk did not finish";
+        return false;
+    }
+    const QList<DataEntry *> entries = rig.entries();
+    if (entries.size() != m_scenario.sessions.size()) {
+        *failure = QStringLiteral("%1 entries").arg(entries.size());
+        return false;
+    }
+    // A count beyond the payload is clamped by design, so an identity reply that
+    // claims too much is taken from the whole field; the next handshake mends it.
+    if (device->deviceID()->barcode() != 314159 && !identitySpoilt) {
+        *failure = QStringLiteral("barcode %1").arg(device->deviceID()->barcode());
+        return false;
+    }
+    for (DataEntry *entry : entries) {
+        waitForLoad(entry);
+        if (!entry->load(device, true) || !waitForLoad(entry) || !entry->isLoaded() ||
+            !entry->isValid()) {
+            *failure = "an entry did not load";
+            return false;
+        }
+    }
+    for (int i = 0; i < entries.size(); ++i) {
+        const Scenario::Session &session =
+            m_scenario.sessions.at(m_scenario.sessions.size() - 1 - i);
+        DataEntry *entry = entries.at(i);
+        if (entry->dateTime() != session.start) {
+            *failure = QStringLiteral("entry %1 starts at the wrong time").arg(i);
+            return false;
+        }
+        const bool same =
+            session.type == Scenario::Session::Field
+                ? readingsMatch(qobject_cast<FieldDataEntry *>(entry), session.records,
+                                session.start, false)
+                : qobject_cast<AudioDataEntry *>(entry) &&
+                      qobject_cast<AudioDataEntry *>(entry)->rawData() == m_cleanAudio.value(i) &&
+                      m_cleanAudio.value(i).size() == 2 * session.samples.size();
+        if (!same) {
+            const auto *audio = qobject_cast<AudioDataEntry *>(entry);
+            *failure = QStringLiteral("entry %1 differs from the recording (%2 bytes, %3 recorded)")
+                           .arg(i)
+                           .arg(audio ? audio->rawData().size() : -1)
+                           .arg(session.samples.size());
+            return false;
+        }
+    }
+    return true;
+}
+
+QTEST_GUILESS_MAIN(TestFaultMatrix)
+#include "test_faultmatrix.moc"
