@@ -6,8 +6,8 @@
 // a save file (which syncs before it renames). The plain write is timed with and
 // without a sync, so both the raw figure and the like-for-like one show.
 
-#include "fielddataentry.h"
 #include "exporttext.h"
+#include "fielddataentry.h"
 #include "fieldreading.h"
 #include "fileexporter.h"
 
@@ -77,7 +77,9 @@ int main(int argc, char **argv)
 
     FileExporter exporter;
     const QString csv = scratch.filePath("session.csv");
-    const int rounds = 9;
+    const int rounds = qEnvironmentVariableIntValue("QV_BENCH_ROUNDS") > 0
+                           ? qEnvironmentVariableIntValue("QV_BENCH_ROUNDS")
+                           : 9;
     const double exportSeconds = bestSeconds(rounds, [&] {
         if (!exporter.writeFieldFile(&entry, false, FileExporter::CSV, csv, true))
             std::fprintf(stderr, "export failed\n");
@@ -111,8 +113,8 @@ int main(int argc, char **argv)
                 plainSeconds * 1000);
     std::printf("plain write + fsync:           %8.1f MB/s  %7.1f ms\n", megabytes / syncedSeconds,
                 syncedSeconds * 1000);
-    std::printf("save file alone (same bytes):  %8.1f MB/s  %7.1f ms\n",
-                megabytes / saveSeconds, saveSeconds * 1000);
+    std::printf("save file alone (same bytes):  %8.1f MB/s  %7.1f ms\n", megabytes / saveSeconds,
+                saveSeconds * 1000);
     std::printf("export / plain: %.2f   export / plain+fsync: %.2f\n", plainSeconds / exportSeconds,
                 syncedSeconds / exportSeconds);
     return 0;

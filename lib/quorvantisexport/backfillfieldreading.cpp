@@ -11,13 +11,16 @@ void BackfillFieldReading::update(FieldReading *reading)
     m_isPublic = reading->IsFieldReadingPublic();
     m_alarmState = reading->AlarmState();
     m_dateTime = reading->dateTime();
+    timeChanged();
     m_sixMinAvg = reading->SixMinAvg();
     m_thirtyMinAvg = reading->ThirtyMinAvg();
 }
 
 FieldReading *BackfillFieldReading::forNext(FieldReading *next)
 {
-    if (next)
+    if (next) {
         m_dateTime = next->dateTime();
+        timeChanged();
+    }
     return this;
 }

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QMetaObject>
+#include <optional>
 
 BulkFileExporter::BulkFileExporter(QObject *parent) : FileExporter(parent) {}
 
@@ -42,7 +43,7 @@ QString BulkFileExporter::fileNameFor(const DataEntry *entry, DataEntry::EntryTy
 void BulkFileExporter::writeAll(DataEntry::EntryType dataType, CharMode charMode)
 {
     QPointer<BulkFileExporter> self(this);
-    m_busy = true;
+    std::optional<BusyScope> busy(std::in_place, this);
     resetRequestCancel();
     int count = 0;
     int failed = 0;
@@ -73,7 +74,7 @@ void BulkFileExporter::writeAll(DataEntry::EntryType dataType, CharMode charMode
         }
     }
 
-    m_busy = false;
+    busy.reset(); // not busy any more when the outcome is reported
     if (cancelled || isCancelRequested()) {
         resetRequestCancel();
         emit this->cancelled();

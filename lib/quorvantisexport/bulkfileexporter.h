@@ -15,7 +15,6 @@ class QUORVANTISEXPORT_EXPORT BulkFileExporter : public FileExporter
 {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(bool isBusy READ isBusy)
 
 public:
     // The entry types, declared here as well so that QML can name them through
@@ -29,8 +28,6 @@ public:
     Q_ENUM(EntryType)
 
     explicit BulkFileExporter(QObject *parent = nullptr);
-
-    bool isBusy() const { return m_busy; }
 
     Q_INVOKABLE void setFolder(const QUrl &folder);
     Q_INVOKABLE void setDataEntries(const QList<QObject *> &dataEntries);
@@ -48,5 +45,4 @@ private:
 
     QDir m_folder;
     QList<QPointer<QObject>> m_dataEntries;
-    bool m_busy = false;
 };

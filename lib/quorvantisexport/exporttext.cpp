@@ -366,10 +366,17 @@ QString freeFileName(const QString &base, const QString &extension, bool overwri
 
 bool saveBytes(const QString &path, const QByteArray &bytes, QString *errorText)
 {
+    return saveBytes(path, std::vector<QByteArray>{bytes}, errorText);
+}
+
+bool saveBytes(const QString &path, const std::vector<QByteArray> &parts, QString *errorText)
+{
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
-    if (ok && file.write(bytes) != bytes.size())
-        ok = false;
+    for (const QByteArray &part : parts) {
+        if (ok && file.write(part) != part.size())
+            ok = false;
+    }
     if (ok && !file.commit())
         ok = false;
     if (!ok) {

@@ -92,5 +92,8 @@ QUORVANTISEXPORT_EXPORT QString freeFileName(const QString &base, const QString 
 // Writes the whole file or nothing: a failure leaves any earlier file as it was.
 QUORVANTISEXPORT_EXPORT bool saveBytes(const QString &path, const QByteArray &bytes,
                                        QString *errorText = nullptr);
+// The same for a file given in consecutive parts.
+QUORVANTISEXPORT_EXPORT bool saveBytes(const QString &path, const std::vector<QByteArray> &parts,
+                                       QString *errorText = nullptr);
 
 } // namespace qvexport

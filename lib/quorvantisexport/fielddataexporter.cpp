@@ -5,7 +5,6 @@
 #include "fieldreading.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 namespace {
 
@@ -18,6 +17,7 @@ public:
     void assign(const qvexport::ReadingValues &v)
     {
         m_dateTime = v.dateTime;
+        timeChanged();
         m_eField = v.eField;
         m_hField = v.hField;
         m_alarmState = v.alarmState;
@@ -66,16 +66,16 @@ void FieldDataExporter::format(FieldDataEntry *dataEntry, bool backfill)
                                 r->AlarmState(), r->IsFieldReadingPublic(), r->SixMinAvg(),
                                 r->ThirtyMinAvg()});
     }
-    QMutexLocker lock(&m_mutex);
-    m_jobs.enqueue(std::move(job));
-    m_jobAdded.wakeOne();
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_jobs.push_back(std::move(job));
+    m_jobAdded.notify_one();
 }
 
 void FieldDataExporter::shutdown()
 {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard<std::mutex> lock(m_mutex);
     m_stop = true;
-    m_jobAdded.wakeOne();
+    m_jobAdded.notify_one();
 }
 
 void FieldDataExporter::run()
@@ -83,18 +83,19 @@ void FieldDataExporter::run()
     while (!m_stop) {
         Job job;
         {
-            QMutexLocker lock(&m_mutex);
-            if (m_jobs.isEmpty()) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_jobs.empty()) {
                 // Woken at once by a job or a shutdown; otherwise a look every 100 ms.
                 if (!m_stop)
-                    m_jobAdded.wait(&m_mutex, 100);
+                    m_jobAdded.wait_for(lock, std::chrono::milliseconds(100));
                 continue;
             }
-            job = m_jobs.dequeue();
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
         }
         emit dataReady(job.name, buildText(job));
     }
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard<std::mutex> lock(m_mutex);
     m_jobs.clear();
 }
 

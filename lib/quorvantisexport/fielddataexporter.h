@@ -5,13 +5,13 @@
 #include "quorvantisexport_global.h"
 
 #include <QByteArray>
-#include <QMutex>
-#include <QQueue>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 #include <QtQml/qqmlregistration.h>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <vector>
 
 class FieldReading;
@@ -61,8 +61,8 @@ private:
 
     QByteArray buildText(const Job &job);
 
-    QMutex m_mutex;
-    QWaitCondition m_jobAdded;
-    QQueue<Job> m_jobs;
+    std::mutex m_mutex;
+    std::condition_variable m_jobAdded;
+    std::deque<Job> m_jobs;
     std::atomic<bool> m_stop{false};
 };

@@ -9,6 +9,10 @@
 
 #include <QDebug>
 #include <QEventLoop>
+#include <QThread>
+#include <algorithm>
+#include <thread>
+#include <vector>
 
 const QString FileExporter::writeErrorText = QStringLiteral("Unable to write to file.");
 
@@ -20,25 +24,47 @@ QByteArray separatorOf(FileExporter::CharMode charMode)
 }
 
 // Heading, then each reading's row; every reading after the first is preceded
-// by a row at its own time carrying the previous reading's values.
-QByteArray fieldText(const QList<FieldReading *> &readings, const QByteArray &separator,
-                     bool isPublic)
+// by a row at its own time carrying the previous reading's values. Long
+// sessions are formatted in parts on several threads, the readings being left
+// alone meanwhile: this call holds the GUI thread until all parts are done.
+std::vector<QByteArray> fieldText(const QList<FieldReading *> &readings,
+                                  const QByteArray &separator, bool isPublic)
 {
-    qvexport::RowWriter writer(separator, QByteArrayLiteral("\n"),
-                               qvexport::NumberStyle::Significant6);
-    QByteArray data;
-    data.reserve(qsizetype(readings.size()) * 2 * 64 + 128);
-    writer.appendHeading(data, isPublic);
-    bool first = true;
-    for (const FieldReading *r : readings) {
-        const QDateTime time = r->dateTime();
-        if (!first)
-            writer.appendStep(data, time); // the previous reading's values at this time
-        writer.appendRow(data, time, r->MaxField(), r->EField(), r->HField(), r->AlarmState(),
-                         r->SixMinAvg(), r->ThirtyMinAvg());
-        first = false;
-    }
-    return data;
+    const qsizetype count = readings.size();
+    const int parts =
+        count < 20000 ? 1
+                      : int(std::clamp<qsizetype>(
+                            std::min<qsizetype>(QThread::idealThreadCount(), 8), 1, count / 10000));
+    std::vector<QByteArray> texts(static_cast<size_t>(parts));
+    auto build = [&](int part) {
+        const qsizetype begin = count * part / parts, end = count * (part + 1) / parts;
+        qvexport::RowWriter writer(separator, QByteArrayLiteral("\n"),
+                                   qvexport::NumberStyle::Significant6);
+        QByteArray &data = texts[size_t(part)];
+        data.reserve((end - begin) * 2 * 64 + 128);
+        if (part == 0)
+            writer.appendHeading(data, isPublic);
+        for (qsizetype i = begin; i < end; ++i) {
+            const FieldReading *r = readings.at(i);
+            const QDateTime time = r->dateTime();
+            if (i > begin) {
+                writer.appendStep(data, time); // the previous reading's values at this time
+            } else if (i > 0) {
+                const FieldReading *p = readings.at(i - 1);
+                writer.appendRow(data, time, p->MaxField(), p->EField(), p->HField(),
+                                 p->AlarmState(), p->SixMinAvg(), p->ThirtyMinAvg());
+            }
+            writer.appendRow(data, time, r->MaxField(), r->EField(), r->HField(), r->AlarmState(),
+                             r->SixMinAvg(), r->ThirtyMinAvg());
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int part = 1; part < parts; ++part)
+        helpers.emplace_back(build, part);
+    build(0);
+    for (std::thread &helper : helpers)
+        helper.join();
+    return texts;
 }
 
 } // namespace
@@ -85,7 +111,11 @@ void FileExporter::write(const QString &fileName, CharMode charMode, bool overwr
 {
     m_cancelRequested = false;
     QPointer<FileExporter> self(this);
-    const Outcome outcome = exportCurrentEntry(fileName, charMode, overwrite);
+    Outcome outcome;
+    {
+        const BusyScope busy(this);
+        outcome = exportCurrentEntry(fileName, charMode, overwrite);
+    }
     if (!self)
         return;
     if (outcome == Outcome::Saved)
@@ -208,9 +238,8 @@ bool FileExporter::writeFieldFile(DataEntry *entry, bool isPublic, CharMode char
 
     const QString path = qvexport::freeFileName(qvexport::basePathOf(fileName),
                                                 qvexport::extensionOf(fileName), overwrite);
-    const QByteArray data = fieldText(readings, separatorOf(charMode), isPublic);
     QString why;
-    if (!qvexport::saveBytes(path, data, &why)) {
+    if (!qvexport::saveBytes(path, fieldText(readings, separatorOf(charMode), isPublic), &why)) {
         qDebug() << "Failed to open file:" << why;
         return false;
     }

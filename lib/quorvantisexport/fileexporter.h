@@ -22,6 +22,9 @@ class QUORVANTISEXPORT_EXPORT FileExporter : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
+    // True while a write (or a bulk run) is under way; it waits in the event
+    // loop, so a disconnection handler can tell whether to cancel.
+    Q_PROPERTY(bool isBusy READ isBusy)
 
 public:
     enum CharMode
@@ -34,6 +37,8 @@ public:
 
     explicit FileExporter(QObject *parent = nullptr);
     ~FileExporter() override;
+
+    bool isBusy() const { return m_busy > 0; }
 
     Q_INVOKABLE void setDataEntry(QObject *dataEntry);
     Q_INVOKABLE void setDevice(QObject *deviceObject);
@@ -70,6 +75,23 @@ protected:
     Outcome exportCurrentEntry(const QString &fileName, CharMode charMode, bool overwrite);
     bool isCancelRequested() const { return m_cancelRequested; }
 
+    // Marks the exporter busy for its lifetime; nested uses count.
+    class BusyScope
+    {
+    public:
+        explicit BusyScope(FileExporter *exporter) : m_exporter(exporter) { ++exporter->m_busy; }
+        ~BusyScope()
+        {
+            if (m_exporter)
+                --m_exporter->m_busy;
+        }
+        BusyScope(const BusyScope &) = delete;
+        BusyScope &operator=(const BusyScope &) = delete;
+
+    private:
+        QPointer<FileExporter> m_exporter;
+    };
+
     static const QString writeErrorText;
 
 private:
@@ -78,5 +100,6 @@ private:
     QPointer<DataEntry> m_dataEntry;
     QPointer<Device> m_device;
     bool m_cancelRequested = false;
+    int m_busy = 0;
     QList<QEventLoop *> m_waits;
 };

@@ -78,7 +78,8 @@ void TestModelStress::readersRaceWalksAndLoads()
             device.refreshDataEntries();
             ++refreshes;
         }
-        QCoreApplication::processEvents();
+        // Short waits, as a user-interface thread between frames.
+        QTest::qWait(1);
     }
     QVERIFY(refreshes > 3);
     QVERIFY(reads > 0);

@@ -59,6 +59,8 @@ void TestExportQml::writeAllTakesTheEntryTypeFromQml()
             property BulkFileExporter bulk: BulkFileExporter {}
             function audioRun() { bulk.writeAll(BulkFileExporter.Audio) }
             function tsvRun() { bulk.writeAll(BulkFileExporter.Field, BulkFileExporter.TSV) }
+            // The audio save passes null as the char mode.
+            function audioSave(name) { bulk.write(name, null, true) }
         })");
     QVERIFY(root);
     auto *bulk = root->property("bulk").value<BulkFileExporter *>();
@@ -82,6 +84,12 @@ void TestExportQml::writeAllTakesTheEntryTypeFromQml()
     QCOMPARE(saved.count(), 2);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
              (QStringList{"20240131-142233_voice.wav", "20240131-142234_data.tsv"}));
+
+    bulk->setDataEntry(&audio);
+    QMetaObject::invokeMethod(root.get(), "audioSave",
+                              Q_ARG(QVariant, QUrl::fromLocalFile(dir.filePath("mine.mp3"))));
+    QCOMPARE(saved.count(), 3);
+    QVERIFY(QFileInfo::exists(dir.filePath("mine.wav")));
 }
 
 void TestExportQml::clipboardExportersLiveAndDie()

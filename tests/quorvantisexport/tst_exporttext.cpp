@@ -19,9 +19,7 @@ private slots:
     void numbersMatchQt_data();
     void numbersMatchQt();
     void dateTextAcrossDays();
-    void names_data();
     void names();
-    void pairedExtensions_data();
     void pairedExtensions();
     void localPaths();
     void collisions();
@@ -141,66 +139,32 @@ void TestExportText::dateTextAcrossDays()
     QCOMPARE(utc, u.toString("yyyy/MM/dd HH:mm:ss").toUtf8());
 }
 
-void TestExportText::names_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QString>("base");
-    QTest::addColumn<QString>("extension");
-    QTest::newRow("plain") << "/x/log.csv"
-                           << "/x/log"
-                           << ".csv";
-    QTest::newRow("two dots") << "/x/my.session.csv"
-                              << "/x/my"
-                              << ".session.csv";
-    QTest::newRow("no dot") << "/x/log"
-                            << "/x/log"
-                            << "";
-    QTest::newRow("trailing dot") << "/x/log."
-                                  << "/x/log"
-                                  << "";
-    QTest::newRow("dotted folder") << "/x.y/log.tsv"
-                                   << "/x.y/log"
-                                   << ".tsv";
-}
-
 void TestExportText::names()
 {
-    QFETCH(QString, fileName);
-    QFETCH(QString, base);
-    QFETCH(QString, extension);
-    QCOMPARE(basePathOf(fileName), base);
-    QCOMPARE(extensionOf(fileName), extension);
-}
-
-void TestExportText::pairedExtensions_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QString>("csv");
-    QTest::addColumn<QString>("tsv");
-    QTest::newRow("csv") << "/x/a.csv"
-                         << ".csv"
-                         << ".tsv";
-    QTest::newRow("tsv upper") << "/x/a.TSV"
-                               << ".csv"
-                               << ".tsv";
-    QTest::newRow("two dots") << "/x/a.session.csv"
-                              << ".session.csv"
-                              << ".session.tsv";
-    QTest::newRow("other") << "/x/a.txt"
-                           << ".txt.csv"
-                           << ".txt.tsv";
-    QTest::newRow("none") << "/x/a"
-                          << ".csv"
-                          << ".tsv";
+    // name, base, extension
+    const QStringList cases[] = {{"/x/log.csv", "/x/log", ".csv"},
+                                 {"/x/my.session.csv", "/x/my", ".session.csv"},
+                                 {"/x/log", "/x/log", ""},
+                                 {"/x/log.", "/x/log", ""},
+                                 {"/x.y/log.tsv", "/x.y/log", ".tsv"}};
+    for (const QStringList &c : cases) {
+        QCOMPARE(basePathOf(c[0]), c[1]);
+        QCOMPARE(extensionOf(c[0]), c[2]);
+    }
 }
 
 void TestExportText::pairedExtensions()
 {
-    QFETCH(QString, fileName);
-    QFETCH(QString, csv);
-    QFETCH(QString, tsv);
-    QCOMPARE(pairedExtensionOf(fileName, "csv"), csv);
-    QCOMPARE(pairedExtensionOf(fileName, "tsv"), tsv);
+    // name, comma-separated extension, tab-separated extension
+    const QStringList cases[] = {{"/x/a.csv", ".csv", ".tsv"},
+                                 {"/x/a.TSV", ".csv", ".tsv"},
+                                 {"/x/a.session.csv", ".session.csv", ".session.tsv"},
+                                 {"/x/a.txt", ".txt.csv", ".txt.tsv"},
+                                 {"/x/a", ".csv", ".tsv"}};
+    for (const QStringList &c : cases) {
+        QCOMPARE(pairedExtensionOf(c[0], "csv"), c[1]);
+        QCOMPARE(pairedExtensionOf(c[0], "tsv"), c[2]);
+    }
 }
 
 void TestExportText::localPaths()

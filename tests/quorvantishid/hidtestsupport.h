@@ -20,6 +20,27 @@ public:
     using HIDDevice::writeRaw;
 };
 
+// Records a device-thread signal on the test thread: its calls arrive queued,
+// so reading them never races the emitter.
+class QueuedSpy
+{
+public:
+    template <typename Sender, typename Owner, typename... Args>
+    QueuedSpy(Sender *sender, void (Owner::*signal)(Args...))
+    {
+        QObject::connect(sender, signal, &m_context, [this](Args... args) {
+            m_calls.append(QVariantList{QVariant::fromValue(args)...});
+        });
+    }
+
+    int count() const { return int(m_calls.size()); }
+    QVariantList at(int index) const { return m_calls.value(index); }
+
+private:
+    QObject m_context;
+    QList<QVariantList> m_calls;
+};
+
 // Puts the stand-in's instrument back to a known scenario with no faults.
 inline bool resetStandIn(const QString &scenarioFile)
 {

@@ -5,7 +5,6 @@
 
 #include <QQmlComponent>
 #include <QQmlEngine>
-#include <QSignalSpy>
 #include <array>
 #include <memory>
 
@@ -136,6 +135,10 @@ void TestHidDevice::destructorClosesHandle()
         TestableHidDevice device;
         device.start();
         QVERIFY(waitForHeaders(&device));
+        // As the application does: the thread has finished before the device goes.
+        device.stop();
+        device.wait();
+        QCOMPARE(hid.openHandles(), 1);
     }
     QCOMPARE(int(hid.handles().size()), 1);
     QCOMPARE(hid.handles().at(0).closeCalls, 1);
@@ -201,8 +204,9 @@ void TestHidDevice::unplugDuringTransferAndReconnect()
     hid.setFrameMs(1);
     TestableHidDevice device;
     device.setCommunicationTimeout(200);
-    QSignalSpy disconnected(&device, &Device::disconnected);
-    QSignalSpy connected(&device, qOverload<>(&Device::connected));
+    QueuedSpy disconnected(&device, &Device::disconnected);
+    QueuedSpy connectedChanged(&device, &Device::connectedChanged);
+    QueuedSpy connected(&device, qOverload<>(&Device::connected));
     device.start();
     QVERIFY(waitForHeaders(&device));
 
@@ -217,6 +221,8 @@ void TestHidDevice::unplugDuringTransferAndReconnect()
     hid.simulator().unplugAfterReplies(5);
     QVERIFY(audio->load(&device));
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 5000);
+    QCOMPARE(connectedChanged.count(), 2);
+    QCOMPARE(connectedChanged.at(1).at(0).toBool(), false);
     QTRY_VERIFY_WITH_TIMEOUT(!audio->isLoading(), 5000);
     QVERIFY(!audio->isLoaded());
     QTRY_COMPARE_WITH_TIMEOUT(hid.openHandles(), 0, 5000);

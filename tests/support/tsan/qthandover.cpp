@@ -1,11 +1,15 @@
 // Debian's Qt is not built with the thread sanitizer, so a queued signal (posted under
 // a lock inside the Qt library, delivered by the receiver's event loop) is invisible to
 // it: everything the sender wrote before emitting looks racy to the receiver. This models
-// Qt's guarantee: every emission releases (as it starts and once it has posted its events), every
-// event delivery acquires. It may hide a race that only a missing event between the two threads
-// would expose; it never adds one.
+// Qt's guarantee: an emission releases once it has posted its events, and a queued call
+// is delivered only after that (waiting briefly for emissions still under way on other
+// threads), with an acquire. It may hide a race that only a missing event between the two
+// threads would expose; it never adds one.
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QObject>
+#include <QThread>
+#include <atomic>
 #include <sanitizer/tsan_interface.h>
 
 struct QSignalSpyCallbackSet
@@ -21,20 +25,30 @@ void qt_register_signal_spy_callbacks(QSignalSpyCallbackSet *callbackSet);
 
 namespace {
 char handover;
+std::atomic<int> emitting{0};
+thread_local int emittingHere = 0;
 
 void onEmit(QObject *, int, void **)
 {
+    ++emittingHere;
+    ++emitting;
     __tsan_release(&handover);
 }
 
-// Again once the events are posted: their arguments are written inside the emission.
 void onEmitted(QObject *, int)
 {
     __tsan_release(&handover);
+    --emitting;
+    --emittingHere;
 }
 
 bool onEvent(void **)
 {
+    // A queued call's arguments are written by Qt inside the emission that posts it. (The
+    // event itself is not looked at: that read would race the same way.)
+    const QDeadlineTimer deadline(20);
+    while (emitting.load() > emittingHere && !deadline.hasExpired())
+        QThread::yieldCurrentThread();
     __tsan_acquire(&handover);
     return false; // never consume the event
 }

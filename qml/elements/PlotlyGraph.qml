@@ -1,0 +1,523 @@
+import QtQuick
+import QtWebEngine
+import QVImports
+import Frelkit
+
+// Time-series plot drawn by Plotly.js in a web page built once; every change
+// reaches the page as a short script.
+Item {
+    id: root
+
+    anchors.fill: parent
+
+    property alias plotSaver: saver
+    property string defaultColour: Constants.qvOrangeColour.toString()
+    property int axisFontPointSize: 0
+    property int titleFontPointSize: 0
+    property int legendFontPointSize: 0
+    property int annotationFontPointSize: 0
+    property string plotTitle: "Test Title"
+    property var traces: []
+    property var annotations: []
+    property var indicesToUpdate: []
+    property var xDataToUpdate: []
+    property var yDataToUpdate: []
+    property var layout: buildLayout(plotTitle, axisFontPointSize, titleFontPointSize,
+                                     legendFontPointSize, annotationFontPointSize, annotations)
+
+    QtObject {
+        id: internal
+
+        property bool pageReady: false
+        property bool extendInFlight: false
+        // Number of the latest image render; a result of any other is dropped.
+        property int imageRequest: 0
+        readonly property string hoverTemplate: "%{x}, %{y:.2f}%<extra></extra>"
+        readonly property string plotlyUrl: "qrc:/content/Elements/plotly-3.0.1.js"
+    }
+
+    PlotSaver {
+        id: saver
+    }
+
+    WebEngineView {
+        id: webView
+
+        objectName: "webView"
+        anchors.fill: parent
+        backgroundColor: "#111"
+        url: "about:blank"
+
+        onContextMenuRequested: request => request.accepted = true
+        onLoadingChanged: loadingInfo => {
+            if (loadingInfo.status === WebEngineView.LoadStartedStatus
+                    || !String(loadingInfo.url).startsWith("data:"))
+                return
+            internal.pageReady = true
+            console.log("PlotlyGraph -> WebEngineView done loading")
+        }
+    }
+
+    Connections {
+        target: typeof mainWindow !== "undefined" ? mainWindow : null
+        ignoreUnknownSignals: true
+
+        function onScreenChanged() {
+            console.log("Screen changed signal received in PlotlyGraph. Re-rendering.")
+            root.updateAnnotationGeometries()
+            root.react()
+        }
+    }
+
+    Component.onCompleted: render()
+
+    function buildLayout(title, axisSize, titleSize, legendSize, annotationSize, notes) {
+        return {
+            "paper_bgcolor": "#111",
+            "plot_bgcolor": "#111",
+            "font": { "color": "#fff" },
+            "xaxis": { "type": "date", "gridcolor": "#333", "tickfont": { "size": axisSize },
+                       "ticklabelstandoff": 20 },
+            "yaxis": { "range": [0, 200], "ticksuffix": "%", "gridcolor": "#333",
+                       "tickfont": { "size": axisSize } },
+            "showlegend": true,
+            "legend": { "x": 1, "y": 1, "xanchor": "right", "yanchor": "top",
+                        "itemclick": false, "itemdoubleclick": false, "orientation": "v",
+                        "font": { "size": legendSize } },
+            "title": { "text": title, "font": { "size": titleSize, "color": "#fff" } },
+            "uirevision": 1,
+            "annotations": notes
+        }
+    }
+
+    // --- text handed to the page ----------------------------------------------------------
+
+    function colourText(colour) {
+        return colour === undefined || colour === null ? "" : String(colour)
+    }
+
+    // Traces keep their date-times as numbers (the time value of the local
+    // wall-clock date): a list of numbers is one object for the garbage
+    // collector where Date objects are hundreds of thousands, and it turns into
+    // JSON natively. The page makes the ISO texts Plotly gets (isoTraces).
+    function tracesJson(list) {
+        return JSON.stringify(list)
+    }
+
+    function guarded(script) {
+        return "try {\n" + script + "\n} catch (e) { console.log(e); }"
+    }
+
+    function runScript(script) {
+        webView.runJavaScript(guarded(script))
+    }
+
+    function pageHtml() {
+        // The data sits inside a <script> element: no "</script>" may close it early.
+        const data = ("var traces = isoTraces(" + tracesJson(traces) + ");\nvar layout = "
+                      + JSON.stringify(layout) + ";").replace(/</g, "\\u003c")
+        return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+            + "<script src=\"" + internal.plotlyUrl + "\"></script>\n"
+            + "<style>\n"
+            + "body { margin: 0; background: #111; color: #fff;"
+            + " font-family: 'Segoe UI', Roboto, sans-serif; display: flex;"
+            + " justify-content: center; align-items: center; height: 100vh; font-size: 1.5rem; }\n"
+            + ".message-box-overlay { position: absolute; top: 50%; left: 50%;"
+            + " transform: translate(-50%, -50%); z-index: 10; border-radius: 12px;"
+            + " background: #1e1e1e; padding: 20px; border: 2px solid #444;"
+            + " box-shadow: 0 0 20px rgba(255, 255, 255, 0.05); display: none; }\n"
+            + ".js-plotly-plot .legend .traces .legendtoggle { cursor: default !important;"
+            + " pointer-events: none !important; }\n"
+            + "#chart { width: 100vw; height: 100vh; overflow: hidden; }\n"
+            + "</style>\n</head>\n<body>\n"
+            + "<div id=\"chart\"></div>\n"
+            + "<div id=\"imageData\" style=\"display: none\"></div>\n"
+            + "<p id=\"lastError\" style=\"display: none\"></p>\n"
+            + "<div id=\"noData\" class=\"message-box-overlay\">No data in this data block</div>\n"
+            + "<div id=\"loadingBlock\" class=\"message-box-overlay\">Loading...</div>\n"
+            + "<script>\n"
+            // ISO 8601 UTC text of each time value, as JSON gives it for a Date.
+            + "function isoDates(values) {\n"
+            + "  var n = values.length, out = new Array(n), last = NaN, text = null;\n"
+            + "  for (var i = 0; i < n; ++i) {\n"
+            + "    var v = values[i];\n"
+            + "    if (v !== last) {\n"
+            + "      last = v;\n"
+            + "      var d = typeof v === 'number' ? new Date(v) : null;\n"
+            + "      text = d && isFinite(d.getTime()) ? d.toISOString() : null;\n"
+            + "    }\n"
+            + "    out[i] = text;\n"
+            + "  }\n"
+            + "  return out;\n"
+            + "}\n"
+            + "function isoTraces(list) {\n"
+            + "  for (var i = 0; i < list.length; ++i) {\n"
+            + "    if (Array.isArray(list[i].x)) list[i].x = isoDates(list[i].x);\n"
+            + "  }\n"
+            + "  return list;\n"
+            + "}\n"
+            + data + "\n"
+            + "var config = { scrollZoom: true, displaylogo: false, responsive: true,"
+            + " modeBarButtonsToRemove: ['toImage'] };\n"
+            + "Plotly.newPlot('chart', traces, layout, config);\n"
+            // Any change of the notes makes Plotly recompute every trace, which
+            // takes seconds for long sessions: an unchanged list only carries
+            // the revision, and notes sent under the loading overlay wait for
+            // the re-plot that follows and brings them anyway.
+            + "var notesJson = JSON.stringify(layout.annotations || []);\n"
+            + "var pendingNotes = null;\n"
+            + "function plotReact(traces, layout) {\n"
+            + "  pendingNotes = null;\n"
+            + "  notesJson = JSON.stringify(layout.annotations || []);\n"
+            + "  Plotly.react('chart', traces, layout);\n"
+            + "}\n"
+            + "function relayoutNotes(update) {\n"
+            + "  if (document.getElementById('loadingBlock').style.display === 'block') {\n"
+            + "    pendingNotes = update;\n"
+            + "    return;\n"
+            + "  }\n"
+            + "  pendingNotes = null;\n"
+            + "  var json = JSON.stringify(update.annotations || []);\n"
+            + "  if (json === notesJson) {\n"
+            + "    Plotly.relayout('chart', { uirevision: update.uirevision });\n"
+            + "    return;\n"
+            + "  }\n"
+            + "  notesJson = json;\n"
+            + "  Plotly.relayout('chart', update);\n"
+            + "}\n"
+            + "function setOverlays(chart, noData, loading) {\n"
+            + "  if (chart !== null)\n"
+            + "    document.getElementById('chart').style.visibility = chart ? 'visible' : 'hidden';\n"
+            + "  if (noData !== null)\n"
+            + "    document.getElementById('noData').style.display = noData ? 'block' : 'none';\n"
+            + "  if (loading !== null)\n"
+            + "    document.getElementById('loadingBlock').style.display = loading ? 'block' : 'none';\n"
+            + "  if (!loading && pendingNotes)\n"
+            + "    relayoutNotes(pendingNotes);\n"
+            + "}\n"
+            + "var imageRequest = 0;\n"
+            // The slot is emptied before each render and only the latest
+            // request may fill it, so a late or superseded image never lands.
+            + "function generatePlotImage(imageType, request) {\n"
+            + "  var slot = document.getElementById('imageData');\n"
+            + "  imageRequest = request;\n"
+            + "  slot.textContent = '';\n"
+            + "  slot.dataset.request = '';\n"
+            + "  try {\n"
+            + "    Plotly.toImage(document.getElementById('chart'),"
+            + " { format: imageType, width: 1920, height: 1080 }).then(function (url) {\n"
+            + "      if (request !== imageRequest) return;\n"
+            + "      slot.dataset.request = String(request);\n"
+            + "      slot.textContent = url;\n"
+            + "    }, function (e) { console.log(e); });\n"
+            + "  } catch (e) {\n"
+            + "    document.getElementById('lastError').textContent = String(e);\n"
+            + "  }\n"
+            + "}\n"
+            + "function dropPlotImage(request) {\n"
+            + "  if (imageRequest !== request) return;\n"
+            + "  imageRequest = 0;\n"
+            + "  var slot = document.getElementById('imageData');\n"
+            + "  slot.textContent = '';\n"
+            + "  slot.dataset.request = '';\n"
+            + "}\n"
+            + "</script>\n</body>\n</html>\n"
+    }
+
+    function setDisplay(chartShown, noDataShown, loadingShown) {
+        const flag = shown => shown === undefined ? "null" : shown ? "true" : "false"
+        runScript("setOverlays(" + flag(chartShown) + ", " + flag(noDataShown) + ", "
+                  + flag(loadingShown) + ");")
+    }
+
+    // --- page -------------------------------------------------------------------------------
+
+    function render() {
+        internal.pageReady = false
+        internal.extendInFlight = false
+        webView.loadHtml(pageHtml())
+    }
+
+    // --- traces -----------------------------------------------------------------------------
+
+    function utcOffsetMs() {
+        const hours = -new Date().getTimezoneOffset() / 60
+        return hours * 3600000
+    }
+
+    function mapXToDateTime(dataPoints) {
+        const offset = utcOffsetMs()
+        const n = dataPoints.length
+        const result = new Array(n)
+        for (let i = 0; i < n; ++i)
+            result[i] = new Date(Number(dataPoints[i].x) + offset)
+        return result
+    }
+
+    function mapYToPercentage(dataPoints) {
+        const n = dataPoints.length
+        const result = new Array(n)
+        for (let i = 0; i < n; ++i)
+            result[i] = dataPoints[i].y * 100
+        return result
+    }
+
+    // Converts points [from, length) in one pass over the list.
+    function convertPoints(dataPoints, from) {
+        const offset = utcOffsetMs()
+        const n = dataPoints.length
+        const count = Math.max(0, n - from)
+        const x = new Array(count)
+        const y = new Array(count)
+        for (let i = 0; i < count; ++i) {
+            const point = dataPoints[from + i]
+            x[i] = Number(point.x) + offset
+            y[i] = point.y * 100
+        }
+        return { "x": x, "y": y }
+    }
+
+    function traceIndex(traceName) {
+        for (let i = 0; i < traces.length; ++i) {
+            if (traces[i].name === traceName)
+                return i
+        }
+        return -1
+    }
+
+    function traceExists(traceName) {
+        return traceIndex(traceName) >= 0
+    }
+
+    function addTrace(dataPoints, name, colour, update) {
+        const points = convertPoints(dataPoints, 0)
+        traces.push({
+            "x": points.x,
+            "y": points.y,
+            "mode": "lines",
+            "name": name,
+            "line": { "color": colourText(colour) || defaultColour },
+            "hovertemplate": internal.hoverTemplate
+        })
+        if (update) {
+            if (!layout.yaxis)
+                layout.yaxis = {}
+            layout.yaxis.type = "linear"
+            react()
+        }
+    }
+
+    function removeTrace(name, update) {
+        if (!traceExists(name))
+            return
+        traces = traces.filter(trace => trace.name !== name)
+        if (update)
+            react()
+    }
+
+    function extendTrace(dataPoints, name, colour) {
+        if (!internal.pageReady)
+            return
+        const index = traceIndex(name)
+        if (index < 0) {
+            console.log("Trace " + name + " not yet plot. Running addTrace")
+            addTrace(dataPoints, name, colour, true)
+            return
+        }
+        const trace = traces[index]
+        const have = trace.x.length
+        if (dataPoints.length <= have)
+            return
+        const points = convertPoints(dataPoints, have)
+        indicesToUpdate.push(index)
+        xDataToUpdate.push(points.x)
+        yDataToUpdate.push(points.y)
+        for (let i = 0; i < points.x.length; ++i) {
+            trace.x.push(points.x[i])
+            trace.y.push(points.y[i])
+        }
+    }
+
+    function extend() {
+        if (!internal.pageReady || indicesToUpdate.length === 0 || internal.extendInFlight)
+            return
+        // Plotly refuses an index listed twice, and the batch would be lost:
+        // one entry per trace, its batches joined in queue order.
+        const order = []
+        const xs = {}
+        const ys = {}
+        for (let i = 0; i < indicesToUpdate.length; ++i) {
+            const index = indicesToUpdate[i]
+            if (xs[index] === undefined) {
+                order.push(index)
+                xs[index] = []
+                ys[index] = []
+            }
+            xs[index] = xs[index].concat(xDataToUpdate[i])
+            ys[index] = ys[index].concat(yDataToUpdate[i])
+        }
+        const xJson = JSON.stringify(order.map(index => xs[index]))
+        const yJson = JSON.stringify(order.map(index => ys[index]))
+        // Plotly redraws every point on each extension; while the page is still
+        // busy with the previous one, new batches wait and go out together.
+        internal.extendInFlight = true
+        webView.runJavaScript(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson
+                                      + ".map(isoDates), \"y\": " + yJson + " }, "
+                                      + JSON.stringify(order) + ");"), function () {
+                                          internal.extendInFlight = false
+                                          root.extend()
+                                      })
+        clearUpdateQueue()
+    }
+
+    function clearUpdateQueue() {
+        indicesToUpdate.length = 0
+        xDataToUpdate.length = 0
+        yDataToUpdate.length = 0
+    }
+
+    function react() {
+        // The full list already holds every queued point; sending the queue
+        // after this would draw those points twice.
+        clearUpdateQueue()
+        runScript("plotReact(isoTraces(" + tracesJson(traces) + "), " + JSON.stringify(layout)
+                  + ");\nPlotly.Plots.resize('chart');")
+        hideLoading()
+    }
+
+    function clearPlot() {
+        if (!internal.pageReady)
+            return
+        traces.length = 0
+        annotations.length = 0
+    }
+
+    function resetLayout() {
+        layout.uirevision = Math.floor(Math.random() * 100) + 1
+    }
+
+    // --- notes ------------------------------------------------------------------------------
+
+    function relayoutNotes() {
+        runScript("relayoutNotes(" + JSON.stringify({
+            "annotations": layout.annotations,
+            "uirevision": layout.uirevision
+        }) + ");")
+    }
+
+    function addTextAnnotation(name, text, fontColour) {
+        const exists = annotations.some(note => note.name === name)
+        if (!exists) {
+            annotations.push({
+                "name": name,
+                "text": text,
+                "x": 0,
+                "y": 1 - 0.03 * annotations.length,
+                "xref": "paper",
+                "yref": "paper",
+                "showarrow": false,
+                "align": "left",
+                "font": { "size": annotationFontPointSize, "color": colourText(fontColour) }
+            })
+        }
+        relayoutNotes()
+    }
+
+    function removeTextAnnotation(name) {
+        annotations = layout.annotations.filter(note => note.name !== name)
+        updateAnnotationGeometries()
+        relayoutNotes()
+    }
+
+    function updateAnnotationGeometries() {
+        for (let i = 0; i < annotations.length; ++i) {
+            const note = annotations[i]
+            if (!note.font)
+                note.font = {}
+            note.font.size = annotationFontPointSize
+            note.y = 1 - 0.03 * i
+        }
+    }
+
+    // --- overlays ---------------------------------------------------------------------------
+
+    function showNoDataBlock() {
+        if (!internal.pageReady)
+            return
+        clearPlot()
+        setDisplay(false, true, false)
+    }
+
+    function showChart() {
+        if (!internal.pageReady)
+            return
+        setDisplay(true, false, false)
+    }
+
+    function showChartLoading() {
+        if (!internal.pageReady)
+            return
+        clearPlot()
+        setDisplay(true, false, true)
+    }
+
+    function hideLoading() {
+        if (!internal.pageReady)
+            return
+        setDisplay(undefined, undefined, false)
+    }
+
+    // --- image export -----------------------------------------------------------------------
+
+    function imageQuery(request) {
+        return "(function () { var slot = document.getElementById('imageData');"
+            + " return slot.dataset.request === '" + request + "' ? slot.textContent : ''; })()"
+    }
+
+    function generateImage(imageType) {
+        internal.imageRequest += 1
+        runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", "
+                  + internal.imageRequest + ");")
+    }
+
+    function waitForImageAndSaveCopy(fileName, maxTries) {
+        if (fileName === undefined)
+            fileName = ""
+        if (maxTries === undefined)
+            maxTries = 1000
+        const request = internal.imageRequest
+        let tries = 0
+        const poll = function () {
+            webView.runJavaScript(imageQuery(request), function (result) {
+                // A newer render took over; its own wait reports.
+                if (request !== internal.imageRequest)
+                    return
+                if (typeof result === "string" && result.startsWith("data:image/")) {
+                    getImageUrlAndSaveCopy(fileName, request)
+                } else if (tries < maxTries) {
+                    ++tries
+                    Qt.callLater(poll)
+                } else {
+                    webView.runJavaScript("dropPlotImage(" + request + ");")
+                    saver.triggerError("Image generation timed out after " + tries + " attempts.")
+                }
+            })
+        }
+        poll()
+    }
+
+    function getImageUrlAndSaveCopy(fileName, request) {
+        if (request === undefined)
+            request = internal.imageRequest
+        webView.runJavaScript(imageQuery(request), function (result) {
+            if (request !== internal.imageRequest || typeof result !== "string"
+                    || !result.startsWith("data:image/"))
+                return
+            if (fileName)
+                saver.saveImageData(result, fileName)
+            else
+                clipboard.copyBase64Image(result)
+            webView.runJavaScript("dropPlotImage(" + request + ");")
+        })
+    }
+}

@@ -1,0 +1,409 @@
+import QtQuick
+import QtTest
+import QtCore
+import Elements
+
+Item {
+    id: host
+    width: 800
+    height: 600
+
+    Component {
+        id: graphComponent
+        PlotlyGraph {}
+    }
+
+    Component {
+        id: imageComponent
+        Image {
+            asynchronous: false
+            cache: false
+        }
+    }
+
+    SignalSpy {
+        id: savedSpy
+        signalName: "imageSaved"
+    }
+
+    SignalSpy {
+        id: errorSpy
+        signalName: "error"
+    }
+
+    TestCase {
+        name: "PlotlyGraph"
+        when: windowShown
+
+        readonly property real t0: Date.UTC(2025, 2, 1, 12, 0, 0)
+
+        function pageLoaded(graph) {
+            const view = findChild(graph, "webView")
+            return !view.loading && String(view.url).startsWith("data:")
+        }
+
+        function makeGraph(properties) {
+            const graph = createTemporaryObject(graphComponent, host, properties || {})
+            tryVerify(() => pageLoaded(graph), 60000, "page loaded")
+            savedSpy.target = graph.plotSaver
+            errorSpy.target = graph.plotSaver
+            savedSpy.clear()
+            errorSpy.clear()
+            clipboard.clear()
+            return graph
+        }
+
+        // Evaluates an expression in the page after every script sent so far.
+        function page(graph, expression) {
+            const view = findChild(graph, "webView")
+            let done = false
+            let value
+            view.runJavaScript("JSON.stringify((function () { return " + expression + "; })())",
+                               result => {
+                                   value = result
+                                   done = true
+                               })
+            tryVerify(() => done, 20000, "page answered " + expression)
+            return value === undefined ? undefined : JSON.parse(value)
+        }
+
+        function chartData(graph) {
+            return page(graph, "document.getElementById('chart').data.map(t => ({ name: t.name,"
+                        + " x: t.x, y: t.y, colour: t.line.color, mode: t.mode,"
+                        + " hover: t.hovertemplate }))")
+        }
+
+        // n readings 2 s apart as step vertices; y given as fractions.
+        function points(n, scale) {
+            const list = []
+            for (let i = 0; i < n; ++i)
+                list.push({ "x": t0 + i * 2000, "y": (scale || 0.01) * i })
+            return list
+        }
+
+        function wallClock(utcMs) {
+            return new Date(utcMs - new Date().getTimezoneOffset() * 60000).toISOString()
+        }
+
+        function tempFile(name) {
+            const dir = String(StandardPaths.writableLocation(StandardPaths.TempLocation))
+                .replace(/^file:\/\//, "")
+            return dir + "/qvplot-" + Date.now() + "-" + name
+        }
+
+        function readText(path) {
+            const request = new XMLHttpRequest()
+            request.open("GET", "file://" + path, false)
+            request.send()
+            return request.responseText
+        }
+
+        function imageSize(path) {
+            const image = createTemporaryObject(imageComponent, host, { "source": "file://" + path })
+            tryCompare(image, "status", Image.Ready, 5000)
+            return [image.implicitWidth, image.implicitHeight]
+        }
+
+        function test_replotSendsTraces() {
+            const graph = makeGraph()
+            graph.addTrace([{ "x": t0, "y": 0.4567 }, { "x": t0 + 1000, "y": 1.5 }],
+                           "Combined Exposure", "", false)
+            graph.addTrace(points(4), "E-Field", "#035888", false)
+            compare(page(graph, "document.getElementById('chart').data.length"), 0,
+                    "adding without update leaves the drawing alone")
+            compare(graph.layout.yaxis.type, undefined)
+
+            graph.react()
+            const data = chartData(graph)
+            compare(data.map(t => t.name), ["Combined Exposure", "E-Field"])
+            compare(data.map(t => t.x.length), [2, 4])
+            compare(data[0].x, [wallClock(t0), wallClock(t0 + 1000)])
+            fuzzyCompare(data[0].y[0], 45.67, 1e-9)
+            fuzzyCompare(data[0].y[1], 150, 1e-9)
+            compare(data.map(t => t.colour), ["#ff6a00", "#035888"])
+            compare(data[0].mode, "lines")
+            compare(data[0].hover, "%{x}, %{y:.2f}%<extra></extra>")
+
+            graph.addTrace(points(3), "H-Field", "", true)
+            compare(chartData(graph).map(t => t.name), ["Combined Exposure", "E-Field", "H-Field"])
+            compare(page(graph, "document.getElementById('chart').layout.yaxis.type"), "linear")
+            compare(graph.layout.yaxis.type, "linear")
+
+            // Same name twice gives two traces; removing drops both.
+            graph.addTrace(points(2), "E-Field", "", true)
+            verify(graph.traceExists("E-Field"))
+            graph.removeTrace("E-Field", true)
+            verify(!graph.traceExists("E-Field"))
+            compare(chartData(graph).map(t => t.name), ["Combined Exposure", "H-Field"])
+
+            // Absent name: no script at all, so a shown overlay stays.
+            page(graph, "document.getElementById('loadingBlock').style.display = 'block'")
+            graph.removeTrace("30 Min Average", true)
+            compare(page(graph, "document.getElementById('loadingBlock').style.display"), "block")
+        }
+
+        function test_liveExtensionAddsOnlyNewPoints() {
+            const graph = makeGraph()
+            graph.extendTrace(points(10), "Combined Exposure", "")
+            compare(graph.indicesToUpdate.length, 0, "an unknown trace is drawn whole")
+            compare(chartData(graph)[0].x.length, 10)
+
+            graph.extendTrace(points(10), "Combined Exposure", "")
+            compare(graph.indicesToUpdate.length, 0, "nothing new, nothing queued")
+
+            graph.extendTrace(points(14), "Combined Exposure", "")
+            compare(graph.indicesToUpdate, [0])
+            compare(graph.traces[0].x.length, 14)
+            compare(chartData(graph)[0].x.length, 10, "queued, not yet sent")
+            graph.extend()
+            compare(graph.indicesToUpdate.length, 0)
+            compare(graph.xDataToUpdate.length, 0)
+            compare(graph.yDataToUpdate.length, 0)
+            const data = chartData(graph)[0]
+            compare(data.x.length, 14)
+            compare(data.x[13], wallClock(t0 + 13 * 2000))
+            fuzzyCompare(data.y[13], 13, 1e-9)
+        }
+
+        function test_extendMergesBatchesOfOneTrace() {
+            const graph = makeGraph()
+            graph.extendTrace(points(4), "Combined Exposure", "")
+            graph.extendTrace(points(4, 0.02), "E-Field", "#035888")
+            graph.extendTrace(points(6), "Combined Exposure", "")
+            graph.extendTrace(points(7, 0.02), "E-Field", "#035888")
+            graph.extendTrace(points(9), "Combined Exposure", "")
+            compare(graph.indicesToUpdate, [0, 1, 0])
+            graph.extend()
+            const data = chartData(graph)
+            compare(data.map(t => t.x.length), [9, 7], "no batch lost")
+            compare(data[0].x, points(9).map(p => wallClock(p.x)), "batches in queue order")
+            compare(data[1].x, points(7).map(p => wallClock(p.x)))
+            fuzzyCompare(data[1].y[6], 12, 1e-9)
+        }
+
+        function test_ticksInQuickSuccessionLoseNothing() {
+            const graph = makeGraph()
+            graph.extendTrace(points(4), "Combined Exposure", "")
+            for (let n = 6; n <= 12; n += 2) {
+                graph.extendTrace(points(n), "Combined Exposure", "")
+                graph.extend()
+            }
+            tryCompare(graph.indicesToUpdate, "length", 0, 20000)
+            compare(chartData(graph)[0].x, points(12).map(p => wallClock(p.x)))
+        }
+
+        function test_replotDropsQueuedBatches() {
+            const graph = makeGraph()
+            graph.extendTrace(points(4), "Combined Exposure", "")
+            graph.extendTrace(points(6), "Combined Exposure", "")
+            graph.react()
+            graph.extend()
+            compare(chartData(graph)[0].x.length, 6, "points drawn once")
+        }
+
+        function test_notesStackAndGo() {
+            const graph = makeGraph({ "annotationFontPointSize": 13 })
+            graph.addTextAnnotation("6min", "6 min", "#34e8eb")
+            graph.addTextAnnotation("30min", "30 min", "#8f34eb")
+            compare(graph.annotations.map(a => a.y), [1, 0.97])
+            compare(graph.annotations[1].font, { "size": 13, "color": "#8f34eb" })
+            compare(graph.layout.annotations, graph.annotations)
+            let notes = page(graph, "document.getElementById('chart').layout.annotations")
+            compare(notes.map(a => a.text), ["6 min", "30 min"])
+            compare(notes.map(a => a.xref + a.yref + a.align + a.showarrow), ["paperpaperleftfalse",
+                                                                             "paperpaperleftfalse"])
+
+            // A known name changes nothing but the page is laid out again.
+            graph.resetLayout()
+            const revision = graph.layout.uirevision
+            verify(revision >= 1 && revision <= 100)
+            graph.addTextAnnotation("6min", "other", "#000")
+            compare(graph.annotations.length, 2)
+            compare(graph.annotations[0].text, "6 min")
+            compare(page(graph, "document.getElementById('chart').layout.annotations.length"), 2)
+            compare(page(graph, "document.getElementById('chart').layout.uirevision"), revision)
+
+            graph.removeTextAnnotation("6min")
+            compare(graph.annotations.map(a => [a.name, a.y]), [["30min", 1]])
+            compare(graph.layout.uirevision, 1)
+            notes = page(graph, "document.getElementById('chart').layout.annotations")
+            compare(notes.map(a => [a.text, a.y]), [["30 min", 1]])
+
+            // A screen change re-sizes the notes and re-plots.
+            graph.annotationFontPointSize = 20
+            graph.addTrace(points(3), "Combined Exposure", "", false)
+            mainWindow.screenChanged()
+            compare(page(graph, "document.getElementById('chart').layout.annotations[0].font.size"), 20)
+            compare(chartData(graph).length, 1)
+        }
+
+        function test_layoutFollowsItsInputs() {
+            const graph = makeGraph({ "axisFontPointSize": 14.9, "plotTitle": "First" })
+            verify(Number.isInteger(graph.axisFontPointSize))
+            compare(graph.layout.xaxis.tickfont.size, graph.axisFontPointSize)
+            compare(graph.defaultColour, "#ff6a00")
+            graph.resetLayout()
+            graph.layout.uirevision = 55
+            graph.plotTitle = "Percentage of Public Exposure Limit"
+            compare(graph.layout.uirevision, 1, "rebuilt")
+            graph.react()
+            const layout = page(graph, "document.getElementById('chart').layout")
+            compare(layout.title.text, "Percentage of Public Exposure Limit")
+            compare(layout.yaxis.range, [0, 200])
+            compare(layout.legend.itemclick, false)
+        }
+
+        function test_overlays() {
+            const graph = makeGraph()
+            const state = "['chart', 'noData', 'loadingBlock'].map(id => {"
+                + " const s = document.getElementById(id).style; return s.visibility + '/' + s.display; })"
+            compare(page(graph, state), ["/", "/", "/"])
+            graph.addTrace(points(3), "Combined Exposure", "", false)
+            graph.addTextAnnotation("6min", "6 min", "#34e8eb")
+            graph.showNoDataBlock()
+            compare(graph.traces.length, 0)
+            compare(graph.annotations.length, 0)
+            compare(page(graph, state), ["hidden/", "/block", "/none"])
+            compare(page(graph, "getComputedStyle(document.getElementById('noData')).position"),
+                    "absolute")
+
+            graph.addTrace(points(3), "Combined Exposure", "", false)
+            graph.showChartLoading()
+            compare(graph.traces.length, 0)
+            compare(page(graph, state), ["visible/", "/none", "/block"])
+            graph.react()
+            compare(page(graph, state), ["visible/", "/none", "/none"])
+
+            // Notes sent under the loading overlay still reach the page.
+            graph.showChartLoading()
+            graph.addTextAnnotation("30min", "30 min", "#8f34eb")
+            graph.hideLoading()
+            compare(page(graph, "document.getElementById('chart').layout.annotations.map(a => a.text)"),
+                    ["30 min"])
+
+            graph.showNoDataBlock()
+            graph.addTrace(points(3), "Combined Exposure", "", false)
+            graph.showChart()
+            compare(graph.traces.length, 1)
+            compare(page(graph, state), ["visible/", "/none", "/none"])
+        }
+
+        function test_guardedCallsBeforeTheLoad() {
+            const graph = createTemporaryObject(graphComponent, host)
+            verify(!pageLoaded(graph))
+            graph.addTrace(points(3), "Combined Exposure", "", false)
+            graph.addTextAnnotation("6min", "6 min", "#34e8eb")
+            graph.clearPlot()
+            graph.showNoDataBlock()
+            graph.showChartLoading()
+            graph.extendTrace(points(5), "Combined Exposure", "")
+            graph.extendTrace(points(5), "E-Field", "")
+            graph.extend()
+            compare(graph.traces.length, 1)
+            compare(graph.traces[0].x.length, 3)
+            compare(graph.annotations.length, 1)
+            compare(graph.indicesToUpdate.length, 0)
+            tryVerify(() => pageLoaded(graph), 60000)
+            compare(page(graph, "document.getElementById('chart').data.length"), 0)
+            compare(page(graph, "document.getElementById('noData').style.display"), "")
+        }
+
+        function test_imageFiles() {
+            const graph = makeGraph()
+            graph.addTrace(points(50), "Combined Exposure", "", true)
+
+            const png = tempFile("plot.png")
+            graph.generateImage("png")
+            graph.waitForImageAndSaveCopy(png)
+            tryCompare(savedSpy, "count", 1, 30000)
+            compare(imageSize(png), [1920, 1080])
+
+            const jpeg = tempFile("plot.jpeg")
+            graph.generateImage("jpeg")
+            graph.waitForImageAndSaveCopy(jpeg)
+            tryCompare(savedSpy, "count", 2, 30000)
+            compare(imageSize(jpeg), [1920, 1080])
+
+            const svg = tempFile("plot.svg")
+            graph.generateImage("svg")
+            graph.waitForImageAndSaveCopy(svg)
+            tryCompare(savedSpy, "count", 3, 30000)
+            verify(readText(svg).startsWith("<svg"))
+            compare(errorSpy.count, 0)
+            compare(page(graph, "document.getElementById('imageData').textContent"), "",
+                    "the slot is emptied after the hand-over")
+        }
+
+        function test_clipboardCopyAndTimeOut() {
+            const graph = makeGraph()
+            graph.addTrace(points(20), "Combined Exposure", "", true)
+            graph.generateImage("png")
+            graph.waitForImageAndSaveCopy()
+            tryCompare(clipboard, "imageCount", 1, 30000)
+            verify(clipboard.imageData.startsWith("data:image/png;base64,"))
+            compare(savedSpy.count, 0)
+
+            graph.generateImage("jpg")
+            graph.waitForImageAndSaveCopy("", 5)
+            tryCompare(errorSpy, "count", 1, 10000)
+            compare(errorSpy.signalArguments[0][0], "Image generation timed out after 5 attempts.")
+            verify(String(page(graph, "document.getElementById('lastError').textContent")).length > 0)
+
+            graph.waitForImageAndSaveCopy("", 0)
+            tryCompare(errorSpy, "count", 2, 10000)
+            compare(errorSpy.signalArguments[1][0], "Image generation timed out after 0 attempts.")
+            compare(clipboard.imageCount, 1)
+        }
+
+        function test_lateImageIsDropped() {
+            const graph = makeGraph()
+            graph.addTrace(points(20), "Combined Exposure", "", true)
+            graph.generateImage("png")
+            graph.waitForImageAndSaveCopy("", 0)
+            tryCompare(errorSpy, "count", 1, 10000)
+            wait(3000) // the render finishes after its request was given up
+            compare(page(graph, "document.getElementById('imageData').textContent"), "")
+
+            graph.generateImage("jpg")
+            graph.waitForImageAndSaveCopy("", 30)
+            tryCompare(errorSpy, "count", 2, 10000)
+            compare(clipboard.imageCount, 0, "no stale image handed over")
+        }
+
+        function test_supersededRequestHandsNothingOver() {
+            const graph = makeGraph()
+            graph.addTrace(points(20), "Combined Exposure", "", true)
+            const png = tempFile("first.png")
+            const svg = tempFile("second.svg")
+            graph.generateImage("png")
+            graph.waitForImageAndSaveCopy(png)
+            graph.generateImage("svg")
+            graph.waitForImageAndSaveCopy(svg)
+            tryCompare(savedSpy, "count", 1, 30000)
+            wait(2000)
+            compare(savedSpy.count, 1)
+            compare(errorSpy.count, 0)
+            verify(readText(svg).startsWith("<svg"))
+            compare(readText(png), "")
+        }
+
+        function test_callerTextCannotInjectScript() {
+            const hostile = "</script><script>window.injected = 1</script>\"'); window.injected = 2; ('"
+            const graph = makeGraph({ "plotTitle": hostile })
+            compare(page(graph, "document.getElementById('chart').layout.title.text"), hostile)
+            graph.addTrace(points(3), hostile, hostile, false)
+            graph.addTrace(points(3), "E-Field", "red\"); window.injected = 3; (\"", false)
+            graph.react()
+            graph.addTextAnnotation(hostile, hostile, hostile)
+            graph.extendTrace(points(5), hostile, "")
+            graph.extend()
+            graph.removeTextAnnotation("x\"); window.injected = 4; (\"")
+            graph.generateImage("png\"); window.injected = 5; (\"")
+            const data = chartData(graph)
+            compare(data[0].name, hostile)
+            compare(data[0].x.length, 5)
+            compare(page(graph, "document.getElementById('chart').layout.annotations[0].text"), hostile)
+            compare(page(graph, "typeof window.injected"), "undefined")
+        }
+    }
+}
