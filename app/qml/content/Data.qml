@@ -1,0 +1,854 @@
+import QtCore
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Quorvantis as Quorvantis
+import Frelkit as Frelkit
+import QuorvantisExport as QuorvantisExport
+import QVImports
+import Elements as Elements
+import FontAwesome as FontAwesome
+import "DataScreen.mjs" as DataScreen
+
+Item {
+    id: root
+    objectName: "dataPage"
+    clip: true
+
+    property string pageName: "Data"
+    property int panelWidth: 190 * screenScaler.widthScaler
+    property int textPointSize: 12 * screenScaler.fontScaler
+    property int headingTextPointSize: 14 * screenScaler.fontScaler
+    property int verticalSpacing: 8 * screenScaler.heightScaler
+    property int leftSpacing: 5 * screenScaler.widthScaler
+
+    // The one table of curves that the switches and the redraw both read.
+    readonly property var traces: DataScreen.traceTable({
+        combined: Constants.qvOrangeColour.toString(),
+        eField: Constants.eFieldColour.toString(),
+        hField: Constants.hFieldColour.toString(),
+        sixMin: Constants.sixMinAvgColour.toString(),
+        thirtyMin: Constants.thirtyMinAvgColour.toString()
+    })
+    readonly property var traceSwitches: [combinedSwitch, eFieldSwitch, hFieldSwitch, sixMinSwitch, thirtyMinSwitch]
+
+    // Clipboard texts are built on the exporters' threads from the entry's
+    // readings; while any is under way the live session is not reloaded.
+    property int clipboardJobs: 0
+    property string pendingCopy: ""
+
+    function setTraceButtonsEnabled(on) {
+        copyCsvButton.enabled = on
+        copyTsvButton.enabled = on
+        copyImgButton.enabled = on
+        saveCsvButton.enabled = on
+        saveTsvButton.enabled = on
+        saveImgButton.enabled = on
+    }
+
+    function seriesOf(row) {
+        return dataField[row.series]
+    }
+
+    function redraw() {
+        const graph = dataField.graph
+        if (listGroupItems.index > 0) {
+            graph.clearPlot()
+            for (let i = 0; i < traces.length; ++i) {
+                if (!traceSwitches[i].checked)
+                    continue
+                const row = traces[i]
+                graph.addTrace(seriesOf(row).vertices, row.name, row.colour, false)
+                if (row.note !== "")
+                    graph.addTextAnnotation(row.note, row.noteText, row.colour)
+            }
+            graph.react()
+        } else {
+            for (let i = 0; i < traces.length; ++i) {
+                if (!traceSwitches[i].checked)
+                    continue
+                const row = traces[i]
+                graph.extendTrace(seriesOf(row).vertices, row.name, row.colour)
+                if (row.note !== "")
+                    graph.addTextAnnotation(row.note, row.noteText, row.colour)
+            }
+            graph.extend()
+        }
+    }
+
+    function toggleTrace(index) {
+        const row = traces[index]
+        const graph = dataField.graph
+        if (traceSwitches[index].checked) {
+            graph.addTrace(seriesOf(row).vertices, row.name, row.colour, true)
+            if (row.note !== "")
+                graph.addTextAnnotation(row.note, row.noteText, row.colour)
+        } else {
+            graph.removeTrace(row.name, true)
+            if (row.note !== "")
+                graph.removeTextAnnotation(row.note)
+        }
+    }
+
+    // A copy waits for a running reload, so the exporter never reads
+    // readings that are being replaced.
+    function copyText(kind) {
+        const entry = presenter.fieldDataEntry
+        if (entry === null)
+            return
+        if (entry.loading || !entry.loaded) {
+            pendingCopy = kind
+            return
+        }
+        clipboardJobs += 1
+        if (kind === "CSV")
+            exportCSV.format(entry, true)
+        else
+            exportTSV.format(entry, true)
+    }
+
+    function localFile(url) {
+        return DataScreen.localFile(url, Qt.platform.os === "windows")
+    }
+
+    function runBulkExport(dialog, entryType, charMode) {
+        const page = viewStack.push("qrc:/content/SavingFiles.qml")
+        let cancelled = false
+        const onCancelled = function() { cancelled = true }
+        bulkFileExport.cancelled.connect(onCancelled)
+        bulkFileExport.setFolder(dialog.selectedFolder)
+        bulkFileExport.writeAll(entryType, charMode)
+        bulkFileExport.cancelled.disconnect(onCancelled)
+        // The shell pops whatever is on top when the run ends; a page opened
+        // over the saving page must not leave it behind.
+        if (cancelled || !page || page.StackView.index < 0 || root.StackView.index < 0)
+            return
+        if (viewStack.currentItem === page)
+            viewStack.pop()
+        else
+            viewStack.pop(root)
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        color: Constants.backgroundColour
+    }
+
+    Quorvantis.DeviceStatus {
+        id: deviceStatus
+        objectName: "deviceStatus"
+        // The packet has no values before its reply.
+        property bool batteryReported: false
+        property bool memoryReported: false
+        onBatteryVoltageChanged: batteryReported = true
+        onMemoryDisabledChanged: memoryReported = true
+    }
+
+    Frelkit.DataEntryPresenter {
+        id: presenter
+        objectName: "presenter"
+        onDataEntryChanged: {}
+    }
+
+    Connections {
+        target: exportCSV
+        function onDataReady() {
+            root.clipboardJobs = Math.max(0, root.clipboardJobs - 1)
+        }
+    }
+
+    Connections {
+        target: exportTSV
+        function onDataReady() {
+            root.clipboardJobs = Math.max(0, root.clipboardJobs - 1)
+        }
+    }
+
+    Connections {
+        target: presenter.fieldDataEntry
+        ignoreUnknownSignals: true
+        function onLoadedChanged() {
+            const entry = presenter.fieldDataEntry
+            if (root.pendingCopy === "" || entry === null || !entry.loaded)
+                return
+            const kind = root.pendingCopy
+            root.pendingCopy = ""
+            root.copyText(kind)
+        }
+    }
+
+    FolderDialog {
+        id: bulkDownloadFileDialog
+        objectName: "bulkDownloadFileDialog"
+        property string fileType: "CSV"
+        title: "Select Folder"
+        modality: Qt.ApplicationModal
+        currentFolder: StandardPaths.writableLocation(StandardPaths.DesktopLocation)
+        onAccepted: {
+            lastSelectedSession = listGroupItems.index
+            root.runBulkExport(bulkDownloadFileDialog, QuorvantisExport.BulkFileExporter.Field,
+                               fileType === "CSV" ? QuorvantisExport.BulkFileExporter.CSV
+                                                  : QuorvantisExport.BulkFileExporter.TSV)
+        }
+    }
+
+    FolderDialog {
+        id: bulkAudioDownloadDialog
+        objectName: "bulkAudioDownloadDialog"
+        title: "Select Folder"
+        modality: Qt.ApplicationModal
+        currentFolder: StandardPaths.writableLocation(StandardPaths.DesktopLocation)
+        onAccepted: root.runBulkExport(bulkAudioDownloadDialog, QuorvantisExport.BulkFileExporter.Audio,
+                                       QuorvantisExport.BulkFileExporter.CSV)
+    }
+
+    FileDialog {
+        id: dataDownloadFileDialog
+        objectName: "dataDownloadFileDialog"
+        property string fileType: "CSV"
+        title: "Save " + fileType + " file"
+        modality: Qt.ApplicationModal
+        fileMode: FileDialog.SaveFile
+        nameFilters: ["Text files (*." + fileType.toLowerCase() + ")", "All files (*)"]
+        onAccepted: {
+            const fileName = root.localFile(selectedFile)
+            if (fileName === "")
+                return
+            fileExport.write(fileName, fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
+                                                          : QuorvantisExport.FileExporter.TSV, true)
+        }
+    }
+
+    FileDialog {
+        id: audioDownloadFileDialog
+        objectName: "audioDownloadFileDialog"
+        title: "Save Audio file"
+        modality: Qt.ApplicationModal
+        fileMode: FileDialog.SaveFile
+        nameFilters: ["WAV Audio Files (*.wav)"]
+        onAccepted: {
+            const fileName = root.localFile(selectedFile)
+            if (fileName === "")
+                return
+            fileExport.write(fileName, QuorvantisExport.FileExporter.CSV, true)
+        }
+    }
+
+    FileDialog {
+        id: imageDownloadFileDialog
+        objectName: "imageDownloadFileDialog"
+        title: "Save Image file"
+        modality: Qt.ApplicationModal
+        fileMode: FileDialog.SaveFile
+        nameFilters: ["PNG Image (*.png)", "JPEG Image (*.jpeg)", "SVG Image (*.svg)"]
+        onAccepted: {
+            const fileName = root.localFile(selectedFile)
+            if (fileName === "")
+                return
+            const target = DataScreen.imageTarget(fileName, selectedNameFilter.extensions)
+            dataField.graph.generateImage(target.format)
+            dataField.graph.waitForImageAndSaveCopy(target.fileName)
+        }
+    }
+
+    Item {
+        id: body
+        objectName: "dataBody"
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.left: columnLeft.right
+        anchors.right: flickableScrollView.left
+
+        property alias graph: dataField.graph
+
+        Data_Nothing {
+            id: dataNothing
+            anchors.fill: parent
+            visible: presenter.mode === Frelkit.DataEntryPresenter.Nothing
+        }
+
+        Data_Field {
+            id: dataField
+            anchors.fill: parent
+            visible: presenter.mode === Frelkit.DataEntryPresenter.Field
+            currentListGroupIndex: listGroupItems.index
+            holdLiveReload: root.clipboardJobs > 0 || root.pendingCopy !== ""
+            onVisibleChanged: {
+                if (!visible)
+                    root.setTraceButtonsEnabled(false)
+            }
+            onVerticesChanged: root.redraw()
+        }
+
+        Data_Audio {
+            id: dataAudio
+            anchors.fill: parent
+            visible: presenter.mode === Frelkit.DataEntryPresenter.Audio
+            onVisibleChanged: {
+                if (!visible)
+                    player.pause()
+            }
+        }
+    }
+
+    Rectangle {
+        id: sessionsHeader
+        anchors.top: parent.top
+        anchors.left: columnLeft.left
+        anchors.right: columnLeft.right
+        color: "transparent"
+        height: 1.5 * sessionsHeaderText.height
+
+        Text {
+            id: sessionsHeaderText
+            anchors.centerIn: parent
+            text: "Sessions"
+            color: "white"
+            font.pointSize: 14 * screenScaler.fontScaler
+            font.bold: true
+        }
+    }
+
+    Item {
+        id: columnLeft
+        anchors.top: sessionsHeader.bottom
+        anchors.bottom: parent.bottom
+        anchors.left: parent.left
+        anchors.leftMargin: 30
+        width: 140 * screenScaler.widthScaler
+
+        Elements.ListGroup {
+            id: listGroupItems
+            objectName: "sessionList"
+            anchors.fill: parent
+            model: device.dataEntries
+            sectionFontPointSize: 14 * screenScaler.fontScaler
+            delegate: Elements.ListGroupItem {
+                objectName: "sessionRow" + index
+                width: listGroupItems.width - 8
+                icon: !modelData.valid ? awesome.icons.fa_warning
+                    : modelData.type === Quorvantis.DataEntry.Field ? awesome.icons.fa_line_chart
+                    : modelData.type === Quorvantis.DataEntry.Audio ? awesome.icons.fa_volume_up
+                    : awesome.icons.fa_question_circle
+                fontPointSize: 12 * screenScaler.fontScaler
+                loading: modelData.loading
+                text: modelData.timeString
+                context: modelData
+
+                onSelected: function(index, item) {
+                    console.log("")
+                    console.log("Data.qml -> Delegate's onSelected")
+                    console.log("Data.qml -> Delegate's onSelected index: " + index)
+                    console.log("Data.qml -> Delegate's onSelected item: " + item)
+                    if (index === 0)
+                        body.graph.clearPlot()
+                    // The buttons wait for this session's own points, which a
+                    // loaded session gives at once when the presenter takes it.
+                    root.setTraceButtonsEnabled(false)
+                    root.pendingCopy = ""
+                    item.load(device, index === 0)
+                    presenter.dataEntry = item
+                }
+            }
+        }
+    }
+
+    ScrollView {
+        id: flickableScrollView
+        objectName: "panel"
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: verticalSpacing
+        anchors.right: parent.right
+        anchors.rightMargin: 30 * screenScaler.widthScaler
+        width: panelWidth + vBar.width
+
+        ScrollBar.vertical: ScrollBar {
+            id: vBar
+            objectName: "panelScrollBar"
+            stepSize: 0.05
+            visible: flickablePanel.contentHeight > flickablePanel.height + 1
+            width: handle.implicitWidth
+            anchors.right: flickablePanel.right
+            contentItem: Rectangle {
+                id: handle
+                implicitHeight: flickablePanel.height
+                implicitWidth: 8
+                radius: width / 2
+                color: vBar.pressed ? Constants.qvOrangeColour : Constants.qvOrangeDarkColour
+            }
+            background: Rectangle {
+                color: "transparent"
+                radius: width / 2
+                opacity: 0.2
+            }
+        }
+
+        Flickable {
+            id: flickablePanel
+            objectName: "panelFlickable"
+            width: panelWidth
+            height: flickableScrollView.height
+            contentWidth: panelWidth
+            contentHeight: contentColumn.height
+
+            Item {
+                id: contentColumn
+                width: panelWidth
+                property int heightOfContent: controls.height * controls.visible
+                                              + selectedSession.height * selectedSession.visible
+                                              + bulkExport.height + deviceInfo.height
+                implicitHeight: flickablePanel.height >= heightOfContent ? flickablePanel.height : heightOfContent
+
+                Rectangle {
+                    id: controls
+                    objectName: "graphControls"
+                    anchors.top: parent.top
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    width: panelWidth
+                    height: 1.05 * controlsColumn.height
+                    color: Constants.headerColour
+                    visible: dataField.visible || dataAudio.visible
+
+                    Column {
+                        id: controlsColumn
+                        width: parent.width
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        spacing: verticalSpacing
+
+                        Elements.SectionHeader {
+                            width: parent.width
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Graph Controls"
+                            font.pointSize: headingTextPointSize
+                        }
+
+                        GridLayout {
+                            columns: 2
+                            rowSpacing: verticalSpacing
+                            anchors.left: parent.left
+                            anchors.right: parent.right
+                            anchors.leftMargin: leftSpacing
+                            anchors.rightMargin: leftSpacing
+
+                            Text { text: traces[0].label; color: "white"; font.pointSize: textPointSize }
+                            Elements.SwitchFromScratch {
+                                id: combinedSwitch
+                                objectName: "combinedSwitch"
+                                text: ""
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                                checked: traces[0].checked
+                                enabled: dataField.visible
+                                onClicked: root.toggleTrace(0)
+                            }
+
+                            Text { text: traces[1].label; color: "white"; font.pointSize: textPointSize }
+                            Elements.SwitchFromScratch {
+                                id: eFieldSwitch
+                                objectName: "eFieldSwitch"
+                                text: ""
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                                checked: traces[1].checked
+                                enabled: dataField.visible
+                                onClicked: root.toggleTrace(1)
+                            }
+
+                            Text { text: traces[2].label; color: "white"; font.pointSize: textPointSize }
+                            Elements.SwitchFromScratch {
+                                id: hFieldSwitch
+                                objectName: "hFieldSwitch"
+                                text: ""
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                                checked: traces[2].checked
+                                enabled: dataField.visible
+                                onClicked: root.toggleTrace(2)
+                            }
+
+                            Text { text: traces[3].label; color: "white"; font.pointSize: textPointSize }
+                            Elements.SwitchFromScratch {
+                                id: sixMinSwitch
+                                objectName: "sixMinSwitch"
+                                text: ""
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                                checked: traces[3].checked
+                                enabled: dataField.visible
+                                onClicked: root.toggleTrace(3)
+                            }
+
+                            Text { text: traces[4].label; color: "white"; font.pointSize: textPointSize }
+                            Elements.SwitchFromScratch {
+                                id: thirtyMinSwitch
+                                objectName: "thirtyMinSwitch"
+                                text: ""
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                                checked: traces[4].checked
+                                enabled: dataField.visible
+                                onClicked: root.toggleTrace(4)
+                            }
+                        }
+                    }
+                }
+
+                Rectangle {
+                    id: selectedSession
+                    objectName: "selectedSession"
+                    anchors.top: controls.bottom
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    width: panelWidth
+                    height: 1.05 * selectedSessionColumn.height
+                    color: Constants.headerColour
+                    visible: dataField.visible || dataAudio.visible
+
+                    Column {
+                        id: selectedSessionColumn
+                        width: parent.width
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        spacing: verticalSpacing
+
+                        Elements.SectionHeader {
+                            width: parent.width
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Selected Session"
+                            font.pointSize: headingTextPointSize
+                        }
+
+                        Column {
+                            width: parent.width
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            spacing: verticalSpacing / 2
+
+                            Text {
+                                text: "Copy As:"
+                                color: "white"
+                                font.pointSize: textPointSize
+                                anchors.left: parent.left
+                                anchors.leftMargin: leftSpacing
+                            }
+
+                            Row {
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                spacing: 5
+
+                                Elements.LabelButton {
+                                    id: copyCsvButton
+                                    objectName: "copyCsvButton"
+                                    text: "CSV"
+                                    fontPointSize: textPointSize
+                                    enabled: dataField.visible
+                                    onClicked: root.copyText("CSV")
+                                }
+                                Elements.LabelButton {
+                                    id: copyTsvButton
+                                    objectName: "copyTsvButton"
+                                    text: "TSV"
+                                    fontPointSize: textPointSize
+                                    enabled: dataField.visible
+                                    onClicked: root.copyText("TSV")
+                                }
+                                Elements.LabelButton {
+                                    id: copyImgButton
+                                    objectName: "copyImgButton"
+                                    text: "IMG"
+                                    fontPointSize: textPointSize
+                                    enabled: dataField.visible
+                                    onClicked: {
+                                        dataField.graph.generateImage("png")
+                                        dataField.graph.waitForImageAndSaveCopy()
+                                    }
+                                }
+                            }
+                        }
+
+                        Column {
+                            width: parent.width
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            spacing: verticalSpacing / 2
+
+                            Text {
+                                text: "Save As:"
+                                color: "white"
+                                font.pointSize: textPointSize
+                                anchors.left: parent.left
+                                anchors.leftMargin: leftSpacing
+                            }
+
+                            Row {
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                spacing: 5
+
+                                Elements.LabelButton {
+                                    id: saveCsvButton
+                                    objectName: "saveCsvButton"
+                                    text: "CSV"
+                                    fontPointSize: textPointSize
+                                    enabled: dataField.visible
+                                    onClicked: {
+                                        fileExport.setDevice(device)
+                                        fileExport.setDataEntry(presenter.dataEntry)
+                                        dataDownloadFileDialog.title = "Save Log File"
+                                        dataDownloadFileDialog.fileType = "CSV"
+                                        dataDownloadFileDialog.open()
+                                    }
+                                }
+                                Elements.LabelButton {
+                                    id: saveTsvButton
+                                    objectName: "saveTsvButton"
+                                    text: "TSV"
+                                    fontPointSize: textPointSize
+                                    enabled: dataField.visible
+                                    onClicked: {
+                                        fileExport.setDevice(device)
+                                        fileExport.setDataEntry(presenter.dataEntry)
+                                        dataDownloadFileDialog.title = "Save Log File"
+                                        dataDownloadFileDialog.fileType = "TSV"
+                                        dataDownloadFileDialog.open()
+                                    }
+                                }
+                                Elements.LabelButton {
+                                    id: saveImgButton
+                                    objectName: "saveImgButton"
+                                    text: "IMG"
+                                    fontPointSize: textPointSize
+                                    enabled: dataField.visible
+                                    onClicked: imageDownloadFileDialog.open()
+                                }
+                            }
+                        }
+
+                        Elements.LabelButton {
+                            objectName: "exportWavButton"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Export WAV"
+                            fontPointSize: textPointSize
+                            enabled: dataAudio.visible
+                            onClicked: {
+                                fileExport.setDevice(device)
+                                fileExport.setDataEntry(presenter.audioDataEntry)
+                                audioDownloadFileDialog.open()
+                            }
+                        }
+                    }
+                }
+
+                Rectangle {
+                    id: bulkExport
+                    objectName: "bulkExport"
+                    anchors.bottom: deviceInfo.top
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    width: panelWidth
+                    height: 1.05 * bulkExportColumn.height
+                    color: Constants.headerColour
+
+                    // No run before the instrument has said its memory is on.
+                    readonly property bool canExport: deviceStatus.memoryReported && !deviceStatus.memoryDisabled
+
+                    function prepare() {
+                        bulkFileExport.setDevice(device)
+                        bulkFileExport.setDataEntries(device.dataEntries)
+                    }
+
+                    Column {
+                        id: bulkExportColumn
+                        width: parent.width
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        spacing: verticalSpacing
+
+                        Elements.SectionHeader {
+                            width: bulkExport.width
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Bulk Export"
+                            font.pointSize: headingTextPointSize
+                        }
+
+                        Column {
+                            width: bulkExportColumn.width
+                            spacing: verticalSpacing
+                            anchors.horizontalCenter: parent.horizontalCenter
+
+                            Text {
+                                text: "Export All:"
+                                color: "white"
+                                font.pointSize: textPointSize
+                                anchors.left: parent.left
+                                anchors.leftMargin: leftSpacing
+                            }
+
+                            Row {
+                                spacing: 5 * screenScaler.widthScaler
+                                anchors.horizontalCenter: parent.horizontalCenter
+
+                                Elements.LabelButton {
+                                    objectName: "bulkCsvButton"
+                                    text: "CSV"
+                                    fontPointSize: textPointSize
+                                    enabled: bulkExport.canExport
+                                    onClicked: {
+                                        bulkExport.prepare()
+                                        bulkDownloadFileDialog.title = "Save Log Files"
+                                        bulkDownloadFileDialog.fileType = "CSV"
+                                        bulkDownloadFileDialog.open()
+                                    }
+                                }
+                                Elements.LabelButton {
+                                    objectName: "bulkTsvButton"
+                                    text: "TSV"
+                                    fontPointSize: textPointSize
+                                    enabled: bulkExport.canExport
+                                    onClicked: {
+                                        bulkExport.prepare()
+                                        bulkDownloadFileDialog.title = "Save Log Files"
+                                        bulkDownloadFileDialog.fileType = "TSV"
+                                        bulkDownloadFileDialog.open()
+                                    }
+                                }
+                            }
+                        }
+
+                        Elements.LabelButton {
+                            objectName: "bulkAudioButton"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Export Audio"
+                            fontPointSize: textPointSize
+                            enabled: bulkExport.canExport
+                            onClicked: {
+                                bulkExport.prepare()
+                                bulkAudioDownloadDialog.title = "Save Audio Files"
+                                bulkAudioDownloadDialog.open()
+                            }
+                        }
+                    }
+                }
+
+                Rectangle {
+                    id: deviceInfo
+                    objectName: "deviceInfo"
+                    anchors.bottom: parent.bottom
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    width: panelWidth
+                    height: 1.05 * deviceInfoColumn.height
+                    color: Constants.headerColour
+
+                    Column {
+                        id: deviceInfoColumn
+                        width: parent.width
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        spacing: verticalSpacing
+
+                        Elements.SectionHeader {
+                            id: deviceInfoHeader
+                            width: parent.width
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Device Info"
+                            font.pointSize: headingTextPointSize
+                        }
+
+                        GridLayout {
+                            id: deviceInfoGrid
+                            columns: 2
+                            anchors.left: parent.left
+                            anchors.right: parent.right
+                            anchors.leftMargin: leftSpacing
+                            anchors.rightMargin: leftSpacing
+
+                            Text { text: "Barcode: "; color: "white"; font.pointSize: textPointSize }
+                            Text {
+                                objectName: "barcodeText"
+                                text: padNumber(device.deviceID.barcode, 7)
+                                color: "white"
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                            }
+
+                            Text { text: "Firmware: "; color: "white"; font.pointSize: textPointSize }
+                            Text {
+                                objectName: "firmwareText"
+                                text: "v" + device.codeVersion.humanize
+                                color: "white"
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                            }
+
+                            Text { text: "Bootloader: "; color: "white"; font.pointSize: textPointSize }
+                            Text {
+                                objectName: "bootloaderText"
+                                text: "v" + device.bootloaderVersion.humanize
+                                color: "white"
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                            }
+
+                            Text { text: "Battery: "; color: "white"; font.pointSize: textPointSize }
+                            Text {
+                                objectName: "batteryText"
+                                text: DataScreen.batteryText(deviceStatus.batteryReported, deviceStatus.batteryVoltage)
+                                color: "white"
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                            }
+
+                            Text { text: "Memory: "; color: "white"; font.pointSize: textPointSize }
+                            Text {
+                                objectName: "memoryText"
+                                text: DataScreen.memoryText(deviceStatus.memoryReported, deviceStatus.memoryDisabled)
+                                color: deviceStatus.memoryReported && deviceStatus.memoryDisabled ? "red" : "white"
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+                            }
+
+                            Text { text: "Cal Exp: "; color: "white"; font.pointSize: textPointSize }
+                            Text {
+                                id: calDateText
+                                objectName: "calDateText"
+                                text: apiVars.calDate
+                                color: text === "Expired" ? "red" : "white"
+                                font.pointSize: textPointSize
+                                Layout.alignment: Qt.AlignRight
+
+                                MouseArea {
+                                    id: calDateMouseArea
+                                    objectName: "calDateMouseArea"
+                                    anchors.fill: parent
+                                    hoverEnabled: true
+                                    enabled: calDateText.text === "Disabled"
+                                    cursorShape: containsMouse ? Qt.PointingHandCursor : Qt.ArrowCursor
+                                    onClicked: viewStack.push("qrc:/content/AppInfo.qml")
+                                }
+                            }
+                        }
+
+                        Elements.LabelButton {
+                            objectName: "rebootButton"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Reboot"
+                            fontPointSize: textPointSize
+                            onClicked: {
+                                device.send(resetDevice)
+                                notification.show("Device rebooting", awesome.icons.fa_power_off, 5000)
+                            }
+                        }
+
+                        Elements.LabelButton {
+                            objectName: "clearMemoryButton"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Clear Memory"
+                            fontPointSize: textPointSize
+                            enabled: deviceStatus.memoryReported && !deviceStatus.memoryDisabled
+                            onClicked: viewStack.push("qrc:/content/ClearDevice.qml")
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    Component.onCompleted: {
+        device.send(deviceStatus)
+        presenter.dataEntry = null
+    }
+}

@@ -1,0 +1,650 @@
+// The data screen, driven in-process against the simulated instrument behind
+// the stand-in hidapi: the session list, the field plot and its switches, the
+// per-session copies and saves, the bulk exports and the device information.
+#include "../app/shelltest.h"
+#include "shell/startup.h"
+#include "standinhid.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QQmlApplicationEngine>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlExpression>
+#include <QQmlProperty>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <memory>
+
+using namespace ShellTest;
+
+namespace {
+
+const QString OccupationalHeading = QStringLiteral(
+    "# Timestamp,Exposure [Occ %],EField [Occ %],HField [Occ %],Alarm State,6min Avg,30min Avg");
+
+QJsonArray fieldRecords(int count)
+{
+    QJsonArray records;
+    for (int i = 0; i < count; ++i)
+        records.append(QJsonArray{i == 0 ? 0 : 5, 100 + i % 50, 90 + (i * 7) % 60});
+    return records;
+}
+
+QJsonObject fieldSession(const QString &start, int readings)
+{
+    return QJsonObject{{"type", "field"}, {"start", start}, {"records", fieldRecords(readings)}};
+}
+
+QJsonObject audioSession(const QString &start, int samples)
+{
+    QJsonArray bytes;
+    for (int i = 0; i < samples; ++i)
+        bytes.append(100 + i % 50);
+    return QJsonObject{{"type", "audio"}, {"start", start}, {"samples", bytes}};
+}
+
+// Oldest first; the live session is the newest field one.
+QJsonObject scenario(const QJsonArray &sessions, bool live = true)
+{
+    QJsonObject object{{"identity", QJsonObject{{"barcode", 42}, {"databaseId", 7}}},
+                       {"bootloaderVersion", QJsonArray{2, 1}},
+                       {"firmwareVersion", QJsonArray{1, 4}},
+                       {"extendedQuery", true},
+                       {"batteryRaw", 1006},
+                       {"memoryDisabled", false},
+                       {"sessions", sessions}};
+    if (live)
+        object.insert("live", QJsonObject{{"appendEveryMs", 1000},
+                                          {"records", QJsonArray{QJsonArray{1, 120, 80}}}});
+    return object;
+}
+
+QString localStamp(const QString &isoUtc)
+{
+    QDateTime time = QDateTime::fromString(isoUtc, Qt::ISODate);
+    time.setTimeSpec(Qt::UTC);
+    return time.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+}
+
+} // namespace
+
+#define START(...)                                                                                 \
+    do {                                                                                           \
+        const QString failure = start(__VA_ARGS__);                                                \
+        if (failure.startsWith(QLatin1String("skip: ")))                                           \
+            QSKIP(qPrintable(failure.mid(6)));                                                     \
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));                                          \
+    } while (false)
+
+class TestDataScreen : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void sessionListAndDeviceInformation();
+    void olderFieldSessionDrawsAndSwitches();
+    void singleReadingShowsNoData();
+    void liveSessionGrowsWithoutDuplicates();
+    void copiesReachTheClipboard();
+    void savesWriteTheChosenFiles();
+    void imageSaveTakesTheFilterExtension();
+    void bulkExportsWriteIntoThePickedFolder();
+    void bulkExportWithoutSessionsOfThatKind();
+    void bulkExportIntoUnwritableFolder();
+    void bulkExportEndClearsACoveringPage();
+    void unplugDuringBulkExport();
+    void rebootReturnsToNotConnected();
+
+private:
+    // "" when the data screen is up; "skip: ..." when the program lacks a
+    // part that it needs; otherwise the failure.
+    QString start(const QJsonObject &instrument);
+    QQuickItem *item(const QString &name) const;
+    QObject *object(const QString &name) const;
+    QObject *viewStack() const;
+    QString topPage() const;
+    bool click(const QString &name);
+    bool clickRow(int index);
+    QVariantList vertices() const;
+    void accept(const QString &dialogName, const char *property, const QUrl &value);
+    QString bannerText() const;
+
+    std::unique_ptr<QTemporaryDir> m_programData;
+    std::unique_ptr<QTemporaryDir> m_files;
+    std::unique_ptr<Startup> m_startup;
+    QJsonArray m_sessions;
+};
+
+void TestDataScreen::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariable("LD_LIBRARY_PATH").contains(QLatin1String("standin-hidapi")),
+             "the stand-in hidapi must be on LD_LIBRARY_PATH");
+}
+
+void TestDataScreen::init()
+{
+    m_programData = std::make_unique<QTemporaryDir>();
+    m_files = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_programData->isValid() && m_files->isValid());
+    qputenv("ProgramData", m_programData->path().toLocal8Bit());
+    QVERIFY(writeConfig(m_programData->path(),
+                        R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
+    QGuiApplication::clipboard()->clear();
+}
+
+void TestDataScreen::cleanup()
+{
+    m_startup.reset();
+    StandInHid::instance().simulator().replug();
+    m_files.reset();
+    m_programData.reset();
+}
+
+QString TestDataScreen::start(const QJsonObject &instrument)
+{
+    m_sessions = instrument.value("sessions").toArray();
+    const QString path = m_programData->filePath(QStringLiteral("scenario.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(instrument).toJson()) < 0)
+        return QStringLiteral("cannot write the scenario");
+    file.close();
+    QString error;
+    if (!StandInHid::instance().loadScenario(path, &error))
+        return QStringLiteral("scenario: ") + error;
+    StandInHid::instance().instrument().setLiveClockRunning(false);
+    m_startup = std::make_unique<Startup>();
+    if (m_startup->start() || !m_startup->mainWindow())
+        return QStringLiteral("the program did not start");
+
+    QQmlContext *context = qmlContext(m_startup->mainWindow());
+    if (!context || !context->objectForName(QStringLiteral("device")))
+        return QStringLiteral("skip: the main window has no instrument yet");
+    QQmlComponent page(m_startup->engine(), QUrl(QStringLiteral("qrc:/content/Data.qml")));
+    if (page.isError())
+        return QStringLiteral("skip: ") + page.errorString();
+
+    if (!QTest::qWaitFor([this] { return item(QStringLiteral("dataPage")) != nullptr; }, 15000))
+        return QStringLiteral("no data screen; top page: ") + topPage();
+    return QString();
+}
+
+QQuickItem *TestDataScreen::item(const QString &name) const
+{
+    auto *window = qobject_cast<QQuickWindow *>(m_startup ? m_startup->mainWindow() : nullptr);
+    return window ? qobject_cast<QQuickItem *>(findByName(window->contentItem(), name)) : nullptr;
+}
+
+QObject *TestDataScreen::object(const QString &name) const
+{
+    return m_startup ? findByName(m_startup->mainWindow(), name) : nullptr;
+}
+
+QObject *TestDataScreen::viewStack() const
+{
+    return object(QStringLiteral("viewStack"));
+}
+
+QString TestDataScreen::topPage() const
+{
+    QObject *stack = viewStack();
+    QObject *top = stack ? stack->property("currentItem").value<QObject *>() : nullptr;
+    return top ? top->property("pageName").toString() : QString();
+}
+
+// A press and release on the item's centre, scrolling the panel first when
+// the item lies outside its view. Disabled items take no click.
+bool TestDataScreen::click(const QString &name)
+{
+    QQuickItem *target = item(name);
+    if (!target || !target->isVisible())
+        return false;
+    if (auto *flickable = item(QStringLiteral("panelFlickable"))) {
+        if (flickable->isAncestorOf(target)) {
+            const QPointF inView =
+                target->mapToItem(flickable, QPointF(target->width() / 2, target->height() / 2));
+            if (inView.y() < 0 || inView.y() > flickable->height()) {
+                const qreal y = flickable->property("contentY").toReal();
+                flickable->setProperty("contentY", y + inView.y() - flickable->height() / 2);
+            }
+        }
+    }
+    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+    QTest::mouseClick(target->window(), Qt::LeftButton, {}, centre.toPoint());
+    return true;
+}
+
+bool TestDataScreen::clickRow(int index)
+{
+    const QString name = QStringLiteral("sessionRow%1").arg(index);
+    return QTest::qWaitFor([&] { return item(name) != nullptr; }, 10000) && click(name);
+}
+
+QVariantList TestDataScreen::vertices() const
+{
+    QObject *field = object(QStringLiteral("dataField"));
+    QObject *series = field ? field->property("exposureLineSeries").value<QObject *>() : nullptr;
+    return series ? series->property("vertices").toList() : QVariantList();
+}
+
+// The platform's dialog cannot be driven here: the choice is written into it
+// and its acceptance emitted, which is what the dialog does on OK.
+void TestDataScreen::accept(const QString &dialogName, const char *property, const QUrl &value)
+{
+    QObject *dialog = object(dialogName);
+    QVERIFY(dialog);
+    QVERIFY(QMetaObject::invokeMethod(dialog, "close"));
+    QVERIFY(dialog->setProperty(property, value));
+    QCOMPARE(dialog->property(property).toUrl(), value);
+    QVERIFY(QMetaObject::invokeMethod(dialog, "accepted"));
+}
+
+QString TestDataScreen::bannerText() const
+{
+    QObject *banner = object(QStringLiteral("notification"));
+    return banner ? banner->property("text").toString() : QString();
+}
+
+void TestDataScreen::sessionListAndDeviceInformation()
+{
+    QJsonArray sessions{fieldSession("2026-03-01T10:00:00Z", 3),
+                        audioSession("2026-03-01T11:00:00Z", 200),
+                        fieldSession("2026-03-02T09:30:00Z", 4)};
+    START(scenario(sessions));
+
+    // Newest first; the first row reads "Current" whatever its time.
+    QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("sessionRow2")) != nullptr, 10000);
+    QCOMPARE(
+        QQmlProperty::read(item(QStringLiteral("sessionRow0")), "text").toString(),
+        QDateTime::fromString("2026-03-02T09:30:00Z", Qt::ISODate).toLocalTime().toString("HH:mm"));
+    QObject *list = object(QStringLiteral("sessionList"));
+    QVERIFY(list);
+    QCOMPARE(list->property("index").toInt(), -1);
+    QVERIFY(item(QStringLiteral("dataNothing"))->isVisible());
+
+    // Battery 1006 counts: 1006 * 3.3 / 1023 * 1.22 = 3.959 V.
+    QTRY_COMPARE(item(QStringLiteral("batteryText"))->property("text").toString(),
+                 QStringLiteral("3.96 V"));
+    QTRY_COMPARE(item(QStringLiteral("memoryText"))->property("text").toString(),
+                 QStringLiteral("Enabled"));
+    QCOMPARE(item(QStringLiteral("barcodeText"))->property("text").toString(),
+             QStringLiteral("0000042"));
+    QCOMPARE(item(QStringLiteral("firmwareText"))->property("text").toString(),
+             QStringLiteral("v1.4.0"));
+    QCOMPARE(item(QStringLiteral("bootloaderText"))->property("text").toString(),
+             QStringLiteral("v2.1.0"));
+    QCOMPARE(item(QStringLiteral("calDateText"))->property("text").toString(),
+             QStringLiteral("Disabled"));
+    QVERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
+    QVERIFY(item(QStringLiteral("clearMemoryButton"))->property("enabled").toBool());
+    QVERIFY(!item(QStringLiteral("graphControls"))->isVisible());
+
+    // An audio session: the switches show but stay off, WAV export is offered.
+    QVERIFY(clickRow(1));
+    QTRY_VERIFY(item(QStringLiteral("dataAudio"))->isVisible());
+    QVERIFY(item(QStringLiteral("graphControls"))->isVisible());
+    QVERIFY(!item(QStringLiteral("combinedSwitch"))->property("enabled").toBool());
+    QVERIFY(item(QStringLiteral("exportWavButton"))->property("enabled").toBool());
+    QVERIFY(!item(QStringLiteral("copyCsvButton"))->property("enabled").toBool());
+}
+
+void TestDataScreen::olderFieldSessionDrawsAndSwitches()
+{
+    const int readings = 6;
+    START(scenario(
+        {fieldSession("2026-03-01T10:00:00Z", readings), fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QVERIFY(clickRow(1));
+    QTRY_VERIFY(item(QStringLiteral("dataField"))->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 2 * (readings - 1), 10000);
+    QTRY_VERIFY(item(QStringLiteral("copyCsvButton"))->property("enabled").toBool());
+    for (const char *name :
+         {"copyTsvButton", "copyImgButton", "saveCsvButton", "saveTsvButton", "saveImgButton"})
+        QVERIFY2(item(QLatin1String(name))->property("enabled").toBool(), name);
+
+    // Switches flip and keep their state across sessions.
+    QObject *eField = item(QStringLiteral("eFieldSwitch"));
+    QObject *sixMin = item(QStringLiteral("sixMinSwitch"));
+    QVERIFY(item(QStringLiteral("combinedSwitch"))->property("checked").toBool());
+    QVERIFY(!eField->property("checked").toBool());
+    QVERIFY(click(QStringLiteral("eFieldSwitch")));
+    QTRY_VERIFY(eField->property("checked").toBool());
+    QVERIFY(click(QStringLiteral("sixMinSwitch")));
+    QTRY_VERIFY(sixMin->property("checked").toBool());
+    QVERIFY(click(QStringLiteral("sixMinSwitch")));
+    QTRY_VERIFY(!sixMin->property("checked").toBool());
+
+    QVERIFY(clickRow(0));
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 4, 10000);
+    QVERIFY(eField->property("checked").toBool());
+}
+
+void TestDataScreen::singleReadingShowsNoData()
+{
+    START(scenario(
+        {fieldSession("2026-03-01T10:00:00Z", 1), fieldSession("2026-03-02T10:00:00Z", 5)}));
+    QVERIFY(clickRow(0));
+    QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("copyCsvButton"))->property("enabled").toBool(),
+                             10000);
+    // Another session must not inherit the buttons of the one before.
+    QVERIFY(clickRow(1));
+    QVERIFY(!item(QStringLiteral("copyCsvButton"))->property("enabled").toBool());
+    QObject *list = object(QStringLiteral("sessionList"));
+    QTRY_VERIFY(object(QStringLiteral("presenter"))
+                    ->property("fieldDataEntry")
+                    .value<QObject *>()
+                    ->property("loaded")
+                    .toBool());
+    QCOMPARE(list->property("index").toInt(), 1);
+    QTest::qWait(300);
+    QVERIFY(vertices().isEmpty());
+    for (const char *name : {"copyCsvButton", "copyTsvButton", "copyImgButton", "saveCsvButton",
+                             "saveTsvButton", "saveImgButton"})
+        QVERIFY2(!item(QLatin1String(name))->property("enabled").toBool(), name);
+}
+
+void TestDataScreen::liveSessionGrowsWithoutDuplicates()
+{
+    START(scenario({fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QVERIFY(clickRow(0));
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 4, 10000);
+    StandInHid::instance().instrument().appendLiveRecords(1);
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 6, 5000);
+    StandInHid::instance().instrument().appendLiveRecords(2);
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 10, 5000);
+
+    // A step line: pairs at one time, times never going back, no pair twice.
+    const QVariantList points = vertices();
+    QSet<qint64> times;
+    for (int i = 0; i < points.size(); i += 2) {
+        const qint64 x = points.at(i).toMap().value("x").toLongLong();
+        QCOMPARE(points.at(i + 1).toMap().value("x").toLongLong(), x);
+        QVERIFY2(!times.contains(x), "a reading plotted twice");
+        times.insert(x);
+        if (i > 0)
+            QVERIFY(x > points.at(i - 1).toMap().value("x").toLongLong());
+    }
+    QVERIFY(object(QStringLiteral("liveReloadTimer"))->property("running").toBool());
+}
+
+void TestDataScreen::copiesReachTheClipboard()
+{
+    const int readings = 4;
+    START(scenario(
+        {fieldSession("2026-03-01T10:00:00Z", readings), fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QVERIFY(clickRow(1));
+    QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("copyCsvButton"))->property("enabled").toBool(),
+                             10000);
+    QVERIFY(click(QStringLiteral("copyCsvButton")));
+    QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->text().isEmpty(), 5000);
+    QStringList lines = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.first().trimmed(), OccupationalHeading);
+    // One row per reading and a back-filled row before each but the first.
+    QCOMPARE(lines.size(), 1 + readings + (readings - 1));
+    QTRY_COMPARE(bannerText(), QStringLiteral("Copied to clipboard"));
+
+    QGuiApplication::clipboard()->clear();
+    QVERIFY(click(QStringLiteral("copyTsvButton")));
+    QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->text().isEmpty(), 5000);
+    lines = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.first().trimmed(), QString(OccupationalHeading).replace(',', '\t'));
+
+    // The live session reloads every second; a copy meanwhile must wait for
+    // the reload instead of reading readings that are being replaced.
+    QVERIFY(clickRow(0));
+    QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("copyCsvButton"))->property("enabled").toBool(),
+                             10000);
+    for (int i = 0; i < 5; ++i) {
+        QGuiApplication::clipboard()->clear();
+        StandInHid::instance().instrument().appendLiveRecords(1);
+        QVERIFY(click(QStringLiteral("copyCsvButton")));
+        QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->text().isEmpty(), 5000);
+        QVERIFY(QGuiApplication::clipboard()->text().startsWith(OccupationalHeading));
+    }
+}
+
+void TestDataScreen::savesWriteTheChosenFiles()
+{
+    START(scenario({fieldSession("2026-03-01T10:00:00Z", 4),
+                    audioSession("2026-03-01T11:00:00Z", 300),
+                    fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QVERIFY(clickRow(2));
+    QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("saveCsvButton"))->property("enabled").toBool(),
+                             10000);
+    QVERIFY(click(QStringLiteral("copyCsvButton")));
+    QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->text().isEmpty(), 5000);
+    const QString copied = QGuiApplication::clipboard()->text();
+
+    // Names with spaces and '#' go through the URL unharmed.
+    const QString csv = m_files->filePath(QStringLiteral("run #1 of 2.csv"));
+    QVERIFY(click(QStringLiteral("saveCsvButton")));
+    QCOMPARE(object(QStringLiteral("dataDownloadFileDialog"))->property("title").toString(),
+             QStringLiteral("Save Log File"));
+    accept(QStringLiteral("dataDownloadFileDialog"), "selectedFile", QUrl::fromLocalFile(csv));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(csv), 10000);
+    QFile csvFile(csv);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(csvFile.readAll());
+    QCOMPARE(written.split('\n', Qt::SkipEmptyParts).first().trimmed(), OccupationalHeading);
+    QCOMPARE(written.split('\n', Qt::SkipEmptyParts).size(),
+             copied.split('\n', Qt::SkipEmptyParts).size());
+    QTRY_COMPARE(bannerText(), QStringLiteral("File saved"));
+
+    const QString tsv = m_files->filePath(QStringLiteral("run 1.tsv"));
+    QVERIFY(click(QStringLiteral("saveTsvButton")));
+    accept(QStringLiteral("dataDownloadFileDialog"), "selectedFile", QUrl::fromLocalFile(tsv));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tsv), 10000);
+    QFile tsvFile(tsv);
+    QVERIFY(tsvFile.open(QIODevice::ReadOnly));
+    QVERIFY(
+        tsvFile.readLine().startsWith(QString(OccupationalHeading).replace(',', '\t').toUtf8()));
+
+    QVERIFY(clickRow(1));
+    QTRY_VERIFY(item(QStringLiteral("exportWavButton"))->property("enabled").toBool());
+    const QString wav = m_files->filePath(QStringLiteral("voice #1.wav"));
+    QVERIFY(click(QStringLiteral("exportWavButton")));
+    accept(QStringLiteral("audioDownloadFileDialog"), "selectedFile", QUrl::fromLocalFile(wav));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(wav), 10000);
+    QFile wavFile(wav);
+    QVERIFY(wavFile.open(QIODevice::ReadOnly));
+    const QByteArray wave = wavFile.readAll();
+    QVERIFY(wave.startsWith("RIFF"));
+    QCOMPARE(wave.mid(8, 4), QByteArray("WAVE"));
+    QVERIFY(wave.size() > 44);
+}
+
+void TestDataScreen::imageSaveTakesTheFilterExtension()
+{
+    START(scenario(
+        {fieldSession("2026-03-01T10:00:00Z", 5), fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QVERIFY(clickRow(1));
+    QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("saveImgButton"))->property("enabled").toBool(),
+                             10000);
+    const QString png = m_files->filePath(QStringLiteral("plot one.png"));
+    QVERIFY(click(QStringLiteral("saveImgButton")));
+    accept(QStringLiteral("imageDownloadFileDialog"), "selectedFile", QUrl::fromLocalFile(png));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(png), 60000);
+    QFile pngFile(png);
+    QVERIFY(pngFile.open(QIODevice::ReadOnly));
+    QVERIFY(pngFile.readAll().startsWith("\x89PNG"));
+    QTRY_COMPARE(bannerText(), QStringLiteral("Image saved"));
+
+    // "jpg" is JPEG.
+    const QString jpg = m_files->filePath(QStringLiteral("plot.jpg"));
+    QVERIFY(click(QStringLiteral("saveImgButton")));
+    accept(QStringLiteral("imageDownloadFileDialog"), "selectedFile", QUrl::fromLocalFile(jpg));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(jpg), 60000);
+    QFile jpgFile(jpg);
+    QVERIFY(jpgFile.open(QIODevice::ReadOnly));
+    QVERIFY(jpgFile.readAll().startsWith("\xFF\xD8"));
+
+    // No extension: the first filter's, PNG.
+    const QString bare = m_files->filePath(QStringLiteral("plot"));
+    QVERIFY(click(QStringLiteral("saveImgButton")));
+    accept(QStringLiteral("imageDownloadFileDialog"), "selectedFile", QUrl::fromLocalFile(bare));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(bare + ".png"), 60000);
+}
+
+void TestDataScreen::bulkExportsWriteIntoThePickedFolder()
+{
+    QJsonArray sessions{
+        fieldSession("2026-03-01T10:00:00Z", 3), audioSession("2026-03-01T11:00:00Z", 100),
+        fieldSession("2026-03-01T12:00:00Z", 4), fieldSession("2026-03-02T10:00:00Z", 2)};
+    START(scenario(sessions));
+    QTRY_VERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
+
+    // The picked folder, not the one the dialog shows.
+    QDir files(m_files->path());
+    QVERIFY(files.mkpath(QStringLiteral("shown")));
+    QVERIFY(files.mkpath(QStringLiteral("picked #1")));
+    const QString picked = files.filePath(QStringLiteral("picked #1"));
+    object(QStringLiteral("bulkDownloadFileDialog"))
+        ->setProperty("currentFolder", QUrl::fromLocalFile(files.filePath("shown")));
+
+    QVERIFY(click(QStringLiteral("bulkCsvButton")));
+    QCOMPARE(object(QStringLiteral("bulkDownloadFileDialog"))->property("title").toString(),
+             QStringLiteral("Save Log Files"));
+    accept(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder", QUrl::fromLocalFile(picked));
+    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
+    QTRY_COMPARE(bannerText(), QStringLiteral("Saved to folder"));
+    QStringList expected;
+    for (const auto &value : sessions) {
+        const QJsonObject session = value.toObject();
+        if (session.value("type") == "field")
+            expected << localStamp(session.value("start").toString()) + "_data.csv";
+    }
+    expected.sort();
+    QCOMPARE(QDir(picked).entryList(QDir::Files, QDir::Name), expected);
+    QVERIFY(QDir(files.filePath("shown")).isEmpty());
+
+    QVERIFY(click(QStringLiteral("bulkTsvButton")));
+    accept(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder", QUrl::fromLocalFile(picked));
+    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
+    QCOMPARE(QDir(picked).entryList({"*.tsv"}, QDir::Files).size(), 3);
+
+    QVERIFY(click(QStringLiteral("bulkAudioButton")));
+    QCOMPARE(object(QStringLiteral("bulkAudioDownloadDialog"))->property("title").toString(),
+             QStringLiteral("Save Audio Files"));
+    accept(QStringLiteral("bulkAudioDownloadDialog"), "selectedFolder",
+           QUrl::fromLocalFile(picked));
+    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
+    QCOMPARE(QDir(picked).entryList({"*_voice.wav"}, QDir::Files),
+             QStringList{localStamp("2026-03-01T11:00:00Z") + "_voice.wav"});
+}
+
+void TestDataScreen::bulkExportWithoutSessionsOfThatKind()
+{
+    START(scenario({fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QTRY_VERIFY(item(QStringLiteral("bulkAudioButton"))->property("enabled").toBool());
+    QVERIFY(click(QStringLiteral("bulkAudioButton")));
+    accept(QStringLiteral("bulkAudioDownloadDialog"), "selectedFolder",
+           QUrl::fromLocalFile(m_files->path()));
+    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 10000);
+    QTRY_COMPARE(bannerText(), QStringLiteral("No data found"));
+    QVERIFY(QDir(m_files->path()).isEmpty());
+}
+
+void TestDataScreen::bulkExportIntoUnwritableFolder()
+{
+    START(scenario(
+        {fieldSession("2026-03-01T10:00:00Z", 3), fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QTRY_VERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
+    // A folder below a plain file can be neither made nor written, even by root.
+    QFile blocker(m_files->filePath(QStringLiteral("blocker")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString missing = m_files->filePath(QStringLiteral("blocker/folder"));
+    QVERIFY(click(QStringLiteral("bulkCsvButton")));
+    accept(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder",
+           QUrl::fromLocalFile(missing));
+    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
+    QTRY_COMPARE(bannerText(), QStringLiteral("Failed to save to folder"));
+}
+
+void TestDataScreen::bulkExportEndClearsACoveringPage()
+{
+    QJsonArray sessions;
+    for (int i = 0; i < 4; ++i)
+        sessions.append(fieldSession(QStringLiteral("2026-03-01T1%1:00:00Z").arg(i), 300));
+    START(scenario(sessions));
+    QTRY_VERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
+    StandInHid::instance().setFrameMs(4);
+
+    QVERIFY(click(QStringLiteral("bulkCsvButton")));
+    QObject *stack = viewStack();
+    QTimer::singleShot(0, stack, [stack] {
+        // Another page opened over the saving page while the run goes on.
+        QTRY_VERIFY_WITH_TIMEOUT(stack->property("depth").toInt() == 3, 5000);
+        QQmlExpression push(qmlContext(stack), stack,
+                            QStringLiteral("push(\"qrc:/content/SavingFiles.qml\")"));
+        push.evaluate();
+        QVERIFY(!push.hasError());
+    });
+    accept(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder",
+           QUrl::fromLocalFile(m_files->path()));
+    StandInHid::instance().setFrameMs(0);
+    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 60000);
+    QCOMPARE(stack->property("depth").toInt(), 2);
+}
+
+void TestDataScreen::unplugDuringBulkExport()
+{
+    QJsonArray sessions;
+    for (int i = 0; i < 4; ++i)
+        sessions.append(fieldSession(QStringLiteral("2026-03-01T1%1:00:00Z").arg(i), 300));
+    START(scenario(sessions));
+    QTRY_VERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
+    StandInHid::instance().setFrameMs(4);
+
+    QVERIFY(click(QStringLiteral("bulkCsvButton")));
+    QObject *stack = viewStack();
+    QTimer::singleShot(0, stack, [this, stack] {
+        QTRY_VERIFY_WITH_TIMEOUT(stack->property("depth").toInt() == 3, 5000);
+        QTest::qWait(50);
+        QCOMPARE(topPage(), QStringLiteral("SavingFiles"));
+        StandInHid::instance().simulator().unplug();
+    });
+    accept(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder",
+           QUrl::fromLocalFile(m_files->path()));
+    StandInHid::instance().setFrameMs(0);
+    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("NotConnected"), 30000);
+    QCOMPARE(stack->property("depth").toInt(), 1);
+    QVERIFY(QDir(m_files->path()).entryList(QDir::Files).size() < 4);
+}
+
+void TestDataScreen::rebootReturnsToNotConnected()
+{
+    START(scenario({fieldSession("2026-03-02T10:00:00Z", 3)}));
+    QVERIFY(click(QStringLiteral("rebootButton")));
+    QTRY_COMPARE(bannerText(), QStringLiteral("Device rebooting"));
+    QTRY_VERIFY_WITH_TIMEOUT(topPage() == QStringLiteral("NotConnected") ||
+                                 StandInHid::instance().simulator().requestCount(8) > 0,
+                             10000);
+    QVERIFY(StandInHid::instance().simulator().requestCount(8) > 0);
+}
+
+int main(int argc, char *argv[])
+{
+    Startup::prepareEnvironment();
+    QtWebEngineQuick::initialize();
+    QApplication app(argc, argv);
+    TestDataScreen test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_datascreen.moc"

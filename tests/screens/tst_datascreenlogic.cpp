@@ -1,0 +1,179 @@
+// The data screen's pure helpers, run by the QML engine as the screen runs them.
+#include <QJSValue>
+#include <QJSValueIterator>
+#include <QQmlEngine>
+#include <QSet>
+#include <QTest>
+
+void qml_register_types_content();
+
+class TestDataScreenLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void localFile_data();
+    void localFile();
+    void imageTarget_data();
+    void imageTarget();
+    void traceTableIsComplete();
+    void placeholdersBeforeTheStatusReply();
+
+private:
+    QJSValue call(const QString &name, const QJSValueList &args);
+
+    QQmlEngine m_engine;
+    QJSValue m_module;
+};
+
+void TestDataScreenLogic::initTestCase()
+{
+    volatile auto keepLinked = &qml_register_types_content;
+    Q_UNUSED(keepLinked);
+    m_module = m_engine.importModule(QStringLiteral(":/content/DataScreen.mjs"));
+    QVERIFY2(!m_module.isError(), qPrintable(m_module.toString()));
+}
+
+QJSValue TestDataScreenLogic::call(const QString &name, const QJSValueList &args)
+{
+    const QJSValue result = m_module.property(name).call(args);
+    if (result.isError())
+        qWarning() << name << result.toString();
+    return result;
+}
+
+void TestDataScreenLogic::localFile_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("windows");
+    QTest::addColumn<QString>("expected");
+
+    // Each URL is what a dialog hands over: QUrl's own text form.
+    const auto add = [](const char *name, const QString &path) {
+        QTest::newRow(name) << QUrl::fromLocalFile(path).toString() << false << path;
+    };
+    add("absolute stays absolute", QStringLiteral("/home/user/log.csv"));
+    add("spaces", QStringLiteral("/home/user/My Logs/run 1.csv"));
+    add("hash", QStringLiteral("/tmp/run#2.tsv"));
+    add("percent and question mark", QStringLiteral("/tmp/100%?.png"));
+    add("non-latin", QStringLiteral("/tmp/Messung \u00fc\u20ac.wav"));
+    QTest::newRow("windows drive") << QStringLiteral("file:///C:/Users/me/a%20b.csv") << true
+                                   << QStringLiteral("C:/Users/me/a b.csv");
+    QTest::newRow("drive-like path elsewhere")
+        << QStringLiteral("file:///C:/x.csv") << false << QStringLiteral("/C:/x.csv");
+    QTest::newRow("unc host") << QStringLiteral("file://server/share/a.csv") << true
+                              << QStringLiteral("//server/share/a.csv");
+    QTest::newRow("localhost") << QStringLiteral("file://localhost/tmp/a.csv") << false
+                               << QStringLiteral("/tmp/a.csv");
+    QTest::newRow("not a file url")
+        << QStringLiteral("https://example.invalid/a.csv") << false << QString();
+    QTest::newRow("empty") << QString() << false << QString();
+}
+
+void TestDataScreenLogic::localFile()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, windows);
+    QFETCH(QString, expected);
+    const QJSValue result = call(QStringLiteral("localFile"), {url, windows});
+    QCOMPARE(result.toString(), expected);
+    if (!windows && !expected.isEmpty() && !url.contains(QLatin1String("localhost")))
+        QCOMPARE(result.toString(), QUrl(url).toLocalFile());
+}
+
+void TestDataScreenLogic::imageTarget_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("filter");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("format");
+
+    const QStringList png{QStringLiteral("png")};
+    const QStringList jpeg{QStringLiteral("jpeg")};
+    const QStringList svg{QStringLiteral("*.svg")};
+    QTest::newRow("png") << "/t/plot.png" << jpeg << "/t/plot.png"
+                         << "png";
+    QTest::newRow("upper case") << "/t/plot.PNG" << png << "/t/plot.PNG"
+                                << "png";
+    QTest::newRow("jpg is jpeg") << "/t/plot.jpg" << png << "/t/plot.jpg"
+                                 << "jpeg";
+    QTest::newRow("svg") << "/t/plot.svg" << png << "/t/plot.svg"
+                         << "svg";
+    QTest::newRow("none takes filter") << "/t/plot" << jpeg << "/t/plot.jpeg"
+                                       << "jpeg";
+    QTest::newRow("glob filter") << "/t/plot" << svg << "/t/plot.svg"
+                                 << "svg";
+    QTest::newRow("unknown extension") << "/t/plot.txt" << png << "/t/plot.txt.png"
+                                       << "png";
+    QTest::newRow("dot in folder only") << "/t/my.dir/plot" << png << "/t/my.dir/plot.png"
+                                        << "png";
+    QTest::newRow("hidden name") << "/t/.png" << jpeg << "/t/.png.jpeg"
+                                 << "jpeg";
+    QTest::newRow("no filter") << "/t/plot" << QStringList() << "/t/plot.png"
+                               << "png";
+}
+
+void TestDataScreenLogic::imageTarget()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, filter);
+    QFETCH(QString, fileName);
+    QFETCH(QString, format);
+    const QJSValue result =
+        call(QStringLiteral("imageTarget"), {path, m_engine.toScriptValue(filter)});
+    QCOMPARE(result.property(QStringLiteral("fileName")).toString(), fileName);
+    QCOMPARE(result.property(QStringLiteral("format")).toString(), format);
+}
+
+void TestDataScreenLogic::traceTableIsComplete()
+{
+    QJSValue colours = m_engine.newObject();
+    colours.setProperty(QStringLiteral("combined"), QStringLiteral("#ff6a00"));
+    colours.setProperty(QStringLiteral("eField"), QStringLiteral("#035888"));
+    colours.setProperty(QStringLiteral("hField"), QStringLiteral("#d43f3a"));
+    colours.setProperty(QStringLiteral("sixMin"), QStringLiteral("#34e8eb"));
+    colours.setProperty(QStringLiteral("thirtyMin"), QStringLiteral("#8f34eb"));
+    const QJSValue table = call(QStringLiteral("traceTable"), {colours});
+    QCOMPARE(table.property(QStringLiteral("length")).toInt(), 5);
+
+    const QStringList names{"Combined Exposure", "E-Field", "H-Field", "6 Min Average",
+                            "30 Min Average"};
+    const QStringList series{"exposureLineSeries", "eFieldLineSeries", "hFieldLineSeries",
+                             "sixMinAverageLineSeries", "thirtyMinAverageLineSeries"};
+    const QStringList notes{"", "", "", "6min", "30min"};
+    const QStringList colourTexts{"#ff6a00", "#035888", "#d43f3a", "#34e8eb", "#8f34eb"};
+    QSet<QString> switches;
+    for (int i = 0; i < 5; ++i) {
+        const QJSValue row = table.property(quint32(i));
+        QCOMPARE(row.property(QStringLiteral("name")).toString(), names.at(i));
+        QCOMPARE(row.property(QStringLiteral("series")).toString(), series.at(i));
+        QCOMPARE(row.property(QStringLiteral("note")).toString(), notes.at(i));
+        QCOMPARE(row.property(QStringLiteral("colour")).toString(), colourTexts.at(i));
+        QCOMPARE(row.property(QStringLiteral("checked")).toBool(), i == 0);
+        QCOMPARE(row.property(QStringLiteral("noteText")).toString().isEmpty(),
+                 notes.at(i).isEmpty());
+        switches.insert(row.property(QStringLiteral("switchName")).toString());
+    }
+    QCOMPARE(switches.size(), 5);
+    QCOMPARE(table.property(3).property(QStringLiteral("noteText")).toString(),
+             QStringLiteral("Per FCC OET 65 Table 1 - Occupational MPE limits."));
+    QCOMPARE(table.property(4).property(QStringLiteral("noteText")).toString(),
+             QStringLiteral("Per ICNIRP 2020 Table 5 - Occupational Whole-Body Reference Levels."));
+}
+
+void TestDataScreenLogic::placeholdersBeforeTheStatusReply()
+{
+    QCOMPARE(call(QStringLiteral("batteryText"), {false, 0}).toString(), QStringLiteral("-"));
+    QCOMPARE(call(QStringLiteral("batteryText"), {true, 3.956}).toString(),
+             QStringLiteral("3.96 V"));
+    QCOMPARE(call(QStringLiteral("batteryText"), {true, 4}).toString(), QStringLiteral("4.00 V"));
+    QCOMPARE(call(QStringLiteral("memoryText"), {false, false}).toString(), QStringLiteral("-"));
+    QCOMPARE(call(QStringLiteral("memoryText"), {true, true}).toString(),
+             QStringLiteral("Disabled"));
+    QCOMPARE(call(QStringLiteral("memoryText"), {true, false}).toString(),
+             QStringLiteral("Enabled"));
+}
+
+QTEST_GUILESS_MAIN(TestDataScreenLogic)
+#include "tst_datascreenlogic.moc"
