@@ -1,0 +1,191 @@
+import QtQuick
+import QtQuick.Controls
+import Qt.labs.platform as Platform
+import QtQuick.Layouts
+import FontAwesome as FontAwesome
+import Elements as Elements
+import QVImports
+import "PageLogic.mjs" as PageLogic
+
+Item {
+    id: item
+    objectName: "appInfoPage"
+    clip: true
+
+    property string pageName: "AppInfo"
+
+    function startDownload(fileUrl) {
+        qvApi.setDownloadPath(PageLogic.localPathFromUrl(fileUrl))
+        // One progress connection per download, even after failed ones.
+        qvApi.disconnectDownloadProgress()
+        qvApi.getLatestAppInstaller()
+        progressDialog.dialogTitle = "Downloading..."
+        progressDialog.message = ""
+        progressDialog.progressValue = 0
+        progressDialog.open()
+    }
+
+    Platform.FileDialog {
+        id: saveDialog
+        objectName: "saveDialog"
+        title: "Save As"
+        folder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.DownloadLocation)
+        fileMode: Platform.FileDialog.SaveFile
+        defaultSuffix: "exe"
+        nameFilters: PageLogic.installerNameFilters(Qt.platform.os)
+        currentFile: folder + "/QuorvANTIS_installer"
+        onAccepted: item.startDownload(saveDialog.file.toString())
+    }
+
+    Column {
+        id: columnCenter
+        anchors.centerIn: parent
+        spacing: 10 * screenScaler.heightScaler
+
+        FontAwesome.FontAwesomeIcon {
+            id: textIcon
+            anchors.horizontalCenter: parent.horizontalCenter
+            icon: awesome.icons.fa_heartbeat
+            fontPointSize: 50 * screenScaler.fontScaler
+            color: "white"
+        }
+
+        Text {
+            id: textTitle
+            objectName: "textTitle"
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("App Info")
+            font.pointSize: 30 * screenScaler.fontScaler
+            color: "white"
+            horizontalAlignment: Text.AlignHCenter
+        }
+
+        Row {
+            anchors.horizontalCenter: parent.horizontalCenter
+
+            GridLayout {
+                columns: 3
+                columnSpacing: 10 * screenScaler.heightScaler
+                rowSpacing: 10 * screenScaler.widthScaler
+
+                Text {
+                    text: "Current Version:"
+                    font.pointSize: 14 * screenScaler.fontScaler
+                    color: "white"
+                }
+                Text {
+                    objectName: "currentVersionText"
+                    text: version
+                    font.pointSize: 14 * screenScaler.fontScaler
+                    color: "white"
+                }
+                Elements.LabelButton {
+                    objectName: "updateButton"
+                    visible: apiVars.appUpdateAvailable
+                    text: qsTr("Update")
+                    postIcon: awesome.icons.fa_download
+                    iconPointSize: 16 * screenScaler.fontScaler
+                    fontPointSize: 12 * screenScaler.fontScaler
+                    onClicked: {
+                        if (!qvApi.apiIsAllowed) {
+                            progressDialog.close()
+                            okDialog.dialogTitle = "Unable to download update"
+                            okDialog.message = "Please enable automatic checks to download the latest update."
+                            okDialog.open()
+                            return
+                        }
+                        saveDialog.open()
+                    }
+                }
+                Text {
+                    objectName: "latestVersionLabel"
+                    visible: apiVars.appUpdateAvailable
+                    text: "Latest Version:"
+                    font.pointSize: 14 * screenScaler.fontScaler
+                    color: "white"
+                }
+                Text {
+                    objectName: "latestVersionText"
+                    visible: apiVars.appUpdateAvailable
+                    text: apiVars.appLatestVersion
+                    font.pointSize: 14 * screenScaler.fontScaler
+                    color: "white"
+                }
+                Text {
+                }
+                Text {
+                    text: "Enable automatic checks"
+                    font.pointSize: 14 * screenScaler.fontScaler
+                    color: "white"
+                }
+                Elements.SwitchFromScratch {
+                    id: userExpSwitch
+                    objectName: "userExpSwitch"
+                    text: ""
+                    font.pointSize: 14 * screenScaler.fontScaler
+                    Layout.alignment: Qt.AlignLeft
+                    // The stored consent when the page opens; later writes elsewhere are not followed.
+                    Component.onCompleted: checked = settrove.getValue("optInForAutoCalCheck") === true
+                    onClicked: {
+                        settrove.setValue("optInForAutoCalCheck", checked)
+                        qvApi.apiIsAllowed = checked
+                        if (checked) {
+                            qvApi.getLatestAppVersion()
+                            if (device.connected)
+                                qvApi.getCalibrationDate(device.deviceID.barcode)
+                        } else {
+                            apiVars.calDate = "Disabled"
+                        }
+                    }
+                }
+                FontAwesome.FontAwesomeIcon {
+                    objectName: "consentHelp"
+                    icon: awesome.icons.fa_question
+                    fontPointSize: 20 * screenScaler.fontScaler
+                    color: Constants.qvOrangeColour
+                    Layout.alignment: Qt.AlignHCenter
+
+                    MouseArea {
+                        id: mouseArea
+                        anchors.fill: parent
+                        hoverEnabled: true
+
+                        ToolTip {
+                            objectName: "consentToolTip"
+                            visible: mouseArea.containsMouse
+                            x: mouseArea.mouseX + 20
+                            y: mouseArea.mouseY + 10
+                            font.pointSize: 12 * screenScaler.fontScaler
+                            text: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\n\nSee application terms and conditions for details."
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    Column {
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 50 * screenScaler.heightScaler
+        spacing: 10 * screenScaler.heightScaler
+
+        Elements.LabelButton {
+            objectName: "termsButton"
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Terms & Conditions")
+            fontPointSize: 12 * screenScaler.fontScaler
+            onClicked: Qt.openUrlExternally(PageLogic.termsDocumentUrl(applicationPath))
+        }
+
+        Elements.LabelButton {
+            objectName: "backButton"
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Back")
+            preIcon: awesome.icons.fa_arrow_left
+            iconPointSize: 14 * screenScaler.fontScaler
+            fontPointSize: 12 * screenScaler.fontScaler
+            onClicked: item.StackView.view.pop()
+        }
+    }
+}

@@ -1,0 +1,123 @@
+// The pages' pure helpers, run by the QML engine as the pages run them: file
+// URLs for the terms document, local paths of a chosen download file, and the
+// save dialog's filters.
+#include <QDir>
+#include <QJSValue>
+#include <QQmlEngine>
+#include <QTest>
+#include <QUrl>
+
+// The helpers live in the pages' library; naming its registration function
+// keeps the library linked.
+void qml_register_types_content();
+
+class TestPageLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void termsDocumentUrl_data();
+    void termsDocumentUrl();
+    void localPathFromUrl_data();
+    void localPathFromUrl();
+    void pathSurvivesTheRoundTrip();
+    void installerFilters();
+
+private:
+    QJSValue call(const QString &name, const QJSValueList &args);
+
+    QQmlEngine m_engine;
+    QJSValue m_module;
+};
+
+void TestPageLogic::initTestCase()
+{
+    volatile auto keepLinked = &qml_register_types_content;
+    Q_UNUSED(keepLinked);
+    m_module = m_engine.importModule(QStringLiteral(":/content/PageLogic.mjs"));
+    QVERIFY2(!m_module.isError(), qPrintable(m_module.toString()));
+}
+
+QJSValue TestPageLogic::call(const QString &name, const QJSValueList &args)
+{
+    const QJSValue result = m_module.property(name).call(args);
+    if (result.isError())
+        qWarning() << name << result.toString();
+    return result;
+}
+
+void TestPageLogic::termsDocumentUrl_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("linux") << "/home/ann/tools" << "file:///home/ann/tools/T%26Cs.pdf";
+    QTest::newRow("windows") << "C:/Program Files/Q" << "file:///C:/Program%20Files/Q/T%26Cs.pdf";
+    QTest::newRow("backslashes") << "C:\\Tools" << "file:///C:/Tools/T%26Cs.pdf";
+    QTest::newRow("trailing slash") << "/opt/q/" << "file:///opt/q/T%26Cs.pdf";
+    QTest::newRow("root") << "/" << "file:///T%26Cs.pdf";
+    QTest::newRow("share") << "//server/docs" << "file://server/docs/T%26Cs.pdf";
+    QTest::newRow("odd characters") << "/tmp/a#b?c&d" << "file:///tmp/a%23b%3Fc%26d/T%26Cs.pdf";
+}
+
+void TestPageLogic::termsDocumentUrl()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, expected);
+    const QString url = call(QStringLiteral("termsDocumentUrl"), {folder}).toString();
+    QCOMPARE(url, expected);
+    // Whatever the folder, the URL names T&Cs.pdf inside it.
+    const QUrl parsed(url, QUrl::StrictMode);
+    QVERIFY(parsed.isValid());
+    QVERIFY(parsed.isLocalFile());
+    QCOMPARE(parsed.fileName(), QStringLiteral("T&Cs.pdf"));
+}
+
+void TestPageLogic::localPathFromUrl_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("linux") << "file:///home/ann/Downloads/QuorvANTIS_installer.exe"
+                           << "/home/ann/Downloads/QuorvANTIS_installer.exe";
+    QTest::newRow("windows") << "file:///C:/Users/Ann/Downloads/QuorvANTIS_installer.exe"
+                             << "C:/Users/Ann/Downloads/QuorvANTIS_installer.exe";
+    QTest::newRow("encoded") << "file:///home/ann/My%20Files/a%23b.exe"
+                             << "/home/ann/My Files/a#b.exe";
+    QTest::newRow("share") << "file://server/share/setup.exe" << "//server/share/setup.exe";
+    QTest::newRow("localhost") << "file://localhost/tmp/x.exe" << "/tmp/x.exe";
+    QTest::newRow("not a file url") << "/already/a/path" << "/already/a/path";
+}
+
+void TestPageLogic::localPathFromUrl()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, expected);
+    QCOMPARE(call(QStringLiteral("localPathFromUrl"), {url}).toString(), expected);
+}
+
+void TestPageLogic::pathSurvivesTheRoundTrip()
+{
+    // What a file dialog gives for an awkward name must come back unchanged.
+    const QString path = QDir::tempPath() + QStringLiteral("/dl 100%/ä b&c#1.exe");
+    const QString url = QUrl::fromLocalFile(path).toString();
+    QCOMPARE(call(QStringLiteral("localPathFromUrl"), {url}).toString(), path);
+    QCOMPARE(QUrl(call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(), path);
+}
+
+void TestPageLogic::installerFilters()
+{
+    QCOMPARE(call(QStringLiteral("installerNameFilters"), {QStringLiteral("windows")})
+                 .toVariant()
+                 .toStringList(),
+             QStringList{QStringLiteral("Installer (*.exe)")});
+    // Elsewhere no filter may hide every file of the folder.
+    const QStringList linux = call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
+                                  .toVariant()
+                                  .toStringList();
+    QVERIFY(!linux.isEmpty());
+    for (const QString &filter : linux)
+        QVERIFY2(!filter.contains(QStringLiteral("*.exe")), qPrintable(filter));
+}
+
+QTEST_GUILESS_MAIN(TestPageLogic)
+#include "tst_pagelogic.moc"
