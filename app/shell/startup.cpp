@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -35,6 +36,13 @@ void Startup::prepareEnvironment()
     qputenv("QT_LOGGING_RULES", "qt.qml.connections=false");
     qputenv("QT_QUICK_CONTROLS_CONF", ":/qtquickcontrols2.conf");
     qputenv("QML_COMPAT_RESOLVE_URLS_ON_ASSIGNMENT", "1");
+#ifdef Q_OS_LINUX
+    // With TZ unset, glibc reads the zone file again for every local-time
+    // conversion, and sessions convert thousands; naming the system's own
+    // file keeps the same zone without that cost.
+    if (qEnvironmentVariableIsEmpty("TZ") && QFile::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
+#endif
 }
 
 QString Startup::lockFilePath()

@@ -28,7 +28,7 @@ public:
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void connectionAsksForTheCalibrationDate();
+    void connectionPushesTheDataPageAndAsksForTheCalibrationDate();
     void disconnectionReturnsToTheFirstPage();
 
 private:
@@ -68,7 +68,7 @@ void TestConnection::plug(bool in)
         QVERIFY(file.remove());
 }
 
-void TestConnection::connectionAsksForTheCalibrationDate()
+void TestConnection::connectionPushesTheDataPageAndAsksForTheCalibrationDate()
 {
     QObject *device = m_window->findChild<QObject *>(QStringLiteral("device"));
     QObject *vars = m_window->findChild<QObject *>(QStringLiteral("apiVars"));
@@ -89,6 +89,13 @@ void TestConnection::connectionAsksForTheCalibrationDate()
     QVERIFY(asked);
     // The header walk ends the lasting notice.
     QTRY_VERIFY_WITH_TIMEOUT(!loading->property("isShowing").toBool(), 10000);
+
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QVERIFY(stack);
+    QCOMPARE(stack->property("depth").toInt(), 2);
+    QObject *top = stack->property("currentItem").value<QObject *>();
+    QVERIFY(top);
+    QCOMPARE(top->property("pageName").toString(), QStringLiteral("Data"));
 }
 
 void TestConnection::disconnectionReturnsToTheFirstPage()
@@ -98,15 +105,17 @@ void TestConnection::disconnectionReturnsToTheFirstPage()
     QVERIFY(device && stack);
     QVERIFY(device->property("connected").toBool());
     m_window->setProperty("lastSelectedSession", 3);
-    const int depth = stack->property("depth").toInt();
+    // A page above the data screen goes too.
     QQmlExpression push(qmlContext(stack), stack,
                         QStringLiteral("push('qrc:/content/NotConnected.qml')"));
     push.evaluate();
-    QTRY_COMPARE(stack->property("depth").toInt(), depth + 1);
+    QTRY_COMPARE(stack->property("depth").toInt(), 3);
 
     plug(false);
     QTRY_VERIFY_WITH_TIMEOUT(!device->property("connected").toBool(), 10000);
     QTRY_COMPARE(stack->property("depth").toInt(), 1);
+    QCOMPARE(stack->property("currentItem").value<QObject *>()->property("pageName").toString(),
+             QStringLiteral("NotConnected"));
     QCOMPARE(m_window->property("lastSelectedSession").toInt(), -1);
 }
 

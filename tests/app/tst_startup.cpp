@@ -60,6 +60,7 @@ private slots:
     void bulkExportOutcomesPopTheSavingPage_data();
     void webServiceAnswersReachTheWindow();
     void sessionTextGoesToTheClipboard();
+    void footerOpensAndClosesTheInformationPage();
     void bulkExportOutcomesPopTheSavingPage();
 
 private:
@@ -367,6 +368,26 @@ void TestStartup::sessionTextGoesToTheClipboard()
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8(text));
         QCOMPARE(notification->property("text").toString(), QStringLiteral("Copied to clipboard"));
     }
+}
+
+void TestStartup::footerOpensAndClosesTheInformationPage()
+{
+    auto *area = qobject_cast<QQuickItem *>(find(QStringLiteral("appVersionMouseArea")));
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QVERIFY(area && stack);
+    const QPoint centre =
+        area->mapToScene(QPointF(area->width() / 2, area->height() / 2)).toPoint();
+    const auto topPage = [stack] {
+        QObject *top = stack->property("currentItem").value<QObject *>();
+        return top ? top->property("pageName").toString() : QString();
+    };
+
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(topPage(), QStringLiteral("AppInfo"));
+    QCOMPARE(stack->property("depth").toInt(), 2);
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
+    QTRY_COMPARE(topPage(), QStringLiteral("NotConnected"));
+    QCOMPARE(stack->property("depth").toInt(), 1);
 }
 
 int main(int argc, char *argv[])
