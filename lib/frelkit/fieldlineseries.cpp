@@ -3,7 +3,6 @@
 #include "fieldreading.h"
 
 #include <QSignalBlocker>
-#include <algorithm>
 
 FieldLineSeries::FieldLineSeries(QObject *parent, bool emitSignals)
     : QObject(parent), emitSignals(emitSignals)

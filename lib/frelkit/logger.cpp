@@ -8,8 +8,9 @@
 namespace {
 
 // Guards the instance slot; held while a message is forwarded so that the
-// logger cannot be destroyed under a writing thread.
-QMutex slotMutex;
+// logger cannot be destroyed under a writing thread. Standard mutexes, so that
+// thread sanitizers see the ordering.
+std::mutex slotMutex;
 Logger *current = nullptr;
 
 void forwardMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -21,7 +22,7 @@ void forwardMessage(QtMsgType type, const QMessageLogContext &context, const QSt
         return;
     inside = true;
     {
-        QMutexLocker lock(&slotMutex);
+        const std::lock_guard<std::mutex> lock(slotMutex);
         if (current)
             current->handleMessage(type, context, message);
     }
@@ -32,7 +33,7 @@ void forwardMessage(QtMsgType type, const QMessageLogContext &context, const QSt
 
 Logger *Logger::instance(const QString &fileName, QObject *parent)
 {
-    QMutexLocker lock(&slotMutex);
+    const std::lock_guard<std::mutex> lock(slotMutex);
     if (current)
         return current;
     current = new Logger(fileName, parent);
@@ -51,13 +52,13 @@ Logger::Logger(const QString &fileName, QObject *parent)
 Logger::~Logger()
 {
     {
-        QMutexLocker lock(&slotMutex);
+        const std::lock_guard<std::mutex> lock(slotMutex);
         if (current == this) {
             qInstallMessageHandler(previousHandler);
             current = nullptr;
         }
     }
-    QMutexLocker lock(&writeMutex);
+    const std::lock_guard<std::mutex> lock(writeMutex);
     if (file.isOpen())
         file.close();
 }
@@ -74,7 +75,7 @@ void Logger::setLogLevel(QtMsgType newLevel)
 
 void Logger::handleMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    QMutexLocker lock(&writeMutex);
+    const std::lock_guard<std::mutex> lock(writeMutex);
     if (!file.isOpen())
         return;
 

@@ -3,10 +3,10 @@
 #include "frelkit_global.h"
 
 #include <QFile>
-#include <QMutex>
 #include <QObject>
 #include <QtGlobal>
 #include <atomic>
+#include <mutex>
 
 // Process-wide file logger for the Qt message system. One instance at a time;
 // messages from any thread are written whole, one line each.
@@ -33,5 +33,5 @@ private:
     QFile file;
     std::atomic<QtMsgType> level{QtWarningMsg};
     QtMessageHandler previousHandler = nullptr;
-    QMutex writeMutex;
+    std::mutex writeMutex;
 };

@@ -51,13 +51,20 @@ void TestPageLogic::termsDocumentUrl_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("linux") << "/home/ann/tools" << "file:///home/ann/tools/T%26Cs.pdf";
-    QTest::newRow("windows") << "C:/Program Files/Q" << "file:///C:/Program%20Files/Q/T%26Cs.pdf";
-    QTest::newRow("backslashes") << "C:\\Tools" << "file:///C:/Tools/T%26Cs.pdf";
-    QTest::newRow("trailing slash") << "/opt/q/" << "file:///opt/q/T%26Cs.pdf";
-    QTest::newRow("root") << "/" << "file:///T%26Cs.pdf";
-    QTest::newRow("share") << "//server/docs" << "file://server/docs/T%26Cs.pdf";
-    QTest::newRow("odd characters") << "/tmp/a#b?c&d" << "file:///tmp/a%23b%3Fc%26d/T%26Cs.pdf";
+    QTest::newRow("linux") << "/home/ann/tools"
+                           << "file:///home/ann/tools/T%26Cs.pdf";
+    QTest::newRow("windows") << "C:/Program Files/Q"
+                             << "file:///C:/Program%20Files/Q/T%26Cs.pdf";
+    QTest::newRow("backslashes") << "C:\\Tools"
+                                 << "file:///C:/Tools/T%26Cs.pdf";
+    QTest::newRow("trailing slash") << "/opt/q/"
+                                    << "file:///opt/q/T%26Cs.pdf";
+    QTest::newRow("root") << "/"
+                          << "file:///T%26Cs.pdf";
+    QTest::newRow("share") << "//server/docs"
+                           << "file://server/docs/T%26Cs.pdf";
+    QTest::newRow("odd characters") << "/tmp/a#b?c&d"
+                                    << "file:///tmp/a%23b%3Fc%26d/T%26Cs.pdf";
 }
 
 void TestPageLogic::termsDocumentUrl()
@@ -83,9 +90,12 @@ void TestPageLogic::localPathFromUrl_data()
                              << "C:/Users/Ann/Downloads/QuorvANTIS_installer.exe";
     QTest::newRow("encoded") << "file:///home/ann/My%20Files/a%23b.exe"
                              << "/home/ann/My Files/a#b.exe";
-    QTest::newRow("share") << "file://server/share/setup.exe" << "//server/share/setup.exe";
-    QTest::newRow("localhost") << "file://localhost/tmp/x.exe" << "/tmp/x.exe";
-    QTest::newRow("not a file url") << "/already/a/path" << "/already/a/path";
+    QTest::newRow("share") << "file://server/share/setup.exe"
+                           << "//server/share/setup.exe";
+    QTest::newRow("localhost") << "file://localhost/tmp/x.exe"
+                               << "/tmp/x.exe";
+    QTest::newRow("not a file url") << "/already/a/path"
+                                    << "/already/a/path";
 }
 
 void TestPageLogic::localPathFromUrl()
@@ -111,9 +121,10 @@ void TestPageLogic::installerFilters()
                  .toStringList(),
              QStringList{QStringLiteral("Installer (*.exe)")});
     // Elsewhere no filter may hide every file of the folder.
-    const QStringList linux = call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
-                                  .toVariant()
-                                  .toStringList();
+    const QStringList linux =
+        call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
+            .toVariant()
+            .toStringList();
     QVERIFY(!linux.isEmpty());
     for (const QString &filter : linux)
         QVERIFY2(!filter.contains(QStringLiteral("*.exe")), qPrintable(filter));

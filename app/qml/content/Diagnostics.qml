@@ -39,9 +39,19 @@ Item {
                 indent + "Firmware:    v" + firmwareText].join("\n")
     }
 
+    // One query each time the page comes on top; without a transition the
+    // stack may go straight to Active.
+    property bool statusQueried: false
     StackView.onStatusChanged: {
-        if (StackView.status === StackView.Activating)
-            device.send(deviceStatus)
+        const status = StackView.status
+        if (status === StackView.Activating || status === StackView.Active) {
+            if (!statusQueried) {
+                statusQueried = true
+                device.send(deviceStatus)
+            }
+        } else {
+            statusQueried = false
+        }
     }
 
     Quorvantis.DeviceStatus {

@@ -9,6 +9,10 @@ Item {
     clip: true
 
     property string pageName: "NoHeaders"
+    // Set by the shell's push; they are the shell's own objects.
+    property var device: null
+    property var notification: null
+    property var resetDevice: null
 
     function getViewStack() {
         return item.StackView.view
@@ -82,7 +86,10 @@ Item {
                 objectName: "restartButton"
                 text: qsTr("Restart Device")
                 onClicked: {
-                    device.send(resetDevice)
+                    if (item.device && item.resetDevice)
+                        item.device.send(item.resetDevice)
+                    else
+                        console.error("NoHeaders.qml -> pushed without the device or its reset packet")
                     item.getViewStack().pop()
                 }
             }
