@@ -30,10 +30,12 @@ void PlotSaver::saveImageData(const QString &dataUrl, const QString &filePath)
         return;
     }
 
-    if (suffix == QLatin1String("PNG") || suffix == QLatin1String("JPEG")) {
+    // "jpg" is the usual spelling of a JPEG file's suffix.
+    const bool jpeg = suffix == QLatin1String("JPEG") || suffix == QLatin1String("JPG");
+    if (suffix == QLatin1String("PNG") || jpeg) {
         QImage image;
         if (!image.loadFromData(QByteArray::fromBase64(payload.toLatin1()),
-                                suffix.toLatin1().constData())) {
+                                jpeg ? "JPEG" : "PNG")) {
             emit error(QStringLiteral("Failed to load image from base64 data"));
             return;
         }

@@ -6,7 +6,7 @@
 #include <QtQml/qqmlregistration.h>
 
 // Writes a plot picture, given as a data URL, to a PNG, JPEG or SVG file; the
-// file's suffix picks the format.
+// file's suffix (png, jpeg or jpg, svg) picks the format.
 class FRELKIT_EXPORT PlotSaver : public QObject
 {
     Q_OBJECT

@@ -70,6 +70,14 @@ void QuorvAntisDevice::refreshDataEntries()
                      &QuorvAntisDevice::dataEntriesChanged);
     QObject::connect(walk, &FetchDataEntries::allHeadersAvailable, this,
                      &QuorvAntisDevice::hasAllHeadersChanged);
+    // Runs on the device thread, where the failure happens: the connection state
+    // is then still the one the exchange met.
+    const auto walkFailed = [this, walk](uchar result) {
+        if (result != NotConnected && isConnected() && currentWalk() == walk)
+            emit headerWalkFailed();
+    };
+    QObject::connect(walk, &Message::sendFailed, this, walkFailed, Qt::DirectConnection);
+    QObject::connect(walk, &Message::receiveFailed, this, walkFailed, Qt::DirectConnection);
     {
         const std::lock_guard<std::mutex> lock(m_walkLock);
         m_fetchDataEntries = walk;

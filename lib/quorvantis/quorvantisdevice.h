@@ -34,6 +34,9 @@ public:
 signals:
     void dataEntriesChanged();
     void hasAllHeadersChanged(bool isRefresh);
+    // The current walk's exchange failed while the instrument stays connected: the
+    // list will not complete. A lost connection reports only the disconnection.
+    void headerWalkFailed();
     void codeVersionChanged(Version *newVersion);
 
 public slots:

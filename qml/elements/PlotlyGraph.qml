@@ -32,6 +32,8 @@ Item {
         property bool extendInFlight: false
         // Number of the latest image render; a result of any other is dropped.
         property int imageRequest: 0
+        // Image type of a render asked for before the page was there.
+        property string pendingImageType: ""
         readonly property string hoverTemplate: "%{x}, %{y:.2f}%<extra></extra>"
         readonly property string plotlyUrl: "qrc:/content/Elements/plotly-3.0.1.js"
     }
@@ -53,6 +55,10 @@ Item {
             if (loadingInfo.status === WebEngineView.LoadStartedStatus
                     || !String(loadingInfo.url).startsWith("data:"))
                 return
+            if (internal.pendingImageType !== "") {
+                root.sendImageRender(internal.pendingImageType)
+                internal.pendingImageType = ""
+            }
             internal.pageReady = true
             console.log("PlotlyGraph -> WebEngineView done loading")
         }
@@ -471,13 +477,39 @@ Item {
 
     function imageQuery(request) {
         return "(function () { var slot = document.getElementById('imageData');"
-            + " return slot.dataset.request === '" + request + "' ? slot.textContent : ''; })()"
+            + " return slot && slot.dataset.request === '" + request + "' ? slot.textContent : '';"
+            + " })()"
+    }
+
+    function sendImageRender(imageType) {
+        runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", "
+                  + internal.imageRequest + ");")
+    }
+
+    // Runs action now, or once the page has loaded.
+    function whenPageReady(action) {
+        if (internal.pageReady) {
+            action()
+            return
+        }
+        const resume = function () {
+            if (!internal.pageReady)
+                return
+            internal.pageReadyChanged.disconnect(resume)
+            action()
+        }
+        internal.pageReadyChanged.connect(resume)
     }
 
     function generateImage(imageType) {
         internal.imageRequest += 1
-        runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", "
-                  + internal.imageRequest + ");")
+        // The empty page before the load has no chart: the render waits for it.
+        if (!internal.pageReady) {
+            internal.pendingImageType = String(imageType)
+            return
+        }
+        internal.pendingImageType = ""
+        sendImageRender(imageType)
     }
 
     function waitForImageAndSaveCopy(fileName, maxTries) {
@@ -503,7 +535,7 @@ Item {
                 }
             })
         }
-        poll()
+        whenPageReady(poll)
     }
 
     function getImageUrlAndSaveCopy(fileName, request) {

@@ -78,6 +78,10 @@ void TestImageExport::savesEachFormat_data()
                          << QByteArray("png");
     QTest::newRow("jpeg") << dataUrl(picture(), "JPEG", "image/jpeg") << "plot.jpeg"
                           << QByteArray("jpeg");
+    QTest::newRow("jpg") << dataUrl(picture(), "JPEG", "image/jpeg") << "plot.jpg"
+                         << QByteArray("jpeg");
+    QTest::newRow("upper-case jpg")
+        << dataUrl(picture(), "JPEG", "image/jpeg") << "PLOT.JPG" << QByteArray("jpeg");
     QTest::newRow("upper-case suffix")
         << dataUrl(picture(), "PNG", "image/png") << "PLOT.PNG" << QByteArray("png");
     // The media type is not looked at; the suffix alone decides.
@@ -148,8 +152,7 @@ void TestImageExport::reportsFailures_data()
 
     const QString png = dataUrl(picture(), "PNG", "image/png");
     const QString missing = dir.filePath("no/such/folder/");
-    QTest::newRow("jpg is not jpeg")
-        << png << dir.filePath("plot.jpg") << "JPG is not a supported file type";
+    QTest::newRow("jpe") << png << dir.filePath("plot.jpe") << "JPE is not a supported file type";
     QTest::newRow("no suffix") << png << dir.filePath("plot") << " is not a supported file type";
     QTest::newRow("gif") << png << dir.filePath("plot.gif") << "GIF is not a supported file type";
     QTest::newRow("broken base64")
@@ -159,6 +162,8 @@ void TestImageExport::reportsFailures_data()
                               << "Failed to load image from base64 data";
     QTest::newRow("png into jpeg")
         << png << dir.filePath("mismatch.jpeg") << "Failed to load image from base64 data";
+    QTest::newRow("png into jpg") << png << dir.filePath("mismatch.jpg")
+                                  << "Failed to load image from base64 data";
     QTest::newRow("png folder missing") << png << missing + "plot.png"
                                         << "Failed to save image to " + missing + "plot.png";
     QTest::newRow("svg folder missing") << svgDataUrl() << missing + "plot.svg"

@@ -1,6 +1,7 @@
 import QtQuick
 import QtTest
 import QtCore
+import QtWebEngine
 import Elements
 
 Item {
@@ -353,6 +354,42 @@ Item {
             tryCompare(errorSpy, "count", 2, 10000)
             compare(errorSpy.signalArguments[1][0], "Image generation timed out after 0 attempts.")
             compare(clipboard.imageCount, 1)
+        }
+
+        function test_imageAskedForWhileThePageLoads() {
+            const graph = createTemporaryObject(graphComponent, host)
+            const view = findChild(graph, "webView")
+            const scriptErrors = []
+            view.javaScriptConsoleMessage.connect((level, message) => {
+                if (level === WebEngineView.ErrorMessageLevel)
+                    scriptErrors.push(message)
+            })
+            savedSpy.target = graph.plotSaver
+            errorSpy.target = graph.plotSaver
+            savedSpy.clear()
+            errorSpy.clear()
+            clipboard.clear()
+            verify(!pageLoaded(graph))
+
+            graph.addTrace(points(20), "Combined Exposure", "", false)
+            const png = tempFile("early.png")
+            graph.generateImage("png")
+            graph.waitForImageAndSaveCopy(png)
+            // A direct hand-off attempt on the empty page finds nothing.
+            graph.getImageUrlAndSaveCopy("")
+            tryCompare(savedSpy, "count", 1, 60000)
+            compare(imageSize(png), [1920, 1080])
+            compare(errorSpy.count, 0)
+
+            // A wait on its own, before any render, times out rather than hanging.
+            const other = createTemporaryObject(graphComponent, host)
+            errorSpy.target = other.plotSaver
+            errorSpy.clear()
+            other.waitForImageAndSaveCopy("", 3)
+            tryCompare(errorSpy, "count", 1, 60000)
+            compare(errorSpy.signalArguments[0][0], "Image generation timed out after 3 attempts.")
+            compare(clipboard.imageCount, 0)
+            compare(scriptErrors, [])
         }
 
         function test_lateImageIsDropped() {

@@ -33,6 +33,8 @@ ApplicationWindow {
     property bool tsvExportedThreadFinished: false
     property bool recoveredFromMissingConfig: false
     property int lastSelectedSession: -1
+    // The first header walk of the present connection has not ended yet.
+    property bool firstWalkPending: false
 
     // Only errors of the load itself lead to the consent question; failed
     // writes afterwards, the question's own included, are logged only.
@@ -273,6 +275,7 @@ ApplicationWindow {
 
         onConnected: {
             console.info("Device connected (Handshake complete)")
+            firstWalkPending = true
             mainForm.notification2.showInfinite("Loading headers", "")
             mainForm.viewStack.push("qrc:/content/Data.qml")
             qvApi.getCalibrationDate(device.deviceID.barcode)
@@ -282,14 +285,30 @@ ApplicationWindow {
             console.debug("Headers list updated" + (isRefresh ? "(Refresh)" : ""))
             if (isRefresh)
                 return
+            firstWalkPending = false
             // An erased instrument legitimately holds no entry, so an empty
-            // list is no sign of a fault: the no-headers page stays unused.
+            // list is no sign of a fault.
             mainForm.notification2.hide()
+        }
+
+        onHeaderWalkFailed: {
+            if (!firstWalkPending || !device.connected)
+                return
+            firstWalkPending = false
+            console.warn("Header walk failed")
+            // The notice would otherwise announce a load that has ended.
+            mainForm.notification2.hide()
+            mainForm.viewStack.push("qrc:/content/NoHeaders.qml", {
+                                        "device": device,
+                                        "notification": mainForm.notification,
+                                        "resetDevice": resetDevice
+                                    })
         }
 
         onDisconnected: {
             console.info("Device disconnected")
             lastSelectedSession = -1
+            firstWalkPending = false
             // A save waiting for its entry would wait for good otherwise;
             // each save clears the request when it starts.
             fileExport.requestCancel()

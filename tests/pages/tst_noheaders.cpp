@@ -1,0 +1,239 @@
+// When the running program shows the malfunction page: only when the walk over
+// the instrument's headers fails while the instrument stays connected.
+#include "commands/protocolcommands.h"
+#include "shell/startup.h"
+#include "shelltest.h"
+#include "standinhid.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QQmlContext>
+#include <QQmlExpression>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <atomic>
+#include <memory>
+
+using namespace ShellTest;
+
+namespace {
+
+// While set, header requests go unanswered, so each walk step times out.
+std::atomic<bool> headersSilent{false};
+
+InstrumentSimulator &instrument()
+{
+    return StandInHid::instance().simulator();
+}
+
+QString scenario(const char *name)
+{
+    return qEnvironmentVariable("QV_TEST_DATA") + QLatin1Char('/') + QLatin1String(name);
+}
+
+} // namespace
+
+// The stack's top page at each disconnection, read right after the shell's reaction.
+class TopProbe : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TopProbe(QObject *stack) : m_stack(stack) {}
+    QList<int> depths;
+
+public slots:
+    void record() { depths.append(m_stack->property("depth").toInt()); }
+
+private:
+    QObject *m_stack;
+};
+
+class TestNoHeaders : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void failedWalkShowsPageAndRestartResets();
+    void erasedUnitShowsDataScreen();
+    void failedRefreshShowsNothing();
+    void unplugDuringWalkReturnsToFirstPage();
+
+private:
+    void start(const char *scenarioName);
+    QObject *find(const QString &name) const { return findByName(m_window, name); }
+    QString topPageName() const;
+    bool stackHolds(const QString &pageName) const;
+    void click(const QString &name);
+    void waitForFailure(QSignalSpy &failures);
+
+    QTemporaryDir m_programData;
+    std::unique_ptr<Startup> m_startup;
+    QQuickWindow *m_window = nullptr;
+    QObject *m_stack = nullptr;
+    QObject *m_device = nullptr;
+};
+
+void TestNoHeaders::initTestCase()
+{
+    QVERIFY(m_programData.isValid());
+    qputenv("ProgramData", m_programData.path().toLocal8Bit());
+    // Nothing leaves for the web: consent is off below.
+    qputenv("QUORVANTIS_API_URL", "http://127.0.0.1:9");
+    instrument().setCommandHandler(
+        13, [](InstrumentSimulator &simulator, const InstrumentSimulator::Report &request) {
+            if (headersSilent.load())
+                return InstrumentSimulator::Reply();
+            return SimulatedCommands::entryHeader(simulator, request);
+        });
+}
+
+void TestNoHeaders::cleanup()
+{
+    m_startup.reset();
+    m_window = nullptr;
+    m_stack = nullptr;
+    m_device = nullptr;
+    instrument().unplug();
+    headersSilent = false;
+}
+
+void TestNoHeaders::start(const char *scenarioName)
+{
+    QString error;
+    QVERIFY2(StandInHid::instance().loadScenario(scenario(scenarioName), &error),
+             qPrintable(error));
+    instrument().unplug();
+    instrument().clearRequests();
+    QVERIFY(writeConfig(m_programData.path(),
+                        R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
+    m_startup = std::make_unique<Startup>();
+    QVERIFY2(!m_startup->start(), "the start-up ended early");
+    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
+    QVERIFY(m_window);
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    m_stack = find(QStringLiteral("viewStack"));
+    m_device = find(QStringLiteral("device"));
+    QVERIFY(m_stack && m_device);
+}
+
+QString TestNoHeaders::topPageName() const
+{
+    const auto *page = m_stack->property("currentItem").value<QQuickItem *>();
+    return page ? page->property("pageName").toString() : QString();
+}
+
+bool TestNoHeaders::stackHolds(const QString &pageName) const
+{
+    QQmlExpression script(
+        qmlContext(m_stack), m_stack,
+        QStringLiteral("find(function(page) { return page.pageName === '%1' })").arg(pageName));
+    return script.evaluate().value<QObject *>() != nullptr;
+}
+
+void TestNoHeaders::click(const QString &name)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!m_stack->property("busy").toBool(), 5000);
+    auto *item = qobject_cast<QQuickItem *>(find(name));
+    QVERIFY2(item && item->isVisible(), qPrintable(name));
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+}
+
+// A step that gets no answer fails after the engine's time-out windows (seconds).
+void TestNoHeaders::waitForFailure(QSignalSpy &failures)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(failures.count() >= 1, 20000);
+    // The shell's reaction is queued behind the signal.
+    QTest::qWait(300);
+}
+
+void TestNoHeaders::failedWalkShowsPageAndRestartResets()
+{
+    start("probe.json");
+    QSignalSpy failures(m_device, SIGNAL(headerWalkFailed()));
+    headersSilent = true;
+    instrument().replug();
+    waitForFailure(failures);
+    QTRY_COMPARE(topPageName(), QStringLiteral("NoHeaders"));
+    QVERIFY(m_device->property("connected").toBool());
+    // The page replaces the loading notice, which would claim a load still going.
+    QVERIFY(!find(QStringLiteral("notification2"))->property("isShowing").toBool());
+    QCOMPARE(find(QStringLiteral("noHeadersPage"))->property("resetDevice").value<QObject *>(),
+             find(QStringLiteral("resetDevice")));
+
+    TopProbe probe(m_stack);
+    QVERIFY(connect(m_device, SIGNAL(disconnected()), &probe, SLOT(record())));
+    click(QStringLiteral("restartButton"));
+    QTRY_COMPARE(instrument().requestCount(8), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.depths.isEmpty(), 10000);
+    QCOMPARE(probe.depths.first(), 1);
+}
+
+void TestNoHeaders::erasedUnitShowsDataScreen()
+{
+    start("empty.json");
+    QSignalSpy failures(m_device, SIGNAL(headerWalkFailed()));
+    instrument().replug();
+    QObject *loading = find(QStringLiteral("notification2"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_device->property("hasAllHeaders").toBool(), 10000);
+    QTRY_VERIFY(!loading->property("isShowing").toBool());
+    QCOMPARE(m_device->property("dataEntries").value<QList<QObject *>>().size(), 0);
+    QTest::qWait(500);
+    QCOMPARE(topPageName(), QStringLiteral("Data"));
+    QVERIFY(!stackHolds(QStringLiteral("NoHeaders")));
+    QCOMPARE(failures.count(), 0);
+}
+
+void TestNoHeaders::failedRefreshShowsNothing()
+{
+    start("probe.json");
+    instrument().replug();
+    QTRY_VERIFY_WITH_TIMEOUT(m_device->property("hasAllHeaders").toBool(), 10000);
+    QTRY_COMPARE(topPageName(), QStringLiteral("Data"));
+
+    QSignalSpy failures(m_device, SIGNAL(headerWalkFailed()));
+    headersSilent = true;
+    QVERIFY(QMetaObject::invokeMethod(m_device, "refreshDataEntries"));
+    waitForFailure(failures);
+    QVERIFY(m_device->property("connected").toBool());
+    QCOMPARE(topPageName(), QStringLiteral("Data"));
+    QVERIFY(!stackHolds(QStringLiteral("NoHeaders")));
+}
+
+void TestNoHeaders::unplugDuringWalkReturnsToFirstPage()
+{
+    start("probe.json");
+    QSignalSpy failures(m_device, SIGNAL(headerWalkFailed()));
+    QSignalSpy connected(m_device, SIGNAL(connected()));
+    headersSilent = true;
+    instrument().replug();
+    QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 10000);
+    // The walk's first step is waiting for its answer when the unit leaves.
+    QTest::qWait(300);
+    instrument().unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_device->property("connected").toBool(), 15000);
+    QTRY_COMPARE(m_stack->property("depth").toInt(), 1);
+    QTest::qWait(1000);
+    QCOMPARE(topPageName(), QStringLiteral("NotConnected"));
+    QVERIFY(!stackHolds(QStringLiteral("NoHeaders")));
+    QCOMPARE(failures.count(), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    Startup::prepareEnvironment();
+    QtWebEngineQuick::initialize();
+    QApplication app(argc, argv);
+    TestNoHeaders test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_noheaders.moc"
