@@ -1,15 +1,12 @@
 // The pages' pure helpers, run by the QML engine as the pages run them: file
 // URLs for the terms document, local paths of a chosen download file, and the
 // save dialog's filters.
+#include "contentscript.h"
+
 #include <QDir>
 #include <QJSValue>
-#include <QQmlEngine>
 #include <QTest>
 #include <QUrl>
-
-// The helpers live in the pages' library; naming its registration function
-// keeps the library linked.
-void qml_register_types_content();
 
 class TestPageLogic : public QObject
 {
@@ -25,26 +22,12 @@ private slots:
     void installerFilters();
 
 private:
-    QJSValue call(const QString &name, const QJSValueList &args);
-
-    QQmlEngine m_engine;
-    QJSValue m_module;
+    ContentScript m_script;
 };
 
 void TestPageLogic::initTestCase()
 {
-    volatile auto keepLinked = &qml_register_types_content;
-    Q_UNUSED(keepLinked);
-    m_module = m_engine.importModule(QStringLiteral(":/content/PageLogic.mjs"));
-    QVERIFY2(!m_module.isError(), qPrintable(m_module.toString()));
-}
-
-QJSValue TestPageLogic::call(const QString &name, const QJSValueList &args)
-{
-    const QJSValue result = m_module.property(name).call(args);
-    if (result.isError())
-        qWarning() << name << result.toString();
-    return result;
+    QVERIFY2(m_script.load(QStringLiteral("PageLogic.mjs")), qPrintable(m_script.error()));
 }
 
 void TestPageLogic::termsDocumentUrl_data()
@@ -71,7 +54,7 @@ void TestPageLogic::termsDocumentUrl()
 {
     QFETCH(QString, folder);
     QFETCH(QString, expected);
-    const QString url = call(QStringLiteral("termsDocumentUrl"), {folder}).toString();
+    const QString url = m_script.call(QStringLiteral("termsDocumentUrl"), {folder}).toString();
     QCOMPARE(url, expected);
     // Whatever the folder, the URL names T&Cs.pdf inside it.
     const QUrl parsed(url, QUrl::StrictMode);
@@ -102,7 +85,7 @@ void TestPageLogic::localPathFromUrl()
 {
     QFETCH(QString, url);
     QFETCH(QString, expected);
-    QCOMPARE(call(QStringLiteral("localPathFromUrl"), {url}).toString(), expected);
+    QCOMPARE(m_script.call(QStringLiteral("localPathFromUrl"), {url}).toString(), expected);
 }
 
 void TestPageLogic::pathSurvivesTheRoundTrip()
@@ -110,19 +93,21 @@ void TestPageLogic::pathSurvivesTheRoundTrip()
     // What a file dialog gives for an awkward name must come back unchanged.
     const QString path = QDir::tempPath() + QStringLiteral("/dl 100%/ä b&c#1.exe");
     const QString url = QUrl::fromLocalFile(path).toString();
-    QCOMPARE(call(QStringLiteral("localPathFromUrl"), {url}).toString(), path);
-    QCOMPARE(QUrl(call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(), path);
+    QCOMPARE(m_script.call(QStringLiteral("localPathFromUrl"), {url}).toString(), path);
+    QCOMPARE(
+        QUrl(m_script.call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(),
+        path);
 }
 
 void TestPageLogic::installerFilters()
 {
-    QCOMPARE(call(QStringLiteral("installerNameFilters"), {QStringLiteral("windows")})
+    QCOMPARE(m_script.call(QStringLiteral("installerNameFilters"), {QStringLiteral("windows")})
                  .toVariant()
                  .toStringList(),
              QStringList{QStringLiteral("Installer (*.exe)")});
     // Elsewhere no filter may hide every file of the folder.
     const QStringList linux =
-        call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
+        m_script.call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
             .toVariant()
             .toStringList();
     QVERIFY(!linux.isEmpty());
