@@ -16,18 +16,20 @@ private slots:
     void initTestCase();
     void termsDocumentUrl_data();
     void termsDocumentUrl();
-    void localPathFromUrl_data();
-    void localPathFromUrl();
+    void downloadPath_data();
+    void downloadPath();
     void pathSurvivesTheRoundTrip();
     void installerFilters();
 
 private:
     ContentScript m_script;
+    ContentScript m_fileUrl;
 };
 
 void TestPageLogic::initTestCase()
 {
     QVERIFY2(m_script.load(QStringLiteral("PageLogic.mjs")), qPrintable(m_script.error()));
+    QVERIFY2(m_fileUrl.load(QStringLiteral("FileUrl.mjs")), qPrintable(m_fileUrl.error()));
 }
 
 void TestPageLogic::termsDocumentUrl_data()
@@ -63,29 +65,38 @@ void TestPageLogic::termsDocumentUrl()
     QCOMPARE(parsed.fileName(), QStringLiteral("T&Cs.pdf"));
 }
 
-void TestPageLogic::localPathFromUrl_data()
+void TestPageLogic::downloadPath_data()
 {
     QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("os");
     QTest::addColumn<QString>("expected");
     QTest::newRow("linux") << "file:///home/ann/Downloads/QuorvANTIS_installer.exe"
+                           << "linux"
                            << "/home/ann/Downloads/QuorvANTIS_installer.exe";
     QTest::newRow("windows") << "file:///C:/Users/Ann/Downloads/QuorvANTIS_installer.exe"
+                             << "windows"
                              << "C:/Users/Ann/Downloads/QuorvANTIS_installer.exe";
     QTest::newRow("encoded") << "file:///home/ann/My%20Files/a%23b.exe"
+                             << "linux"
                              << "/home/ann/My Files/a#b.exe";
     QTest::newRow("share") << "file://server/share/setup.exe"
+                           << "windows"
                            << "//server/share/setup.exe";
     QTest::newRow("localhost") << "file://localhost/tmp/x.exe"
+                               << "linux"
                                << "/tmp/x.exe";
+    // Not a file URL: the download still needs a target, so the text stays.
     QTest::newRow("not a file url") << "/already/a/path"
+                                    << "linux"
                                     << "/already/a/path";
 }
 
-void TestPageLogic::localPathFromUrl()
+void TestPageLogic::downloadPath()
 {
     QFETCH(QString, url);
+    QFETCH(QString, os);
     QFETCH(QString, expected);
-    QCOMPARE(m_script.call(QStringLiteral("localPathFromUrl"), {url}).toString(), expected);
+    QCOMPARE(m_script.call(QStringLiteral("downloadPath"), {url, os}).toString(), expected);
 }
 
 void TestPageLogic::pathSurvivesTheRoundTrip()
@@ -93,9 +104,11 @@ void TestPageLogic::pathSurvivesTheRoundTrip()
     // What a file dialog gives for an awkward name must come back unchanged.
     const QString path = QDir::tempPath() + QStringLiteral("/dl 100%/ä b&c#1.exe");
     const QString url = QUrl::fromLocalFile(path).toString();
-    QCOMPARE(m_script.call(QStringLiteral("localPathFromUrl"), {url}).toString(), path);
     QCOMPARE(
-        QUrl(m_script.call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(),
+        m_script.call(QStringLiteral("downloadPath"), {url, QStringLiteral("linux")}).toString(),
+        path);
+    QCOMPARE(
+        QUrl(m_fileUrl.call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(),
         path);
 }
 

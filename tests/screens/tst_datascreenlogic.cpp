@@ -21,11 +21,13 @@ private slots:
 
 private:
     ContentScript m_script;
+    ContentScript m_fileUrl;
 };
 
 void TestDataScreenLogic::initTestCase()
 {
     QVERIFY2(m_script.load(QStringLiteral("DataScreen.mjs")), qPrintable(m_script.error()));
+    QVERIFY2(m_fileUrl.load(QStringLiteral("FileUrl.mjs")), qPrintable(m_fileUrl.error()));
 }
 
 void TestDataScreenLogic::localFile_data()
@@ -61,7 +63,7 @@ void TestDataScreenLogic::localFile()
     QFETCH(QString, url);
     QFETCH(bool, windows);
     QFETCH(QString, expected);
-    const QJSValue result = m_script.call(QStringLiteral("localFile"), {url, windows});
+    const QJSValue result = m_fileUrl.call(QStringLiteral("localFile"), {url, windows});
     QCOMPARE(result.toString(), expected);
     if (!windows && !expected.isEmpty() && !url.contains(QLatin1String("localhost")))
         QCOMPARE(result.toString(), QUrl(url).toLocalFile());
