@@ -97,11 +97,7 @@ void TestClosing::closeButtonEndsTheLoopWithZero()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestClosing test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestClosing>(argc, argv);
 }
 
 #include "tst_closing.moc"

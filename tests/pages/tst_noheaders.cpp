@@ -126,25 +126,19 @@ void TestNoHeaders::start(const char *scenarioName)
 
 QString TestNoHeaders::topPageName() const
 {
-    const auto *page = m_stack->property("currentItem").value<QQuickItem *>();
-    return page ? page->property("pageName").toString() : QString();
+    return ShellTest::topPageName(m_stack);
 }
 
 bool TestNoHeaders::stackHolds(const QString &pageName) const
 {
-    QQmlExpression script(
-        qmlContext(m_stack), m_stack,
-        QStringLiteral("find(function(page) { return page.pageName === '%1' })").arg(pageName));
-    return script.evaluate().value<QObject *>() != nullptr;
+    const QString script =
+        QStringLiteral("find(function(page) { return page.pageName === '%1' })").arg(pageName);
+    return evaluate(m_stack, script).value<QObject *>() != nullptr;
 }
 
 void TestNoHeaders::click(const QString &name)
 {
-    QTRY_VERIFY_WITH_TIMEOUT(!m_stack->property("busy").toBool(), 5000);
-    auto *item = qobject_cast<QQuickItem *>(find(name));
-    QVERIFY2(item && item->isVisible(), qPrintable(name));
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    ShellTest::click(m_window, m_stack, name);
 }
 
 // A step that gets no answer fails after the engine's time-out windows (seconds).
@@ -229,11 +223,7 @@ void TestNoHeaders::unplugDuringWalkReturnsToFirstPage()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestNoHeaders test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestNoHeaders>(argc, argv);
 }
 
 #include "tst_noheaders.moc"

@@ -114,7 +114,6 @@ private:
     QQuickItem *topPage() const;
     QQuickItem *push(const QString &url, const QString &properties = QString());
     void click(const QString &name);
-    QVariant evaluate(QObject *scope, const QString &expression) const;
     int depth() const { return m_stack->property("depth").toInt(); }
     int requestsTo(const QString &path) const;
 
@@ -241,22 +240,7 @@ QQuickItem *TestPages::push(const QString &url, const QString &properties)
 
 void TestPages::click(const QString &name)
 {
-    // A page still sliding in or out takes no clicks.
-    QTRY_VERIFY_WITH_TIMEOUT(!m_stack->property("busy").toBool(), 5000);
-    auto *item = qobject_cast<QQuickItem *>(find(name));
-    QVERIFY2(item, qPrintable(name));
-    QVERIFY2(item->isVisible(), qPrintable(name));
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
-}
-
-QVariant TestPages::evaluate(QObject *scope, const QString &expression) const
-{
-    QQmlExpression script(qmlContext(scope), scope, expression);
-    const QVariant result = script.evaluate();
-    if (script.hasError())
-        qWarning() << expression << script.error().toString();
-    return result;
+    ShellTest::click(m_window, m_stack, name);
 }
 
 int TestPages::requestsTo(const QString &path) const
@@ -629,11 +613,7 @@ void TestPages::remainingPagesShow()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestPages test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestPages>(argc, argv);
 }
 
 #include "tst_pages.moc"

@@ -1,15 +1,24 @@
 #pragma once
 
-// Helpers of the in-process shell tests: finding items of the running main
-// window and reading or writing the configuration file it uses.
+// Helpers of the tests that run the whole program in-process: finding and
+// clicking items of the running main window, evaluating QML in it, and reading
+// or writing the configuration file it uses.
 
+#include "shell/startup.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QQmlContext>
+#include <QQmlExpression>
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <QString>
+#include <QTest>
 #include <QWindow>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 namespace ShellTest {
 
@@ -45,6 +54,46 @@ inline QList<QObject *> findByType(QObject *root, const char *typeName)
             found.append(object);
     }
     return found;
+}
+
+// A click on the centre of the named item, once the page stack is still: a
+// page sliding in or out takes no clicks.
+inline void click(QQuickWindow *window, QObject *stack, const QString &name)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!stack->property("busy").toBool(), 5000);
+    auto *item = qobject_cast<QQuickItem *>(findByName(window, name));
+    QVERIFY2(item, qPrintable(name));
+    QVERIFY2(item->isVisible(), qPrintable(name));
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+}
+
+// The pageName of the page on top of the stack, "" when there is none.
+inline QString topPageName(QObject *stack)
+{
+    QObject *top = stack ? stack->property("currentItem").value<QObject *>() : nullptr;
+    return top ? top->property("pageName").toString() : QString();
+}
+
+// A QML expression evaluated in scope's context; errors are logged.
+inline QVariant evaluate(QObject *scope, const QString &expression)
+{
+    QQmlExpression script(qmlContext(scope), scope, expression);
+    const QVariant result = script.evaluate();
+    if (script.hasError())
+        qWarning() << expression << script.error().toString();
+    return result;
+}
+
+// The test object run with the program's environment prepared, as its own
+// main prepares it before the application exists.
+template <class Test> int runInProcess(int argc, char *argv[])
+{
+    Startup::prepareEnvironment();
+    QtWebEngineQuick::initialize();
+    QApplication app(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 inline QString dataFolder(const QString &programData)
