@@ -1,6 +1,7 @@
 // When the running program shows the malfunction page: only when the walk over
 // the instrument's headers fails while the instrument stays connected.
 #include "commands/protocolcommands.h"
+#include "depthprobe.h"
 #include "shell/startup.h"
 #include "shelltest.h"
 #include "standinhid.h"
@@ -36,22 +37,6 @@ QString scenario(const char *name)
 }
 
 } // namespace
-
-// The stack's top page at each disconnection, read right after the shell's reaction.
-class TopProbe : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit TopProbe(QObject *stack) : m_stack(stack) {}
-    QList<int> depths;
-
-public slots:
-    void record() { depths.append(m_stack->property("depth").toInt()); }
-
-private:
-    QObject *m_stack;
-};
 
 class TestNoHeaders : public QObject
 {
@@ -163,12 +148,12 @@ void TestNoHeaders::failedWalkShowsPageAndRestartResets()
     QCOMPARE(find(QStringLiteral("noHeadersPage"))->property("resetDevice").value<QObject *>(),
              find(QStringLiteral("resetDevice")));
 
-    TopProbe probe(m_stack);
+    DepthProbe probe(m_stack);
     QVERIFY(connect(m_device, SIGNAL(disconnected()), &probe, SLOT(record())));
     click(QStringLiteral("restartButton"));
     QTRY_COMPARE(instrument().requestCount(8), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!probe.depths.isEmpty(), 10000);
-    QCOMPARE(probe.depths.first(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.seen.isEmpty(), 10000);
+    QCOMPARE(probe.seen.first(), 1);
 }
 
 void TestNoHeaders::erasedUnitShowsDataScreen()

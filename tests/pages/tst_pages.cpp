@@ -1,5 +1,6 @@
 // The pages in the running program: the simulated instrument behind the
 // stand-in hidapi, the local test web service, the whole start-up in-process.
+#include "depthprobe.h"
 #include "shell/startup.h"
 #include "shelltest.h"
 #include "standinhid.h"
@@ -61,22 +62,6 @@ int resetCount()
 }
 
 } // namespace
-
-// The stack's depth at each disconnection, read right after the shell's reaction.
-class DepthProbe : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit DepthProbe(QObject *stack) : m_stack(stack) {}
-    QList<int> seen;
-
-public slots:
-    void record() { seen.append(m_stack->property("depth").toInt()); }
-
-private:
-    QObject *m_stack;
-};
 
 class TestPages : public QObject
 {
