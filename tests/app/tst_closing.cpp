@@ -39,11 +39,7 @@ void TestClosing::init()
     qputenv("ProgramData", m_programData->path().toLocal8Bit());
     QVERIFY(writeConfig(m_programData->path(),
                         R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
-    m_startup = std::make_unique<Startup>();
-    QVERIFY(!m_startup->start());
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    startProgram(m_startup, m_window);
 }
 
 void TestClosing::cleanup()

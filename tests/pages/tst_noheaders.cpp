@@ -99,11 +99,9 @@ void TestNoHeaders::start(const char *scenarioName)
     instrument().clearRequests();
     QVERIFY(writeConfig(m_programData.path(),
                         R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
-    m_startup = std::make_unique<Startup>();
-    QVERIFY2(!m_startup->start(), "the start-up ended early");
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    startProgram(m_startup, m_window);
+    if (QTest::currentTestFailed())
+        return;
     m_stack = find(QStringLiteral("viewStack"));
     m_device = find(QStringLiteral("device"));
     QVERIFY(m_stack && m_device);

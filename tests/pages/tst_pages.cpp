@@ -164,11 +164,9 @@ void TestPages::start(bool consent)
     QVERIFY(writeConfig(m_programData.path(),
                         consent ? R"({"firstTimeRun": false, "optInForAutoCalCheck": true})"
                                 : R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
-    m_startup = std::make_unique<Startup>();
-    QVERIFY2(!m_startup->start(), "the start-up ended early");
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    startProgram(m_startup, m_window);
+    if (QTest::currentTestFailed())
+        return;
     m_stack = find(QStringLiteral("viewStack"));
     QVERIFY(m_stack);
     QVERIFY2(find(QStringLiteral("device")), "the main window has no instrument");

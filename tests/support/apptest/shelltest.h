@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QWindow>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <memory>
 
 namespace ShellTest {
 
@@ -54,6 +55,16 @@ inline QList<QObject *> findByType(QObject *root, const char *typeName)
             found.append(object);
     }
     return found;
+}
+
+// The whole program started in-process, its main window shown.
+inline void startProgram(std::unique_ptr<Startup> &startup, QQuickWindow *&window)
+{
+    startup = std::make_unique<Startup>();
+    QVERIFY2(!startup->start(), "the start-up ended early");
+    window = qobject_cast<QQuickWindow *>(startup->mainWindow());
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
 }
 
 // A click on the centre of the named item, once the page stack is still: a
