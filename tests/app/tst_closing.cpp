@@ -39,11 +39,7 @@ void TestClosing::init()
     qputenv("ProgramData", m_programData->path().toLocal8Bit());
     QVERIFY(writeConfig(m_programData->path(),
                         R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
-    m_startup = std::make_unique<Startup>();
-    QVERIFY(!m_startup->start());
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    startProgram(m_startup, m_window);
 }
 
 void TestClosing::cleanup()
@@ -97,11 +93,7 @@ void TestClosing::closeButtonEndsTheLoopWithZero()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestClosing test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestClosing>(argc, argv);
 }
 
 #include "tst_closing.moc"

@@ -207,11 +207,7 @@ void TestConsent::unwritableConfigurationAsksOnce()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestConsent test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestConsent>(argc, argv);
 }
 
 #include "tst_consent.moc"

@@ -1,13 +1,10 @@
 // The main window's pure helpers, run by the QML engine as the window runs them.
+#include "contentscript.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QJSValue>
-#include <QQmlEngine>
 #include <QTest>
-
-// The helpers live in the pages' library; naming its registration function
-// keeps the library linked.
-void qml_register_types_content();
 
 class TestShellLogic : public QObject
 {
@@ -24,26 +21,12 @@ private slots:
     void progressPercent();
 
 private:
-    QJSValue call(const QString &name, const QJSValueList &args);
-
-    QQmlEngine m_engine;
-    QJSValue m_module;
+    ContentScript m_script;
 };
 
 void TestShellLogic::initTestCase()
 {
-    volatile auto keepLinked = &qml_register_types_content;
-    Q_UNUSED(keepLinked);
-    m_module = m_engine.importModule(QStringLiteral(":/content/ShellLogic.mjs"));
-    QVERIFY2(!m_module.isError(), qPrintable(m_module.toString()));
-}
-
-QJSValue TestShellLogic::call(const QString &name, const QJSValueList &args)
-{
-    const QJSValue result = m_module.property(name).call(args);
-    if (result.isError())
-        qWarning() << name << result.toString();
-    return result;
+    QVERIFY2(m_script.load(QStringLiteral("ShellLogic.mjs")), qPrintable(m_script.error()));
 }
 
 void TestShellLogic::padNumber_data()
@@ -66,22 +49,22 @@ void TestShellLogic::padNumber()
     QFETCH(int, length);
     QFETCH(QJSValue, pad);
     QFETCH(QString, expected);
-    QCOMPARE(call("padNumber", {number, length, pad}).toString(), expected);
+    QCOMPARE(m_script.call("padNumber", {number, length, pad}).toString(), expected);
 }
 
 void TestShellLogic::appIsCurrentAndUpdates()
 {
-    QCOMPARE(call("appIsCurrent", {"3", "3"}).toBool(), true);
-    QCOMPARE(call("appIsCurrent", {"3-dev", "3-dev"}).toBool(), false);
-    QCOMPARE(call("appIsCurrent", {"3", "3.1"}).toBool(), false);
+    QCOMPARE(m_script.call("appIsCurrent", {"3", "3"}).toBool(), true);
+    QCOMPARE(m_script.call("appIsCurrent", {"3-dev", "3-dev"}).toBool(), false);
+    QCOMPARE(m_script.call("appIsCurrent", {"3", "3.1"}).toBool(), false);
 
-    QCOMPARE(call("updateAnnounced", {"3", "3.1"}).toBool(), true);
-    QCOMPARE(call("updateAnnounced", {"3", "3"}).toBool(), false);
-    QCOMPARE(call("updateAnnounced", {"3-dev", "3"}).toBool(), true);
+    QCOMPARE(m_script.call("updateAnnounced", {"3", "3.1"}).toBool(), true);
+    QCOMPARE(m_script.call("updateAnnounced", {"3", "3"}).toBool(), false);
+    QCOMPARE(m_script.call("updateAnnounced", {"3-dev", "3"}).toBool(), true);
     // An empty or missing answer announces nothing, development build or not.
-    QCOMPARE(call("updateAnnounced", {"3", ""}).toBool(), false);
-    QCOMPARE(call("updateAnnounced", {"3-dev", "  "}).toBool(), false);
-    QCOMPARE(call("updateAnnounced", {"3-dev", QJSValue()}).toBool(), false);
+    QCOMPARE(m_script.call("updateAnnounced", {"3", ""}).toBool(), false);
+    QCOMPARE(m_script.call("updateAnnounced", {"3-dev", "  "}).toBool(), false);
+    QCOMPARE(m_script.call("updateAnnounced", {"3-dev", QJSValue()}).toBool(), false);
 }
 
 void TestShellLogic::calibrationText_data()
@@ -106,10 +89,11 @@ void TestShellLogic::calibrationText()
 {
     QFETCH(QJSValue, answer);
     QFETCH(QString, expected);
-    const QJSValue now = m_engine.toScriptValue(QDateTime(QDate(2027, 5, 31), QTime(12, 0)));
-    const QJSValue format = m_engine.evaluate(
+    const QJSValue now =
+        m_script.engine().toScriptValue(QDateTime(QDate(2027, 5, 31), QTime(12, 0)));
+    const QJSValue format = m_script.engine().evaluate(
         QStringLiteral("(function (d) { return Qt.formatDate(d, \"MMM yyyy\"); })"));
-    QCOMPARE(call("calibrationText", {answer, now, format}).toString(), expected);
+    QCOMPARE(m_script.call("calibrationText", {answer, now, format}).toString(), expected);
 }
 
 void TestShellLogic::dateOnlyIsThatDayInLocalTime()
@@ -117,26 +101,29 @@ void TestShellLogic::dateOnlyIsThatDayInLocalTime()
     // Just after local midnight of the expiry day the date has passed; an hour
     // before it, not yet (read as UTC midnight it would be the other way).
     const QJSValue format =
-        m_engine.evaluate(QStringLiteral("(function (d) { return \"valid\"; })"));
-    const QJSValue before = m_engine.toScriptValue(QDateTime(QDate(2027, 5, 30), QTime(23, 30)));
-    const QJSValue after = m_engine.toScriptValue(QDateTime(QDate(2027, 5, 31), QTime(0, 30)));
-    QCOMPARE(call("calibrationText", {"2027-05-31", before, format}).toString(), "valid");
-    QCOMPARE(call("calibrationText", {"2027-05-31", after, format}).toString(), "Expired");
+        m_script.engine().evaluate(QStringLiteral("(function (d) { return \"valid\"; })"));
+    const QJSValue before =
+        m_script.engine().toScriptValue(QDateTime(QDate(2027, 5, 30), QTime(23, 30)));
+    const QJSValue after =
+        m_script.engine().toScriptValue(QDateTime(QDate(2027, 5, 31), QTime(0, 30)));
+    QCOMPARE(m_script.call("calibrationText", {"2027-05-31", before, format}).toString(), "valid");
+    QCOMPARE(m_script.call("calibrationText", {"2027-05-31", after, format}).toString(), "Expired");
 
-    const QDateTime parsed = call("parseCalibrationDate", {"2027-05-31"}).toVariant().toDateTime();
+    const QDateTime parsed =
+        m_script.call("parseCalibrationDate", {"2027-05-31"}).toVariant().toDateTime();
     QCOMPARE(parsed.toLocalTime(), QDateTime(QDate(2027, 5, 31), QTime(0, 0)));
 }
 
 void TestShellLogic::progressPercent()
 {
-    QCOMPARE(call("progressPercent", {512, 1024}).toNumber(), 50.0);
-    QCOMPARE(call("progressPercent", {0, 1024}).toNumber(), 0.0);
-    QCOMPARE(call("progressPercent", {1024, 1024}).toNumber(), 100.0);
-    QCOMPARE(call("progressPercent", {2048, 1024}).toNumber(), 100.0);
+    QCOMPARE(m_script.call("progressPercent", {512, 1024}).toNumber(), 50.0);
+    QCOMPARE(m_script.call("progressPercent", {0, 1024}).toNumber(), 0.0);
+    QCOMPARE(m_script.call("progressPercent", {1024, 1024}).toNumber(), 100.0);
+    QCOMPARE(m_script.call("progressPercent", {2048, 1024}).toNumber(), 100.0);
     // Unknown (-1) or zero totals give no percentage at all.
-    QVERIFY(call("progressPercent", {512, 0}).isNull());
-    QVERIFY(call("progressPercent", {512, -1}).isNull());
-    QVERIFY(call("progressPercent", {0, 0}).isNull());
+    QVERIFY(m_script.call("progressPercent", {512, 0}).isNull());
+    QVERIFY(m_script.call("progressPercent", {512, -1}).isNull());
+    QVERIFY(m_script.call("progressPercent", {0, 0}).isNull());
 }
 
 QTEST_MAIN(TestShellLogic)

@@ -83,12 +83,7 @@ void TestStartup::initTestCase()
     // Started from elsewhere: the working directory becomes applicationPath.
     m_startDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_workingDir.path()));
-    m_startup = std::make_unique<Startup>();
-    const std::optional<int> exitCode = m_startup->start();
-    QVERIFY2(!exitCode, "the start-up ended early");
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    ShellTest::startProgram(m_startup, m_window);
 }
 
 void TestStartup::cleanupTestCase()

@@ -1,6 +1,7 @@
 // When the running program shows the malfunction page: only when the walk over
 // the instrument's headers fails while the instrument stays connected.
 #include "commands/protocolcommands.h"
+#include "depthprobe.h"
 #include "shell/startup.h"
 #include "shelltest.h"
 #include "standinhid.h"
@@ -36,22 +37,6 @@ QString scenario(const char *name)
 }
 
 } // namespace
-
-// The stack's top page at each disconnection, read right after the shell's reaction.
-class TopProbe : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit TopProbe(QObject *stack) : m_stack(stack) {}
-    QList<int> depths;
-
-public slots:
-    void record() { depths.append(m_stack->property("depth").toInt()); }
-
-private:
-    QObject *m_stack;
-};
 
 class TestNoHeaders : public QObject
 {
@@ -114,11 +99,9 @@ void TestNoHeaders::start(const char *scenarioName)
     instrument().clearRequests();
     QVERIFY(writeConfig(m_programData.path(),
                         R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
-    m_startup = std::make_unique<Startup>();
-    QVERIFY2(!m_startup->start(), "the start-up ended early");
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    startProgram(m_startup, m_window);
+    if (QTest::currentTestFailed())
+        return;
     m_stack = find(QStringLiteral("viewStack"));
     m_device = find(QStringLiteral("device"));
     QVERIFY(m_stack && m_device);
@@ -126,25 +109,19 @@ void TestNoHeaders::start(const char *scenarioName)
 
 QString TestNoHeaders::topPageName() const
 {
-    const auto *page = m_stack->property("currentItem").value<QQuickItem *>();
-    return page ? page->property("pageName").toString() : QString();
+    return ShellTest::topPageName(m_stack);
 }
 
 bool TestNoHeaders::stackHolds(const QString &pageName) const
 {
-    QQmlExpression script(
-        qmlContext(m_stack), m_stack,
-        QStringLiteral("find(function(page) { return page.pageName === '%1' })").arg(pageName));
-    return script.evaluate().value<QObject *>() != nullptr;
+    const QString script =
+        QStringLiteral("find(function(page) { return page.pageName === '%1' })").arg(pageName);
+    return evaluate(m_stack, script).value<QObject *>() != nullptr;
 }
 
 void TestNoHeaders::click(const QString &name)
 {
-    QTRY_VERIFY_WITH_TIMEOUT(!m_stack->property("busy").toBool(), 5000);
-    auto *item = qobject_cast<QQuickItem *>(find(name));
-    QVERIFY2(item && item->isVisible(), qPrintable(name));
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    ShellTest::click(m_window, m_stack, name);
 }
 
 // A step that gets no answer fails after the engine's time-out windows (seconds).
@@ -169,12 +146,12 @@ void TestNoHeaders::failedWalkShowsPageAndRestartResets()
     QCOMPARE(find(QStringLiteral("noHeadersPage"))->property("resetDevice").value<QObject *>(),
              find(QStringLiteral("resetDevice")));
 
-    TopProbe probe(m_stack);
+    DepthProbe probe(m_stack);
     QVERIFY(connect(m_device, SIGNAL(disconnected()), &probe, SLOT(record())));
     click(QStringLiteral("restartButton"));
     QTRY_COMPARE(instrument().requestCount(8), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!probe.depths.isEmpty(), 10000);
-    QCOMPARE(probe.depths.first(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.seen.isEmpty(), 10000);
+    QCOMPARE(probe.seen.first(), 1);
 }
 
 void TestNoHeaders::erasedUnitShowsDataScreen()
@@ -229,11 +206,7 @@ void TestNoHeaders::unplugDuringWalkReturnsToFirstPage()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestNoHeaders test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestNoHeaders>(argc, argv);
 }
 
 #include "tst_noheaders.moc"

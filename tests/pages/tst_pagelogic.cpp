@@ -1,15 +1,12 @@
 // The pages' pure helpers, run by the QML engine as the pages run them: file
 // URLs for the terms document, local paths of a chosen download file, and the
 // save dialog's filters.
+#include "contentscript.h"
+
 #include <QDir>
 #include <QJSValue>
-#include <QQmlEngine>
 #include <QTest>
 #include <QUrl>
-
-// The helpers live in the pages' library; naming its registration function
-// keeps the library linked.
-void qml_register_types_content();
 
 class TestPageLogic : public QObject
 {
@@ -19,32 +16,20 @@ private slots:
     void initTestCase();
     void termsDocumentUrl_data();
     void termsDocumentUrl();
-    void localPathFromUrl_data();
-    void localPathFromUrl();
+    void downloadPath_data();
+    void downloadPath();
     void pathSurvivesTheRoundTrip();
     void installerFilters();
 
 private:
-    QJSValue call(const QString &name, const QJSValueList &args);
-
-    QQmlEngine m_engine;
-    QJSValue m_module;
+    ContentScript m_script;
+    ContentScript m_fileUrl;
 };
 
 void TestPageLogic::initTestCase()
 {
-    volatile auto keepLinked = &qml_register_types_content;
-    Q_UNUSED(keepLinked);
-    m_module = m_engine.importModule(QStringLiteral(":/content/PageLogic.mjs"));
-    QVERIFY2(!m_module.isError(), qPrintable(m_module.toString()));
-}
-
-QJSValue TestPageLogic::call(const QString &name, const QJSValueList &args)
-{
-    const QJSValue result = m_module.property(name).call(args);
-    if (result.isError())
-        qWarning() << name << result.toString();
-    return result;
+    QVERIFY2(m_script.load(QStringLiteral("PageLogic.mjs")), qPrintable(m_script.error()));
+    QVERIFY2(m_fileUrl.load(QStringLiteral("FileUrl.mjs")), qPrintable(m_fileUrl.error()));
 }
 
 void TestPageLogic::termsDocumentUrl_data()
@@ -71,7 +56,7 @@ void TestPageLogic::termsDocumentUrl()
 {
     QFETCH(QString, folder);
     QFETCH(QString, expected);
-    const QString url = call(QStringLiteral("termsDocumentUrl"), {folder}).toString();
+    const QString url = m_script.call(QStringLiteral("termsDocumentUrl"), {folder}).toString();
     QCOMPARE(url, expected);
     // Whatever the folder, the URL names T&Cs.pdf inside it.
     const QUrl parsed(url, QUrl::StrictMode);
@@ -80,29 +65,38 @@ void TestPageLogic::termsDocumentUrl()
     QCOMPARE(parsed.fileName(), QStringLiteral("T&Cs.pdf"));
 }
 
-void TestPageLogic::localPathFromUrl_data()
+void TestPageLogic::downloadPath_data()
 {
     QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("os");
     QTest::addColumn<QString>("expected");
     QTest::newRow("linux") << "file:///home/ann/Downloads/QuorvANTIS_installer.exe"
+                           << "linux"
                            << "/home/ann/Downloads/QuorvANTIS_installer.exe";
     QTest::newRow("windows") << "file:///C:/Users/Ann/Downloads/QuorvANTIS_installer.exe"
+                             << "windows"
                              << "C:/Users/Ann/Downloads/QuorvANTIS_installer.exe";
     QTest::newRow("encoded") << "file:///home/ann/My%20Files/a%23b.exe"
+                             << "linux"
                              << "/home/ann/My Files/a#b.exe";
     QTest::newRow("share") << "file://server/share/setup.exe"
+                           << "windows"
                            << "//server/share/setup.exe";
     QTest::newRow("localhost") << "file://localhost/tmp/x.exe"
+                               << "linux"
                                << "/tmp/x.exe";
+    // Not a file URL: the download still needs a target, so the text stays.
     QTest::newRow("not a file url") << "/already/a/path"
+                                    << "linux"
                                     << "/already/a/path";
 }
 
-void TestPageLogic::localPathFromUrl()
+void TestPageLogic::downloadPath()
 {
     QFETCH(QString, url);
+    QFETCH(QString, os);
     QFETCH(QString, expected);
-    QCOMPARE(call(QStringLiteral("localPathFromUrl"), {url}).toString(), expected);
+    QCOMPARE(m_script.call(QStringLiteral("downloadPath"), {url, os}).toString(), expected);
 }
 
 void TestPageLogic::pathSurvivesTheRoundTrip()
@@ -110,19 +104,23 @@ void TestPageLogic::pathSurvivesTheRoundTrip()
     // What a file dialog gives for an awkward name must come back unchanged.
     const QString path = QDir::tempPath() + QStringLiteral("/dl 100%/ä b&c#1.exe");
     const QString url = QUrl::fromLocalFile(path).toString();
-    QCOMPARE(call(QStringLiteral("localPathFromUrl"), {url}).toString(), path);
-    QCOMPARE(QUrl(call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(), path);
+    QCOMPARE(
+        m_script.call(QStringLiteral("downloadPath"), {url, QStringLiteral("linux")}).toString(),
+        path);
+    QCOMPARE(
+        QUrl(m_fileUrl.call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(),
+        path);
 }
 
 void TestPageLogic::installerFilters()
 {
-    QCOMPARE(call(QStringLiteral("installerNameFilters"), {QStringLiteral("windows")})
+    QCOMPARE(m_script.call(QStringLiteral("installerNameFilters"), {QStringLiteral("windows")})
                  .toVariant()
                  .toStringList(),
              QStringList{QStringLiteral("Installer (*.exe)")});
     // Elsewhere no filter may hide every file of the folder.
     const QStringList linux =
-        call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
+        m_script.call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
             .toVariant()
             .toStringList();
     QVERIFY(!linux.isEmpty());

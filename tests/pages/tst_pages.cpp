@@ -1,5 +1,6 @@
 // The pages in the running program: the simulated instrument behind the
 // stand-in hidapi, the local test web service, the whole start-up in-process.
+#include "depthprobe.h"
 #include "shell/startup.h"
 #include "shelltest.h"
 #include "standinhid.h"
@@ -62,22 +63,6 @@ int resetCount()
 
 } // namespace
 
-// The stack's depth at each disconnection, read right after the shell's reaction.
-class DepthProbe : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit DepthProbe(QObject *stack) : m_stack(stack) {}
-    QList<int> seen;
-
-public slots:
-    void record() { seen.append(m_stack->property("depth").toInt()); }
-
-private:
-    QObject *m_stack;
-};
-
 class TestPages : public QObject
 {
     Q_OBJECT
@@ -114,7 +99,6 @@ private:
     QQuickItem *topPage() const;
     QQuickItem *push(const QString &url, const QString &properties = QString());
     void click(const QString &name);
-    QVariant evaluate(QObject *scope, const QString &expression) const;
     int depth() const { return m_stack->property("depth").toInt(); }
     int requestsTo(const QString &path) const;
 
@@ -180,11 +164,9 @@ void TestPages::start(bool consent)
     QVERIFY(writeConfig(m_programData.path(),
                         consent ? R"({"firstTimeRun": false, "optInForAutoCalCheck": true})"
                                 : R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"));
-    m_startup = std::make_unique<Startup>();
-    QVERIFY2(!m_startup->start(), "the start-up ended early");
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    startProgram(m_startup, m_window);
+    if (QTest::currentTestFailed())
+        return;
     m_stack = find(QStringLiteral("viewStack"));
     QVERIFY(m_stack);
     QVERIFY2(find(QStringLiteral("device")), "the main window has no instrument");
@@ -241,22 +223,7 @@ QQuickItem *TestPages::push(const QString &url, const QString &properties)
 
 void TestPages::click(const QString &name)
 {
-    // A page still sliding in or out takes no clicks.
-    QTRY_VERIFY_WITH_TIMEOUT(!m_stack->property("busy").toBool(), 5000);
-    auto *item = qobject_cast<QQuickItem *>(find(name));
-    QVERIFY2(item, qPrintable(name));
-    QVERIFY2(item->isVisible(), qPrintable(name));
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
-}
-
-QVariant TestPages::evaluate(QObject *scope, const QString &expression) const
-{
-    QQmlExpression script(qmlContext(scope), scope, expression);
-    const QVariant result = script.evaluate();
-    if (script.hasError())
-        qWarning() << expression << script.error().toString();
-    return result;
+    ShellTest::click(m_window, m_stack, name);
 }
 
 int TestPages::requestsTo(const QString &path) const
@@ -629,11 +596,7 @@ void TestPages::remainingPagesShow()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestPages test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestPages>(argc, argv);
 }
 
 #include "tst_pages.moc"

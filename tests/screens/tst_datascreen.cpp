@@ -1,8 +1,8 @@
 // The data screen, driven in-process against the simulated instrument behind
 // the stand-in hidapi: the session list, the field plot and its switches, the
 // per-session copies and saves, the bulk exports and the device information.
-#include "../app/shelltest.h"
 #include "shell/startup.h"
+#include "shelltest.h"
 #include "standinhid.h"
 
 #include <QApplication>
@@ -208,9 +208,7 @@ QObject *TestDataScreen::viewStack() const
 
 QString TestDataScreen::topPage() const
 {
-    QObject *stack = viewStack();
-    QObject *top = stack ? stack->property("currentItem").value<QObject *>() : nullptr;
-    return top ? top->property("pageName").toString() : QString();
+    return topPageName(viewStack());
 }
 
 // A press and release on the item's centre, scrolling the panel first when
@@ -755,11 +753,7 @@ void TestDataScreen::rebootReturnsToNotConnected()
 
 int main(int argc, char *argv[])
 {
-    Startup::prepareEnvironment();
-    QtWebEngineQuick::initialize();
-    QApplication app(argc, argv);
-    TestDataScreen test;
-    return QTest::qExec(&test, argc, argv);
+    return ShellTest::runInProcess<TestDataScreen>(argc, argv);
 }
 
 #include "tst_datascreen.moc"

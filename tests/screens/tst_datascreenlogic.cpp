@@ -1,11 +1,10 @@
 // The data screen's pure helpers, run by the QML engine as the screen runs them.
+#include "contentscript.h"
+
 #include <QJSValue>
 #include <QJSValueIterator>
-#include <QQmlEngine>
 #include <QSet>
 #include <QTest>
-
-void qml_register_types_content();
 
 class TestDataScreenLogic : public QObject
 {
@@ -21,26 +20,14 @@ private slots:
     void placeholdersBeforeTheStatusReply();
 
 private:
-    QJSValue call(const QString &name, const QJSValueList &args);
-
-    QQmlEngine m_engine;
-    QJSValue m_module;
+    ContentScript m_script;
+    ContentScript m_fileUrl;
 };
 
 void TestDataScreenLogic::initTestCase()
 {
-    volatile auto keepLinked = &qml_register_types_content;
-    Q_UNUSED(keepLinked);
-    m_module = m_engine.importModule(QStringLiteral(":/content/DataScreen.mjs"));
-    QVERIFY2(!m_module.isError(), qPrintable(m_module.toString()));
-}
-
-QJSValue TestDataScreenLogic::call(const QString &name, const QJSValueList &args)
-{
-    const QJSValue result = m_module.property(name).call(args);
-    if (result.isError())
-        qWarning() << name << result.toString();
-    return result;
+    QVERIFY2(m_script.load(QStringLiteral("DataScreen.mjs")), qPrintable(m_script.error()));
+    QVERIFY2(m_fileUrl.load(QStringLiteral("FileUrl.mjs")), qPrintable(m_fileUrl.error()));
 }
 
 void TestDataScreenLogic::localFile_data()
@@ -76,7 +63,7 @@ void TestDataScreenLogic::localFile()
     QFETCH(QString, url);
     QFETCH(bool, windows);
     QFETCH(QString, expected);
-    const QJSValue result = call(QStringLiteral("localFile"), {url, windows});
+    const QJSValue result = m_fileUrl.call(QStringLiteral("localFile"), {url, windows});
     QCOMPARE(result.toString(), expected);
     if (!windows && !expected.isEmpty() && !url.contains(QLatin1String("localhost")))
         QCOMPARE(result.toString(), QUrl(url).toLocalFile());
@@ -120,21 +107,21 @@ void TestDataScreenLogic::imageTarget()
     QFETCH(QStringList, filter);
     QFETCH(QString, fileName);
     QFETCH(QString, format);
-    const QJSValue result =
-        call(QStringLiteral("imageTarget"), {path, m_engine.toScriptValue(filter)});
+    const QJSValue result = m_script.call(QStringLiteral("imageTarget"),
+                                          {path, m_script.engine().toScriptValue(filter)});
     QCOMPARE(result.property(QStringLiteral("fileName")).toString(), fileName);
     QCOMPARE(result.property(QStringLiteral("format")).toString(), format);
 }
 
 void TestDataScreenLogic::traceTableIsComplete()
 {
-    QJSValue colours = m_engine.newObject();
+    QJSValue colours = m_script.engine().newObject();
     colours.setProperty(QStringLiteral("combined"), QStringLiteral("#ff6a00"));
     colours.setProperty(QStringLiteral("eField"), QStringLiteral("#035888"));
     colours.setProperty(QStringLiteral("hField"), QStringLiteral("#d43f3a"));
     colours.setProperty(QStringLiteral("sixMin"), QStringLiteral("#34e8eb"));
     colours.setProperty(QStringLiteral("thirtyMin"), QStringLiteral("#8f34eb"));
-    const QJSValue table = call(QStringLiteral("traceTable"), {colours});
+    const QJSValue table = m_script.call(QStringLiteral("traceTable"), {colours});
     QCOMPARE(table.property(QStringLiteral("length")).toInt(), 5);
 
     const QStringList names{"Combined Exposure", "E-Field", "H-Field", "6 Min Average",
@@ -164,14 +151,17 @@ void TestDataScreenLogic::traceTableIsComplete()
 
 void TestDataScreenLogic::placeholdersBeforeTheStatusReply()
 {
-    QCOMPARE(call(QStringLiteral("batteryText"), {false, 0}).toString(), QStringLiteral("-"));
-    QCOMPARE(call(QStringLiteral("batteryText"), {true, 3.956}).toString(),
+    QCOMPARE(m_script.call(QStringLiteral("batteryText"), {false, 0}).toString(),
+             QStringLiteral("-"));
+    QCOMPARE(m_script.call(QStringLiteral("batteryText"), {true, 3.956}).toString(),
              QStringLiteral("3.96 V"));
-    QCOMPARE(call(QStringLiteral("batteryText"), {true, 4}).toString(), QStringLiteral("4.00 V"));
-    QCOMPARE(call(QStringLiteral("memoryText"), {false, false}).toString(), QStringLiteral("-"));
-    QCOMPARE(call(QStringLiteral("memoryText"), {true, true}).toString(),
+    QCOMPARE(m_script.call(QStringLiteral("batteryText"), {true, 4}).toString(),
+             QStringLiteral("4.00 V"));
+    QCOMPARE(m_script.call(QStringLiteral("memoryText"), {false, false}).toString(),
+             QStringLiteral("-"));
+    QCOMPARE(m_script.call(QStringLiteral("memoryText"), {true, true}).toString(),
              QStringLiteral("Disabled"));
-    QCOMPARE(call(QStringLiteral("memoryText"), {true, false}).toString(),
+    QCOMPARE(m_script.call(QStringLiteral("memoryText"), {true, false}).toString(),
              QStringLiteral("Enabled"));
 }
 

@@ -15,7 +15,7 @@ Item {
     property string pageName: "AppInfo"
 
     function startDownload(fileUrl) {
-        qvApi.setDownloadPath(PageLogic.localPathFromUrl(fileUrl))
+        qvApi.setDownloadPath(PageLogic.downloadPath(fileUrl, Qt.platform.os))
         // One progress connection per download, even after failed ones.
         qvApi.disconnectDownloadProgress()
         qvApi.getLatestAppInstaller()

@@ -10,6 +10,7 @@ import QVImports
 import Elements as Elements
 import FontAwesome as FontAwesome
 import "DataScreen.mjs" as DataScreen
+import "FileUrl.mjs" as FileUrl
 
 Item {
     id: root
@@ -109,7 +110,7 @@ Item {
     }
 
     function localFile(url) {
-        return DataScreen.localFile(url, Qt.platform.os === "windows")
+        return FileUrl.localFile(url, Qt.platform.os === "windows")
     }
 
     function runBulkExport(dialog, entryType, charMode) {

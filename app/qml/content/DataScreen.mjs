@@ -1,5 +1,5 @@
 // Pure helpers of the data screen: the table that ties the graph switches to
-// the plot's traces and notes, and the turning of dialog URLs into file names.
+// the plot's traces and notes, and the file names and formats of saved images.
 
 // One row per curve. `series` names the field view's alias, `switchName` the
 // panel's switch; colours are passed in so the table stays free of imports.
@@ -22,38 +22,6 @@ export function traceTable(colours) {
           note: "30min",
           noteText: "Per ICNIRP 2020 Table 5 - Occupational Whole-Body Reference Levels." }
     ]
-}
-
-// The local file name of a "file:" URL (given as text or url), the way
-// QUrl::toLocalFile reads it: percent escapes decoded, query and fragment
-// dropped, a Windows drive path without its leading slash, a host kept as a
-// UNC prefix. Anything that is not a file URL gives "".
-export function localFile(url, windows) {
-    const text = String(url === undefined || url === null ? "" : url)
-    if (text.slice(0, 5).toLowerCase() !== "file:")
-        return ""
-    let rest = text.slice(5)
-    const end = rest.search(/[?#]/)
-    if (end >= 0)
-        rest = rest.slice(0, end)
-    let host = ""
-    if (rest.slice(0, 2) === "//") {
-        rest = rest.slice(2)
-        const slash = rest.indexOf("/")
-        host = slash < 0 ? rest : rest.slice(0, slash)
-        rest = slash < 0 ? "" : rest.slice(slash)
-    }
-    let path
-    try {
-        path = decodeURIComponent(rest)
-    } catch (e) {
-        path = rest
-    }
-    if (host !== "" && host.toLowerCase() !== "localhost")
-        return "//" + decodeURIComponent(host) + path
-    if (windows && /^\/[A-Za-z]:/.test(path))
-        path = path.slice(1)
-    return path
 }
 
 const imageFormats = { "png": "png", "jpeg": "jpeg", "jpg": "jpeg", "svg": "svg" }

@@ -1,7 +1,7 @@
 #include "simulateddevice.h"
 
 SimulatedDevice::SimulatedDevice(InstrumentSimulator *simulator, QObject *parent)
-    : Device(parent), m_link(simulator)
+    : SimulatorLinked(simulator, parent)
 {}
 
 SimulatedDevice::~SimulatedDevice()

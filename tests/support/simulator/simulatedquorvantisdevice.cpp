@@ -2,7 +2,7 @@
 
 SimulatedQuorvAntisDevice::SimulatedQuorvAntisDevice(InstrumentSimulator *simulator,
                                                      QObject *parent)
-    : QuorvAntisDevice(parent), m_link(simulator)
+    : SimulatorLinked(simulator, parent)
 {}
 
 SimulatedQuorvAntisDevice::~SimulatedQuorvAntisDevice()
