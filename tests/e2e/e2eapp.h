@@ -4,8 +4,8 @@
 // the local test web service, the simulated instrument behind the stand-in
 // hidapi, and the main window driven by clicks on items found by name.
 
-#include "../app/shelltest.h"
 #include "shell/startup.h"
+#include "shelltest.h"
 #include "standinhid.h"
 #include "testwebservice.h"
 
