@@ -15,6 +15,7 @@ namespace {
 constexpr int postTimeoutMs = 15000;
 const char tagProperty[] = "op";
 const char expectJsonProperty[] = "expectJson";
+const char timedOutProperty[] = "timedOut";
 
 QString httpMessage(int status, const QString &text)
 {
@@ -80,6 +81,7 @@ void Wirlex::get(const QString &endpoint, const QMap<QString, QString> &params, 
     QNetworkReply *reply = manager.get(request);
     lastReply = reply;
     track(reply);
+    watchIdle(reply);
     connect(reply, &QNetworkReply::downloadProgress, this, &Wirlex::downloadProgress);
     reply->setProperty(tagProperty, tag);
     if (expectJson)
@@ -157,6 +159,26 @@ void Wirlex::track(QNetworkReply *reply)
     running.append(reply);
 }
 
+void Wirlex::watchIdle(QNetworkReply *reply) const
+{
+    // Some malformed answers (a broken chunked body, then the server hangs up)
+    // leave the reply running for good; without this the caller would never
+    // hear of the request again.
+    auto *timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    const auto restart = [timer] { timer->start(); };
+    connect(reply, &QNetworkReply::metaDataChanged, timer, restart);
+    connect(reply, &QNetworkReply::downloadProgress, timer, restart);
+    connect(reply, &QNetworkReply::uploadProgress, timer, restart);
+    connect(timer, &QTimer::timeout, reply, [reply] {
+        if (!reply->isRunning())
+            return;
+        reply->setProperty(timedOutProperty, true);
+        reply->abort();
+    });
+    timer->start(idleTimeoutMs);
+}
+
 void Wirlex::onFinished(QNetworkReply *reply)
 {
     running.removeAll(reply);
@@ -164,10 +186,14 @@ void Wirlex::onFinished(QNetworkReply *reply)
         lastReply = nullptr;
     reply->deleteLater();
 
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->property(timedOutProperty).toBool()) {
+        emit errorOccurred(httpMessage(status, QStringLiteral("Operation timed out")));
+        return;
+    }
     if (reply->error() == QNetworkReply::OperationCanceledError)
         return;
 
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
 
     if (target.isValid()) {
@@ -183,7 +209,9 @@ void Wirlex::onFinished(QNetworkReply *reply)
             return;
         }
         if (reply->error() == QNetworkReply::NoError) {
-            track(manager.get(QNetworkRequest(resolved)));
+            QNetworkReply *followUp = manager.get(QNetworkRequest(resolved));
+            track(followUp);
+            watchIdle(followUp);
             return;
         }
     }

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -56,6 +58,7 @@ private slots:
     void cancelByTagSparesLaterRequests();
     void insecureRedirectIsReported();
     void postTimeOutAbortsOnlyItsOwnRequest();
+    void idleGetEndsWithAnError();
     void secretNeverReachesTheLog();
     void standaloneServiceAnswers();
     void serviceRefusesStaleAndReplayedRequests();
@@ -322,6 +325,45 @@ void TestWirlex::insecureRedirectIsReported()
     secure.clearOverrides();
     client->get(secure.baseUrl() + "/installer/version", 2);
     QVERIFY(json.wait());
+}
+
+void TestWirlex::idleGetEndsWithAnError()
+{
+    client->setIdleTimeout(400);
+    QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    QSignalSpy data(client.get(), &Wirlex::dataReceived);
+
+    // A server that never answers.
+    TestWebService::Response stall;
+    stall.stall = true;
+    service->setOverride("/cal/health", stall);
+    client->get(url("/cal/health"), 1);
+    QVERIFY(errors.wait());
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("HTTP 0: Operation timed out"));
+
+    // A broken chunked body and a hang-up: the reply would otherwise run for good.
+    QTcpServer broken;
+    QVERIFY(broken.listen(QHostAddress::LocalHost));
+    connect(&broken, &QTcpServer::newConnection, &broken, [&broken] {
+        QTcpSocket *socket = broken.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            socket->write("HTTP/1.1 502 Bad\r\nConnection: close\r\n"
+                          "Transfer-Encoding: chunked\r\n\r\nnot a chunk\r\n");
+            socket->disconnectFromHost();
+        });
+    });
+    client->get(QStringLiteral("http://127.0.0.1:%1/x").arg(broken.serverPort()), 2);
+    QVERIFY(errors.wait());
+    // Qt either notices the hang-up or keeps waiting; in both cases an error comes.
+    QVERIFY(errors.at(1).at(0).toString().startsWith(QLatin1String("HTTP 502: ")));
+
+    // A slow download that keeps moving is not cut off.
+    service->setInstallerPacing(2048, 20);
+    client->get(url("/cal/installer"), 3, false);
+    QVERIFY(data.wait(20000));
+    QCOMPARE(data.at(0).at(1).toByteArray(), service->installer());
+    QCOMPARE(errors.count(), 2);
+    QVERIFY(service->installer().size() / 2048 * 20 > 2 * 400);
 }
 
 void TestWirlex::postTimeOutAbortsOnlyItsOwnRequest()
