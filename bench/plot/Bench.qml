@@ -57,6 +57,37 @@ Window {
         plot.extend()
     }
 
+    // Plotly's own share: the same five traces made inside the page as ISO
+    // texts and drawn from there, with no hand-over at all. Answers the time
+    // from Plotly.react to the frame after it through bench.drawn.
+    function plotlyAlone(readings, token) {
+        const view = webView()
+        view.runJavaScript("window.benchAlone = ''; (function () {"
+            + " var n = 2 * (" + readings + " - 1), start = 1780300800000, x = new Array(n);"
+            + " for (var i = 0; i < n; ++i) x[i] = new Date(start + Math.floor(i / 2 + 1) * 2000).toISOString();"
+            + " var list = [];"
+            + " for (var t = 0; t < 5; ++t) { var y = new Array(n);"
+            + "   for (var i = 0; i < n; ++i) y[i] = ((Math.floor(i / 2 + 1) * 7919 + t * 104729) % 15000) / 100;"
+            + "   list.push({ x: x.slice(), y: y, mode: 'lines', name: 'T' + t,"
+            + "               hovertemplate: '%{x}, %{y:.2f}%<extra></extra>' }); }"
+            + " var chart = document.getElementById('chart');"
+            + " var layout = Object.assign({}, chart.layout, { uirevision: Math.random() });"
+            + " var t0 = performance.now();"
+            + " Plotly.react(chart, list, layout);"
+            + " requestAnimationFrame(function () { requestAnimationFrame(function () {"
+            + "   window.benchAlone = String(Math.round(performance.now() - t0)); }); });"
+            + " })();")
+        const poll = function () {
+            view.runJavaScript("window.benchAlone", function (result) {
+                if (result)
+                    bench.drawn(token, result)
+                else
+                    Qt.callLater(poll)
+            })
+        }
+        poll()
+    }
+
     // Answers once the page has run every script sent before and painted a
     // frame after them: the token comes back with the drawn point counts.
     function probe(token) {

@@ -1,7 +1,8 @@
 // Plot view benchmark: five traces of a field session of 10,000, 50,000 and
 // 100,000 readings. For a full re-plot and for a live tick that adds one
 // reading it prints the time from handing the vertices over to the plot being
-// drawn, and the longest stretch the GUI thread was blocked meanwhile.
+// drawn, and the longest stretch the GUI thread was blocked meanwhile; and,
+// for comparison, how long Plotly alone takes to draw the same traces.
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -193,6 +194,14 @@ int main(int argc, char *argv[])
         const Figures full = measure("fullReplot");
         std::printf("%8d  full re-plot %17.0f ms %15.0f ms %6.0f ms  %s\n", n, full.drawnMs,
                     full.blockMs, full.callMs, qPrintable(full.counts));
+        std::fflush(stdout);
+
+        const QString token = QStringLiteral("a%1").arg(++tokenNumber);
+        waitUntil([] { return false; }, 200);
+        QMetaObject::invokeMethod(root, "plotlyAlone", Q_ARG(QVariant, n), Q_ARG(QVariant, token));
+        waitUntil([&] { return receiver.token == token; }, 120000);
+        std::printf("%8d  Plotly alone %17s ms  (the same traces made in the page as ISO text)\n", n,
+                    qPrintable(receiver.counts));
         std::fflush(stdout);
 
         QList<Figures> ticks;

@@ -2,6 +2,7 @@ import QtQuick
 import QtWebEngine
 import QVImports
 import Frelkit
+import Elements
 
 // Time-series plot drawn by Plotly.js in a web page built once; every change
 // reaches the page as a short script.
@@ -104,10 +105,49 @@ Item {
 
     // Traces keep their date-times as numbers (the time value of the local
     // wall-clock date): a list of numbers is one object for the garbage
-    // collector where Date objects are hundreds of thousands, and it turns into
-    // JSON natively. The page makes the ISO texts Plotly gets (isoTraces).
-    function tracesJson(list) {
-        return JSON.stringify(list)
+    // collector where Date objects are hundreds of thousands. The page makes
+    // the ISO texts Plotly gets (isoTraces). Number lists are written as JSON
+    // by PlotPoints, many times faster than JSON.stringify here; the text made
+    // when a trace is added is kept for as long as its list is unchanged.
+    function numbersText(list) {
+        const cached = list.jsonText
+        if (cached !== undefined && cached.length === list.length)
+            return cached.text
+        return PlotPoints.numbersJson(list)
+    }
+
+    // Kept on the list itself, out of sight of JSON and of Object.assign.
+    function keepText(list, text) {
+        Object.defineProperty(list, "jsonText", {
+            "value": { "length": list.length, "text": text },
+            "configurable": true
+        })
+    }
+
+    function traceJson(trace, xText) {
+        const rest = Object.assign({}, trace)
+        delete rest.x
+        delete rest.y
+        const restJson = JSON.stringify(rest)
+        return "{\"x\":" + xText + ",\"y\":" + numbersText(trace.y)
+            + (restJson === "{}" ? "}" : "," + restJson.slice(1))
+    }
+
+    // A script whose value is the trace list with ISO date texts. The series of
+    // a session share their times: each distinct time list is sent once.
+    function tracesScript(list) {
+        const times = []
+        const parts = list.map(trace => {
+            const text = numbersText(trace.x)
+            let index = times.indexOf(text)
+            if (index < 0) {
+                index = times.length
+                times.push(text)
+            }
+            return traceJson(trace, "xs[" + index + "]")
+        })
+        return "(function () { var xs = [" + times.join(",") + "]; return isoTraces(["
+            + parts.join(",") + "]); })()"
     }
 
     function guarded(script) {
@@ -120,7 +160,7 @@ Item {
 
     function pageHtml() {
         // The data sits inside a <script> element: no "</script>" may close it early.
-        const data = ("var traces = isoTraces(" + tracesJson(traces) + ");\nvar layout = "
+        const data = ("var traces = " + tracesScript(traces) + ";\nvar layout = "
                       + JSON.stringify(layout) + ";").replace(/</g, "\\u003c")
         return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
             + "<script src=\"" + internal.plotlyUrl + "\"></script>\n"
@@ -143,22 +183,51 @@ Item {
             + "<div id=\"loadingBlock\" class=\"message-box-overlay\">Loading...</div>\n"
             + "<script>\n"
             // ISO 8601 UTC text of each time value, as JSON gives it for a Date.
+            // Whole milliseconds within the years 1970 to 9999 are written from
+            // the day's text and the time of day, several times faster than
+            // toISOString for each.
+            + "function pad(n, width) { var s = String(n); while (s.length < width) s = '0' + s; return s; }\n"
             + "function isoDates(values) {\n"
             + "  var n = values.length, out = new Array(n), last = NaN, text = null;\n"
+            + "  var dayStart = NaN, dayText = '';\n"
             + "  for (var i = 0; i < n; ++i) {\n"
             + "    var v = values[i];\n"
             + "    if (v !== last) {\n"
             + "      last = v;\n"
-            + "      var d = typeof v === 'number' ? new Date(v) : null;\n"
-            + "      text = d && isFinite(d.getTime()) ? d.toISOString() : null;\n"
+            + "      if (typeof v === 'number' && v >= 0 && v < 253402300800000 && v === Math.floor(v)) {\n"
+            + "        var day = v - v % 86400000;\n"
+            + "        if (day !== dayStart) {\n"
+            + "          dayStart = day;\n"
+            + "          dayText = new Date(day).toISOString().slice(0, 11);\n"
+            + "        }\n"
+            + "        var ms = v - day;\n"
+            + "        text = dayText + pad(Math.floor(ms / 3600000), 2) + ':'"
+            + " + pad(Math.floor(ms / 60000) % 60, 2) + ':' + pad(Math.floor(ms / 1000) % 60, 2)"
+            + " + '.' + pad(ms % 1000, 3) + 'Z';\n"
+            + "      } else {\n"
+            + "        var d = typeof v === 'number' ? new Date(v) : null;\n"
+            + "        text = d && isFinite(d.getTime()) ? d.toISOString() : null;\n"
+            + "      }\n"
             + "    }\n"
             + "    out[i] = text;\n"
             + "  }\n"
             + "  return out;\n"
             + "}\n"
+            // Traces sharing one time list share its conversion; each gets a
+            // list of its own, since extendTraces appends in place.
             + "function isoTraces(list) {\n"
+            + "  var inputs = [], outputs = [];\n"
             + "  for (var i = 0; i < list.length; ++i) {\n"
-            + "    if (Array.isArray(list[i].x)) list[i].x = isoDates(list[i].x);\n"
+            + "    var x = list[i].x;\n"
+            + "    if (!Array.isArray(x)) continue;\n"
+            + "    var k = inputs.indexOf(x);\n"
+            + "    if (k >= 0) {\n"
+            + "      list[i].x = outputs[k].slice();\n"
+            + "    } else {\n"
+            + "      list[i].x = isoDates(x);\n"
+            + "      inputs.push(x);\n"
+            + "      outputs.push(list[i].x.slice());\n"
+            + "    }\n"
             + "  }\n"
             + "  return list;\n"
             + "}\n"
@@ -270,17 +339,7 @@ Item {
 
     // Converts points [from, length) in one pass over the list.
     function convertPoints(dataPoints, from) {
-        const offset = utcOffsetMs()
-        const n = dataPoints.length
-        const count = Math.max(0, n - from)
-        const x = new Array(count)
-        const y = new Array(count)
-        for (let i = 0; i < count; ++i) {
-            const point = dataPoints[from + i]
-            x[i] = Number(point.x) + offset
-            y[i] = point.y * 100
-        }
-        return { "x": x, "y": y }
+        return PlotPoints.convert(dataPoints, utcOffsetMs(), from)
     }
 
     function traceIndex(traceName) {
@@ -297,6 +356,8 @@ Item {
 
     function addTrace(dataPoints, name, colour, update) {
         const points = convertPoints(dataPoints, 0)
+        keepText(points.x, points.xJson)
+        keepText(points.y, points.yJson)
         traces.push({
             "x": points.x,
             "y": points.y,
@@ -386,7 +447,7 @@ Item {
         // The full list already holds every queued point; sending the queue
         // after this would draw those points twice.
         clearUpdateQueue()
-        runScript("plotReact(isoTraces(" + tracesJson(traces) + "), " + JSON.stringify(layout)
+        runScript("plotReact(" + tracesScript(traces) + ", " + JSON.stringify(layout)
                   + ");\nPlotly.Plots.resize('chart');")
         hideLoading()
     }

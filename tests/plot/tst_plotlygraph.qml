@@ -33,6 +33,38 @@ Item {
     }
 
     TestCase {
+        name: "PlotPoints"
+
+        function test_numbersJson() {
+            const ordinary = [0, 1, -3, 1.5, 74.53000000000001, 0.1 + 0.2, 1780300800000, -1e-7,
+                              123456.789, 1e21, 5e-324, Math.pow(2, 53) + 2]
+            compare(JSON.parse(PlotPoints.numbersJson(ordinary)), ordinary)
+            compare(PlotPoints.numbersJson([0, 12, 74.53, 1780300800000, 0.30000000000000004]),
+                    JSON.stringify([0, 12, 74.53, 1780300800000, 0.30000000000000004]))
+            compare(PlotPoints.numbersJson([NaN, Infinity, -Infinity, "7", null, undefined]),
+                    "[null,null,null,null,null,null]")
+            compare(PlotPoints.numbersJson([]), "[]")
+        }
+
+        function test_convert() {
+            const list = [{ "x": 1000, "y": 0.5 }, { "x": 2000 }, { "y": 1 }, 42,
+                          { "x": new Date(3000), "y": 0.25 }]
+            const all = PlotPoints.convert(list, 60000, 0)
+            compare(all.x.length, 5)
+            compare([all.x[0], all.y[0]], [61000, 50])
+            verify(isNaN(all.y[1]) && isNaN(all.x[2]) && isNaN(all.x[3]))
+            compare([all.x[4], all.y[4]], [63000, 25])
+            compare(JSON.parse(all.xJson), [61000, 62000, null, null, 63000])
+            compare(JSON.parse(all.yJson), [50, null, 100, null, 25])
+            const tail = PlotPoints.convert(list, 0, 3)
+            compare(tail.x.length, 2)
+            compare(tail.x[1], 3000)
+            compare(PlotPoints.convert(list, 0, 9).x.length, 0)
+            compare(PlotPoints.convert(undefined, 0, 0).xJson, "[]")
+        }
+    }
+
+    TestCase {
         name: "PlotlyGraph"
         when: windowShown
 
@@ -200,6 +232,29 @@ Item {
             graph.react()
             graph.extend()
             compare(chartData(graph)[0].x.length, 6, "points drawn once")
+        }
+
+        function test_sharedTimesStayApart() {
+            // Series of one session share their times, and the page converts them
+            // once; extending one trace must not lengthen another.
+            const graph = makeGraph()
+            graph.addTrace(points(5), "Combined Exposure", "", false)
+            graph.addTrace(points(5, 0.02), "E-Field", "#035888", false)
+            graph.addTrace(points(3), "H-Field", "#d43f3a", false)
+            graph.react()
+            let data = chartData(graph)
+            compare(data.map(t => t.x.length), [5, 5, 3])
+            compare(data[1].x, points(5).map(p => wallClock(p.x)))
+            fuzzyCompare(data[1].y[4], 8, 1e-9)
+            graph.extendTrace(points(8), "Combined Exposure", "")
+            graph.extend()
+            data = chartData(graph)
+            compare(data.map(t => t.x.length), [8, 5, 3])
+            // A re-plot after the extension sends the longer list, not the text
+            // made when the trace was added.
+            graph.react()
+            compare(chartData(graph).map(t => t.x.length), [8, 5, 3])
+            compare(chartData(graph)[0].x[7], wallClock(t0 + 7 * 2000))
         }
 
         function test_notesStackAndGo() {

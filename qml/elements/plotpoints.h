@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QJSValue>
+#include <QObject>
+#include <QVariant>
+#include <QtQml/qqmlregistration.h>
+
+class QJSEngine;
+class QQmlEngine;
+
+// The plot view's number crunching: turning a plot series' points into the
+// lists the view keeps, and those lists into JSON text for its page. The QML
+// engine takes seconds for either with sessions of 100,000 readings.
+class PlotPoints : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+public:
+    explicit PlotPoints(QJSEngine *engine, QObject *parent = nullptr);
+    static PlotPoints *create(QQmlEngine *qmlEngine, QJSEngine *engine);
+
+    // {x, y, xJson, yJson} for the points from index `from` on: x is the
+    // point's time in milliseconds plus offsetMs, y its value times 100, and
+    // xJson and yJson the JSON text of those lists. What is not a number
+    // becomes NaN (null in the text), as in JavaScript arithmetic.
+    Q_INVOKABLE QJSValue convert(const QVariant &dataPoints, double offsetMs, int from) const;
+
+    // JSON text of a list of numbers, as JSON.stringify writes their values;
+    // NaN, infinities and non-numbers become null.
+    Q_INVOKABLE QString numbersJson(const QJSValue &list) const;
+
+private:
+    QJSEngine *const m_engine;
+};
