@@ -3,6 +3,7 @@
 #include <QJSValue>
 #include <QObject>
 #include <QVariant>
+#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
 class QJSEngine;
@@ -32,5 +33,7 @@ public:
     Q_INVOKABLE QString numbersJson(const QJSValue &list) const;
 
 private:
+    QJSValue toArray(const QVariantList &values) const;
+
     QJSEngine *const m_engine;
 };
