@@ -8,6 +8,7 @@
 #include "simulatedquorvantisdevice.h"
 
 #include <QtTest>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -107,6 +108,32 @@ inline bool readingsMatch(const FieldDataEntry *entry, const QList<Scenario::Fie
 
 // The walk's flags change on the device thread; the entries it found reach the list
 // through events already posted by then.
+// Scenario text of one recorded session: count samples of an audio session,
+// or count [interval, e, h] records of a field session, from sample(i) and
+// record(i). Ends with a comma, ready for the next session.
+template <typename Sample>
+QByteArray audioSessionJson(const QDateTime &start, int count, Sample sample)
+{
+    QByteArray body;
+    for (int i = 0; i < count; ++i)
+        body += QByteArray(i ? "," : "") + QByteArray::number(sample(i));
+    return R"({"type": "audio", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
+           R"(", "samples": [)" + body + "]},";
+}
+
+template <typename Record>
+QByteArray fieldSessionJson(const QDateTime &start, int count, Record record)
+{
+    QByteArray body;
+    for (int i = 0; i < count; ++i) {
+        const std::array<int, 3> r = record(i);
+        body += QByteArray(i ? "," : "") + "[" + QByteArray::number(r[0]) + "," +
+                QByteArray::number(r[1]) + "," + QByteArray::number(r[2]) + "]";
+    }
+    return R"({"type": "field", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
+           R"(", "records": [)" + body + "]},";
+}
+
 inline bool waitForHeaders(QuorvAntisDevice *device, int timeoutMs = 10000)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -10,20 +10,13 @@ QByteArray manySessions()
     QDateTime start(QDate(2026, 6, 1), QTime(6, 0, 0), Qt::UTC);
     for (int s = 0; s < 40; ++s) {
         start = start.addSecs(3600);
-        QByteArray body;
-        if (s % 4 == 3) {
-            for (int i = 0; i < 300 + 10 * s; ++i)
-                body += QByteArray(i ? "," : "") + QByteArray::number((i * 31 + s) % 255);
-            sessions += R"({"type": "audio", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
-                        R"(", "samples": [)" + body + "]},";
-        } else {
-            for (int i = 0; i < 20 + s; ++i)
-                body += QByteArray(i ? "," : "") + "[" + QByteArray::number(i ? 1 + i % 5 : 0) +
-                        "," + QByteArray::number((i + s) % 250) + "," +
-                        QByteArray::number((i * 3) % 250) + "]";
-            sessions += R"({"type": "field", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
-                        R"(", "records": [)" + body + "]},";
-        }
+        if (s % 4 == 3)
+            sessions +=
+                audioSessionJson(start, 300 + 10 * s, [s](int i) { return (i * 31 + s) % 255; });
+        else
+            sessions += fieldSessionJson(start, 20 + s, [s](int i) {
+                return std::array<int, 3>{i ? 1 + i % 5 : 0, (i + s) % 250, (i * 3) % 250};
+            });
     }
     sessions.chop(1);
     return R"({"sessions": [)" + sessions +

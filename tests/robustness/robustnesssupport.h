@@ -11,20 +11,13 @@ inline QByteArray robustnessScenario(bool live = false)
     QDateTime start(QDate(2026, 4, 2), QTime(8, 0, 0), Qt::UTC);
     for (int s = 0; s < 6; ++s) {
         start = start.addSecs(5400);
-        QByteArray body;
-        if (s % 3 == 1) {
-            for (int i = 0; i < 500 + 37 * s; ++i)
-                body += QByteArray(i ? "," : "") + QByteArray::number((i * 29 + s) % 255);
-            sessions += R"({"type": "audio", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
-                        R"(", "samples": [)" + body + "]},";
-        } else {
-            for (int i = 0; i < 120 + 11 * s; ++i)
-                body += QByteArray(i ? "," : "") + "[" + QByteArray::number(i ? 1 + i % 7 : 0) +
-                        "," + QByteArray::number((i * 7 + s) % 250) + "," +
-                        QByteArray::number((i * 13) % 250) + "]";
-            sessions += R"({"type": "field", "start": ")" + start.toString(Qt::ISODate).toUtf8() +
-                        R"(", "records": [)" + body + "]},";
-        }
+        if (s % 3 == 1)
+            sessions +=
+                audioSessionJson(start, 500 + 37 * s, [s](int i) { return (i * 29 + s) % 255; });
+        else
+            sessions += fieldSessionJson(start, 120 + 11 * s, [s](int i) {
+                return std::array<int, 3>{i ? 1 + i % 7 : 0, (i * 7 + s) % 250, (i * 13) % 250};
+            });
     }
     sessions.chop(1);
     QByteArray json =
