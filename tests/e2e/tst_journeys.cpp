@@ -481,14 +481,12 @@ void Journeys::clearMemoryAndReboot()
     QTRY_VERIFY(app.enabled(QStringLiteral("clearMemoryButton")));
 
     // Cancel leaves everything as it was.
-    QVERIFY(app.click(QStringLiteral("clearMemoryButton")));
-    QTRY_COMPARE(app.topPage(), QStringLiteral("ClearDevice"));
+    QVERIFY(app.clickToOpen(QStringLiteral("clearMemoryButton"), QStringLiteral("ClearDevice")));
     QVERIFY(
         app.clickIn(app.item(QStringLiteral("clearDevicePage")), QStringLiteral("cancelButton")));
     QTRY_COMPARE(app.topPage(), QStringLiteral("Data"));
 
-    QVERIFY(app.click(QStringLiteral("clearMemoryButton")));
-    QTRY_COMPARE(app.topPage(), QStringLiteral("ClearDevice"));
+    QVERIFY(app.clickToOpen(QStringLiteral("clearMemoryButton"), QStringLiteral("ClearDevice")));
     QVERIFY(
         app.clickIn(app.item(QStringLiteral("clearDevicePage")), QStringLiteral("eraseButton")));
     QTRY_COMPARE(app.banner(), QStringLiteral("Erasing Device Memory..."));
