@@ -6,7 +6,41 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QSaveFile>
-#include <QUrl>
+
+namespace {
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The bytes a data URL's payload stands for. Only well-formed escapes are
+// decoded: an unencoded payload may hold a plain '%', as in a "50%" label.
+QByteArray percentDecoded(const QString &payload)
+{
+    const QByteArray text = payload.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int high = i + 2 < text.size() && text.at(i) == '%' ? hexDigit(text.at(i + 1)) : -1;
+        const int low = high >= 0 ? hexDigit(text.at(i + 2)) : -1;
+        if (low < 0) {
+            bytes.append(text.at(i));
+            continue;
+        }
+        bytes.append(char(high * 16 + low));
+        i += 2;
+    }
+    return bytes;
+}
+
+} // namespace
 
 PlotSaver::PlotSaver(QObject *parent) : QObject(parent) {}
 
@@ -21,8 +55,7 @@ void PlotSaver::saveImageData(const QString &dataUrl, const QString &filePath)
         // half a picture where an older file stood.
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) ||
-            file.write(QUrl::fromPercentEncoding(payload.toLatin1()).toUtf8()) < 0 ||
-            !file.commit()) {
+            file.write(QString::fromUtf8(percentDecoded(payload)).toUtf8()) < 0 || !file.commit()) {
             emit error(QStringLiteral("Error saving SVG image"));
             return;
         }

@@ -4,12 +4,30 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
+#include <QHostAddress>
 #include <QMap>
 #include <QSaveFile>
+#include <QUrl>
 
 namespace {
 
 const char baseUrlVariable[] = "QUORVANTIS_API_URL";
+
+// The signed requests and the installer may go over https anywhere, but over
+// plain http only to this machine (a local stand-in of the service).
+bool isAcceptableBaseUrl(const QString &address)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return true;
+    if (scheme != QLatin1String("http"))
+        return false;
+    const QString host = url.host().toLower();
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
 
 } // namespace
 
@@ -26,18 +44,31 @@ QuorvantisApi::QuorvantisApi(QObject *parent) : QObject(parent), m_baseUrl(defau
     QString override = qEnvironmentVariable(baseUrlVariable).trimmed();
     while (override.endsWith(QLatin1Char('/')))
         override.chop(1);
-    if (!override.isEmpty())
+    if (isAcceptableBaseUrl(override))
         m_baseUrl = override;
+    else if (!override.isEmpty())
+        qWarning().noquote() << baseUrlVariable
+                             << "refused (https, or http to this machine only):" << override;
 
     connect(client, &Wirlex::dataReceived, this, &QuorvantisApi::onRawDataReceived);
     connect(client, &Wirlex::jsonReceived, this, &QuorvantisApi::onJsonDataReceived);
     connect(client, &Wirlex::errorOccurred, this, &QuorvantisApi::apiError);
+    connect(client, &Wirlex::requestFailed, this, [this](int tag, const QString &err) {
+        if (tag == Installer)
+            emit downloadFailed(err);
+    });
     client->setSecretKey(secretKey);
 }
 
 void QuorvantisApi::setApiIsAllowed(bool allowed)
 {
     m_apiIsAllowed = allowed;
+    if (allowed)
+        return;
+    // Answers to checks asked for before must not show once the user said no.
+    // The installer is not a check: only its own cancel ends it.
+    client->cancelRequests(Calibration);
+    client->cancelRequests(Version);
 }
 
 void QuorvantisApi::setDownloadPath(const QString &path)
@@ -111,7 +142,7 @@ void QuorvantisApi::onRawDataReceived(int tag, const QByteArray &data, const QBy
 
     const QByteArray digest = QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
     if (hashValue.isEmpty() || digest.compare(hashValue, Qt::CaseInsensitive) != 0) {
-        emit apiError(QStringLiteral("Hash values did not match"));
+        failDownload(QStringLiteral("Hash values did not match"));
         return;
     }
 
@@ -121,8 +152,14 @@ void QuorvantisApi::onRawDataReceived(int tag, const QByteArray &data, const QBy
     const bool written =
         file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
     if (!written) {
-        emit apiError(QStringLiteral("Failed to write to: ") + m_downloadPath);
+        failDownload(QStringLiteral("Failed to write to: ") + m_downloadPath);
         return;
     }
     emit downloadCompleted();
+}
+
+void QuorvantisApi::failDownload(const QString &err)
+{
+    emit apiError(err);
+    emit downloadFailed(err);
 }

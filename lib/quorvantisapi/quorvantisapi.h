@@ -52,6 +52,8 @@ signals:
     void appVersionReceived(QString appVersion);
     void downloadCompleted();
     void reportFileProgress(qlonglong received, qlonglong total);
+    // The installer request ended without a stored file; sent after apiError.
+    void downloadFailed(QString err);
 
 private slots:
     void onRawDataReceived(int tag, const QByteArray &data, const QByteArray &hashValue);
@@ -59,6 +61,7 @@ private slots:
 
 private:
     void getServerHealth();
+    void failDownload(const QString &err);
 
     bool m_apiIsAllowed = false;
     QString m_downloadPath;

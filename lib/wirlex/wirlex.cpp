@@ -188,7 +188,7 @@ void Wirlex::onFinished(QNetworkReply *reply)
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->property(timedOutProperty).toBool()) {
-        emit errorOccurred(httpMessage(status, QStringLiteral("Operation timed out")));
+        fail(reply, httpMessage(status, QStringLiteral("Operation timed out")));
         return;
     }
     if (reply->error() == QNetworkReply::OperationCanceledError)
@@ -203,9 +203,9 @@ void Wirlex::onFinished(QNetworkReply *reply)
                 0 &&
             resolved.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
         if (lessSecure) {
-            emit errorOccurred(httpMessage(status, reply->error() != QNetworkReply::NoError
-                                                       ? reply->errorString()
-                                                       : QStringLiteral("Insecure redirect")));
+            fail(reply, httpMessage(status, reply->error() != QNetworkReply::NoError
+                                                ? reply->errorString()
+                                                : QStringLiteral("Insecure redirect")));
             return;
         }
         if (reply->error() == QNetworkReply::NoError) {
@@ -238,5 +238,14 @@ void Wirlex::onFinished(QNetworkReply *reply)
         text = reply->errorString();
     else
         text = QJsonDocument::fromJson(body).object().value(QLatin1String("detail")).toString();
-    emit errorOccurred(httpMessage(status, text));
+    fail(reply, httpMessage(status, text));
+}
+
+void Wirlex::fail(const QNetworkReply *reply, const QString &message)
+{
+    const int tag = reply->property(tagProperty).toInt();
+    const QPointer<Wirlex> alive(this);
+    emit errorOccurred(message);
+    if (alive)
+        emit requestFailed(tag, message);
 }

@@ -59,6 +59,9 @@ signals:
     void jsonReceived(int tag, QJsonObject obj);
     void downloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
     void errorOccurred(QString error);
+    // The same failure as errorOccurred, sent right after it, with the tag of
+    // the request it ended, so that a caller can tell its requests apart.
+    void requestFailed(int tag, QString error);
 
 private slots:
     void onFinished(QNetworkReply *reply);
@@ -68,6 +71,7 @@ private:
                      const QString &query, const QByteArray &body) const;
     void track(QNetworkReply *reply);
     void watchIdle(QNetworkReply *reply) const;
+    void fail(const QNetworkReply *reply, const QString &message);
 
     QNetworkAccessManager manager;
     QPointer<QNetworkReply> lastReply;

@@ -39,6 +39,7 @@ private slots:
     void firstRunIsRecordedOnlyByTheAnswer();
     void storedConsentChecksWithoutAsking();
     void storedRefusalSendsNothing();
+    void unwritableConfigurationAsksOnce_data();
     void unwritableConfigurationAsksOnce();
 
 private:
@@ -191,18 +192,44 @@ void TestConsent::storedRefusalSendsNothing()
     QCOMPARE(m_service->requests().size(), 0);
 }
 
+void TestConsent::unwritableConfigurationAsksOnce_data()
+{
+    QTest::addColumn<bool>("afterLoad");
+    QTest::newRow("from the start") << false;
+    // The user must learn that the answer was not stored.
+    QTest::newRow("after the load") << true;
+}
+
 void TestConsent::unwritableConfigurationAsksOnce()
 {
+    QFETCH(bool, afterLoad);
+    const QString path = configPath(m_programData->path());
+    if (afterLoad) {
+        QVERIFY(writeConfig(m_programData->path(),
+                            R"({"firstTimeRun": false, "optInForAutoCalCheck": true})"));
+        start();
+        QTRY_COMPARE(requestsTo("/installer/version"), 1);
+        QCOMPARE(questions().size(), 0);
+        QVERIFY(QFile::remove(path));
+    }
     // A folder in place of the file: it can be neither read nor written, so
     // every write of the answer fails again.
-    QVERIFY(QDir().mkpath(configPath(m_programData->path())));
-    start();
+    QVERIFY(QDir().mkpath(path));
+    if (afterLoad)
+        QVERIFY(QMetaObject::invokeMethod(window()->findChild<QObject *>("settrove"), "setValue",
+                                          Q_ARG(QString, "optInForAutoCalCheck"),
+                                          Q_ARG(QVariant, true)));
+    else
+        start();
     QCOMPARE(questions().size(), 1);
+    QCOMPARE(onlyQuestion()->property("message").toString(), AfterErrorText);
+    const int sent = m_service->requestCount();
     QVERIFY(QMetaObject::invokeMethod(onlyQuestion(), "no"));
     QTRY_COMPARE(questions().size(), 0);
     QTest::qWait(300);
     QCOMPARE(questions().size(), 0);
-    QCOMPARE(m_service->requests().size(), 0);
+    QCOMPARE(m_service->requestCount(), sent);
+    QCOMPARE(window()->findChild<QObject *>("qvApi")->property("apiIsAllowed").toBool(), false);
 }
 
 int main(int argc, char *argv[])

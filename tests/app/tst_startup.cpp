@@ -335,15 +335,21 @@ void TestStartup::webServiceAnswersReachTheWindow()
     QVERIFY(QMetaObject::invokeMethod(ok, "close"));
     QTRY_VERIFY(!ok->property("visible").toBool());
 
-    // Any other failure during a download ends it too; an unknown barcode
-    // meanwhile does not.
+    // Any other failure of the download ends it too; a failure of another
+    // request meanwhile does not.
     QVERIFY(QMetaObject::invokeMethod(progress, "open"));
     QTRY_VERIFY(progress->property("opened").toBool());
     QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 404: Barcode not found")));
-    QVERIFY(progress->property("visible").toBool());
-    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "Failed to write to: /nowhere/setup")));
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 403: Invalid signature")));
+    QVERIFY(emitSignal("apiError(QString)", Q_ARG(QString, "HTTP 0: Connection refused")));
+    QTest::qWait(100);
+    QVERIFY(progress->property("opened").toBool());
+    QVERIFY(!ok->property("visible").toBool());
+    QCOMPARE(vars->property("calDate").toString(), QStringLiteral("Pending"));
+    QVERIFY(emitSignal("downloadFailed(QString)", Q_ARG(QString, "HTTP 0: Connection refused")));
     QTRY_VERIFY(!progress->property("visible").toBool());
     QTRY_VERIFY(ok->property("opened").toBool());
+    QCOMPARE(ok->property("dialogTitle").toString(), QStringLiteral("Installer download failed"));
     QVERIFY(QMetaObject::invokeMethod(ok, "close"));
     QTRY_VERIFY(!ok->property("visible").toBool());
 }

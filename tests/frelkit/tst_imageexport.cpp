@@ -31,7 +31,7 @@ QString dataUrl(const QImage &image, const char *format, const QString &mediaTyp
 
 const QString svgText =
     QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\">"
-                   "<text x=\"1\" y=\"9\">E-field 50% \u00b5T, a,b</text></svg>");
+                   "<text x=\"1\" y=\"9\">E-field 50% \u00b5T \u65e5, a,b</text></svg>");
 
 QString svgDataUrl()
 {
@@ -89,6 +89,8 @@ void TestImageExport::savesEachFormat_data()
         << dataUrl(picture(), "PNG", "image/jpeg") << "other.png" << QByteArray("png");
     QTest::newRow("svg") << svgDataUrl() << "plot.svg" << QByteArray("svg");
     QTest::newRow("mixed-case svg") << svgDataUrl() << "plot.Svg" << QByteArray("svg");
+    QTest::newRow("svg text not encoded")
+        << "data:image/svg+xml;charset=utf-8," + svgText << "raw.svg" << QByteArray("svg");
 }
 
 void TestImageExport::savesEachFormat()

@@ -34,13 +34,14 @@ struct Spies
           calibration(api, &QuorvantisApi::calibrationDateReceived),
           version(api, &QuorvantisApi::appVersionReceived),
           completed(api, &QuorvantisApi::downloadCompleted),
-          progress(api, &QuorvantisApi::reportFileProgress)
+          progress(api, &QuorvantisApi::reportFileProgress),
+          failed(api, &QuorvantisApi::downloadFailed)
     {}
     int results() const
     {
         return error.count() + calibration.count() + version.count() + completed.count();
     }
-    QSignalSpy error, calibration, version, completed, progress;
+    QSignalSpy error, calibration, version, completed, progress, failed;
 };
 
 } // namespace
@@ -53,6 +54,7 @@ private slots:
     void init();
     void cleanup();
 
+    void serviceAddress_data();
     void serviceAddress();
     void switchedOffSendsNothing();
     void calibrationDate();
@@ -60,6 +62,7 @@ private slots:
     void installerDigest_data();
     void installerDigest();
     void failedWriteLeavesNoFile();
+    void cancelDuringSlowDownload_data();
     void cancelDuringSlowDownload();
     void progressConnectionsAddUp();
     void qmlSetsProperties();
@@ -93,18 +96,36 @@ std::unique_ptr<QuorvantisApi> TestQuorvantisApi::makeApi(bool allowed)
     return api;
 }
 
+void TestQuorvantisApi::serviceAddress_data()
+{
+    QTest::addColumn<QByteArray>("variable"); // null: unset
+    QTest::addColumn<QString>("expected");    // empty: the default
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("loopback http") << QByteArray("http://127.0.0.1:9/elsewhere/")
+                                   << QStringLiteral("http://127.0.0.1:9/elsewhere") << false;
+    QTest::newRow("unset") << QByteArray() << QString() << false;
+    // Signed requests and the installer must not go in the clear to a stranger.
+    QTest::newRow("plain http elsewhere")
+        << QByteArray("http://cal.example.org/cal") << QString() << true;
+}
+
 void TestQuorvantisApi::serviceAddress()
 {
+    QFETCH(QByteArray, variable);
+    QFETCH(QString, expected);
+    QFETCH(bool, refused);
     QCOMPARE(makeApi()->baseUrl(), service->baseUrl());
 
-    qputenv(urlVariable, "http://127.0.0.1:9/elsewhere/");
-    QCOMPARE(makeApi()->baseUrl(), QStringLiteral("http://127.0.0.1:9/elsewhere"));
-
-    qunsetenv(urlVariable);
-    const QString fallback = makeApi()->baseUrl();
-    QCOMPARE(fallback, QuorvantisApi::defaultBaseUrl());
-    QVERIFY(fallback.startsWith("https://"));
-    QVERIFY(fallback.endsWith(":1001/cal"));
+    if (variable.isNull())
+        qunsetenv(urlVariable);
+    else
+        qputenv(urlVariable, variable);
+    if (refused)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("QUORVANTIS_API_URL refused"));
+    const QString address = makeApi()->baseUrl();
+    QCOMPARE(address, expected.isEmpty() ? QuorvantisApi::defaultBaseUrl() : expected);
+    QVERIFY(QuorvantisApi::defaultBaseUrl().startsWith("https://"));
+    QVERIFY(QuorvantisApi::defaultBaseUrl().endsWith(":1001/cal"));
 }
 
 void TestQuorvantisApi::switchedOffSendsNothing()
@@ -137,6 +158,7 @@ void TestQuorvantisApi::calibrationDate()
     api->getCalibrationDate("999");
     QVERIFY(spies.error.wait());
     QCOMPARE(spies.error.at(0).at(0).toString(), QStringLiteral("HTTP 404: Barcode not found"));
+    QCOMPARE(spies.failed.count(), 0); // not the installer's failure
 
     TestWebService::Response noDate;
     noDate.body = R"({"other": "value"})";
@@ -202,6 +224,7 @@ void TestQuorvantisApi::installerDigest()
         QCOMPARE(spies.error.at(0).at(0).toString(), QStringLiteral("Hash values did not match"));
         QCOMPARE(readFile(path), QByteArray("previous installer"));
     }
+    QCOMPARE(spies.failed.count(), accepted ? 0 : 1);
     QCOMPARE(QDir(tmp->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"setup.exe"});
 }
 
@@ -228,10 +251,20 @@ void TestQuorvantisApi::failedWriteLeavesNoFile()
     QCOMPARE(spies.error.at(1).at(0).toString(), "Failed to write to: " + missingFolder);
     QVERIFY(!QFileInfo::exists(tmp->filePath("no")));
     QCOMPARE(spies.completed.count(), 0);
+    QCOMPARE(spies.failed.count(), 2);
+}
+
+void TestQuorvantisApi::cancelDuringSlowDownload_data()
+{
+    QTest::addColumn<bool>("switchOff");
+    QTest::newRow("checks on") << false;
+    // The calibration answer must not land once the user said no.
+    QTest::newRow("checks switched off") << true;
 }
 
 void TestQuorvantisApi::cancelDuringSlowDownload()
 {
+    QFETCH(bool, switchOff);
     service->setInstallerPacing(2048, 20);
     TestWebService::Response slowDate;
     slowDate.body = QByteArray(R"({"cal_expiry": "2030-01-01"})").leftJustified(30 * 1024, ' ');
@@ -249,16 +282,27 @@ void TestQuorvantisApi::cancelDuringSlowDownload()
     // A later request must not turn the cancel away from the download.
     api->getCalibrationDate("123456");
     QTRY_COMPARE(service->requestCount(), 2);
-    api->setApiIsAllowed(false);
+    if (switchOff) {
+        api->setApiIsAllowed(false);
+        QVERIFY(aborted.wait());
+        QCOMPARE(aborted.at(0).at(0).toString(), QStringLiteral("/cal/get_calibration"));
+        aborted.clear();
+    }
+    // Still works with the checks off.
     api->cancelDownload();
 
     QVERIFY(aborted.wait());
     QCOMPARE(aborted.at(0).at(0).toString(), QStringLiteral("/cal/installer"));
-    QVERIFY(spies.calibration.wait(10000));
-    QCOMPARE(spies.calibration.at(0).at(0).toString(), QStringLiteral("2030-01-01"));
+    if (switchOff) {
+        QTest::qWait(300);
+    } else {
+        QVERIFY(spies.calibration.wait(10000));
+        QCOMPARE(spies.calibration.at(0).at(0).toString(), QStringLiteral("2030-01-01"));
+    }
     QTest::qWait(100);
+    QCOMPARE(spies.calibration.count(), switchOff ? 0 : 1);
     QCOMPARE(spies.completed.count(), 0);
-    QCOMPARE(spies.error.count(), 0);
+    QCOMPARE(spies.error.count() + spies.failed.count(), 0);
     QVERIFY(!QFile::exists(path));
 }
 

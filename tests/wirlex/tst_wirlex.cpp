@@ -49,6 +49,7 @@ private slots:
     void signatureMatchesKnownExample();
     void signedGetCarriesFourHeaders();
     void pathAndQueryAreSignedAsSent();
+    void postSignsItsBody_data();
     void postSignsItsBody();
     void answersArriveByKind();
     void errorTexts_data();
@@ -147,14 +148,28 @@ void TestWirlex::pathAndQueryAreSignedAsSent()
     QVERIFY2(request.query.startsWith("a=1&b=2&c="), request.query.constData());
 }
 
+void TestWirlex::postSignsItsBody_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("no query") << QString() << QByteArray();
+    // Signed in its pretty-decoded form, sent encoded.
+    QTest::newRow("query") << QStringLiteral("?note=a b&plus=%2B&unit=\u00b5T")
+                           << QByteArray("note=a%20b&plus=%2B&unit=%C2%B5T");
+}
+
 void TestWirlex::postSignsItsBody()
 {
+    QFETCH(QString, query);
+    QFETCH(QByteArray, sent);
     service->setOverride("/cal/submit", fixed(200, R"({"stored": true})"));
     QSignalSpy json(client.get(), &Wirlex::jsonReceived);
-    client->post(url("/cal/submit"), R"({"k": 1})", 9);
+    client->post(url("/cal/submit") + query, R"({"k": 1})", 9);
     QVERIFY(json.wait());
     QCOMPARE(json.at(0).at(0).toInt(), 9);
     const TestWebService::Request request = service->requests().value(0);
+    QCOMPARE(request.status, 200);
+    QCOMPARE(request.query, sent);
     QCOMPARE(request.method, QByteArray("POST"));
     QCOMPARE(request.body, QByteArray(R"({"k": 1})"));
     QCOMPARE(request.headers.value("content-type"), QByteArray("application/json"));
@@ -227,6 +242,7 @@ void TestWirlex::errorTexts()
         service->setOverride("/cal/broken", fixed(status, body.trimmed()));
     client->setSecretKey(secret);
     QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    QSignalSpy failed(client.get(), &Wirlex::requestFailed);
     QSignalSpy json(client.get(), &Wirlex::jsonReceived);
     QSignalSpy data(client.get(), &Wirlex::dataReceived);
 
@@ -244,6 +260,8 @@ void TestWirlex::errorTexts()
         QCOMPARE(message, expected);
     }
     QCOMPARE(json.count() + data.count(), 0);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0), (QList<QVariant>{1, message}));
 }
 
 void TestWirlex::connectionRefused()

@@ -36,9 +36,6 @@ ApplicationWindow {
     // The first header walk of the present connection has not ended yet.
     property bool firstWalkPending: false
 
-    // Only errors of the load itself lead to the consent question; failed
-    // writes afterwards, the question's own included, are logged only.
-    property bool configLoading: false
     // Where the title bar moves the window by hand (no window manager).
     property point manualMoveOffset: Qt.point(0, 0)
     property bool manualMove: false
@@ -113,13 +110,22 @@ ApplicationWindow {
         }, function() {
             settrove.setValue("optInForAutoCalCheck", false)
             settrove.setValue("firstTimeRun", false)
+            // Asked after a failed write the checks may be on already.
+            qvApi.apiIsAllowed = false
+            apiVars.calDate = "Disabled"
         })
     }
 
+    function reportDownloadFailed() {
+        qvApi.disconnectDownloadProgress()
+        progressDialog.close()
+        okDialog.dialogTitle = "Installer download failed"
+        okDialog.message = "The download was interrupted or corrupted. Please try again."
+        okDialog.open()
+    }
+
     Component.onCompleted: {
-        configLoading = true
         settrove.load()
-        configLoading = false
         device.start()
         targetWidth = screenScaler.startWidth
         targetHeight = screenScaler.startHeight
@@ -185,19 +191,15 @@ ApplicationWindow {
 
         onApiError: function(errMsg) {
             console.log("API Error: " + errMsg)
-            const barcodeUnknown = errMsg.indexOf("Barcode not found") !== -1
-            if (barcodeUnknown || errMsg.indexOf("HTTP 403") !== -1)
+            if (errMsg === "Hash values did not match")
+                mainWindow.reportDownloadFailed()
+            else if (errMsg.indexOf("Barcode not found") !== -1 || errMsg.indexOf("HTTP 403") !== -1)
                 apiVars.calDate = "Pending"
-            // Any failure while the installer downloads ends the download: a
-            // progress bar left standing would hide it.
-            if (errMsg === "Hash values did not match" || (progressDialog.visible && !barcodeUnknown)) {
-                qvApi.disconnectDownloadProgress()
-                progressDialog.close()
-                okDialog.dialogTitle = "Installer download failed"
-                okDialog.message = "The download was interrupted or corrupted. Please try again."
-                okDialog.open()
-            }
         }
+
+        // Only the installer's own failure ends the download; a progress bar
+        // left standing would hide it.
+        onDownloadFailed: mainWindow.reportDownloadFailed()
 
         onCalibrationDateReceived: function(calDate) {
             apiVars.calDate = ShellLogic.calibrationText(calDate, new Date(),
@@ -242,8 +244,9 @@ ApplicationWindow {
             }
         }
 
+        // Asked once per run: the answer's own writes may fail the same way.
         onConfigError: function(errMsg) {
-            if (!configLoading || recoveredFromMissingConfig) {
+            if (recoveredFromMissingConfig) {
                 console.warn("Configuration error: " + errMsg)
                 return
             }

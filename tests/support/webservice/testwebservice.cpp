@@ -392,8 +392,14 @@ TestWebService::Response TestWebService::authenticate(const Request &request, bo
     if (m_nonces.contains(nonce))
         return detail(403, QStringLiteral("Nonce already used"));
 
+    // A GET signs its query fully encoded, as it goes over the wire; a POST
+    // signs the query in its default, pretty-decoded form.
+    const QByteArray query =
+        request.method == "POST"
+            ? QUrl::fromEncoded(request.target).query(QUrl::PrettyDecoded).toUtf8()
+            : request.query;
     QByteArray message = appId + '\n' + timestampText + '\n' + nonce + '\n' + request.method +
-                         '\n' + request.path.toUtf8() + '\n' + request.query + '\n';
+                         '\n' + request.path.toUtf8() + '\n' + query + '\n';
     message += request.body;
     const QByteArray expected =
         "v1=" +
