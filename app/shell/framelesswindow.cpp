@@ -69,8 +69,17 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
     const HitArea area = hitAt(event->position().toPoint());
     if (area == HitArea::Client)
         return false;
-    if (event->button() != Qt::LeftButton || event->type() != QEvent::MouseButtonPress)
+    if (event->button() != Qt::LeftButton)
         return true;
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        // As on a system caption, a double-click restores the maximised
+        // window; the move its second press began must not outlive it.
+        if (area == HitArea::Caption) {
+            m_drag = Drag::None;
+            m_window->showNormal();
+        }
+        return true;
+    }
 
     bool handledBySystem = false;
     if (area == HitArea::Caption) {

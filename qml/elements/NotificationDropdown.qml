@@ -45,13 +45,6 @@ Item {
         manualHideAnimation.start()
     }
 
-    // The rest position follows the banner's size, which a new icon or text
-    // may change while a slide runs.
-    function rest() {
-        banner.y = Qt.binding(() => banner.startPoint)
-        root.isShowing = false
-    }
-
     clip: true
     width: banner.width
     height: banner.height
@@ -63,7 +56,6 @@ Item {
 
         width: row.width * 1.2
         height: row.height * 2
-        y: startPoint
 
         Rectangle {
             id: background
@@ -101,6 +93,17 @@ Item {
         }
     }
 
+    // Hidden, the banner follows its rest position as a new text or screen
+    // resizes it. Shown, it must stay where the animations put it, and they
+    // write y without removing a binding on it.
+    Binding {
+        target: banner
+        property: "y"
+        value: banner.startPoint
+        when: !root.isShowing
+        restoreMode: Binding.RestoreNone
+    }
+
     NumberAnimation {
         id: manualShowAnimation
         target: banner
@@ -118,13 +121,13 @@ Item {
         to: banner.startPoint
         duration: 200
         easing.type: Easing.InOutQuad
-        onStopped: root.rest()
+        onStopped: root.isShowing = false
     }
 
     SequentialAnimation {
         id: displayAnimation
         onStarted: root.isShowing = true
-        onStopped: root.rest()
+        onStopped: root.isShowing = false
 
         NumberAnimation {
             target: banner

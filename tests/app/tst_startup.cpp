@@ -55,6 +55,7 @@ private slots:
     void resizeBandResizesByHandWithoutWindowManager();
     void clientPressesReachTheScene();
     void titleBarMovesTheWindowByHand();
+    void maximiseButtonAndDoubleClickToggle_data();
     void maximiseButtonAndDoubleClickToggle();
     void timedNoticeHidesTheLastingOneMeanwhile();
     void bulkExportOutcomesPopTheSavingPage_data();
@@ -216,8 +217,17 @@ void TestStartup::titleBarMovesTheWindowByHand()
     m_window->setPosition(before);
 }
 
+void TestStartup::maximiseButtonAndDoubleClickToggle_data()
+{
+    QTest::addColumn<bool>("restoreFromTopBand");
+    QTest::newRow("title bar") << false;
+    // A maximised window's top band is caption, not a resize border.
+    QTest::newRow("top band of the maximised window") << true;
+}
+
 void TestStartup::maximiseButtonAndDoubleClickToggle()
 {
+    QFETCH(bool, restoreFromTopBand);
     // The offscreen platform announces no visibility change, so the glyph
     // cannot be followed here; the toggling can.
     QObject *maximise = find(QStringLiteral("windowMaximize"));
@@ -233,7 +243,8 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
         titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
     QTest::mouseDClick(m_window, Qt::LeftButton, {}, centre);
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
-    QTest::mouseDClick(m_window, Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(m_window, Qt::LeftButton, {},
+                       restoreFromTopBand ? QPoint(centre.x(), 2) : centre);
     QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
 }
 

@@ -80,18 +80,54 @@ Item {
             tryCompare(dropdown, "isShowing", false, 5000)
         }
 
-        function test_showWhileRunningDoesNotRestart() {
+        // Whatever changes the banner's size while it is down, it stays down
+        // and a running cycle goes on.
+        function test_changeWhileShown_data() {
+            return [{
+                    "tag": "second show with an icon",
+                    "lasting": false,
+                    "change": d => d.show("Two", awesome.icons.fa_globe)
+                }, {
+                    "tag": "font scaler of another screen",
+                    "lasting": true,
+                    "change": () => {
+                        harness.fakeScreen.width = 2560
+                        harness.fakeScreen.height = 1440
+                    }
+                }]
+        }
+
+        function test_changeWhileShown(data) {
             const dropdown = createTemporaryObject(dropdownComponent, host)
+            const b = banner(dropdown)
             const started = Date.now()
-            dropdown.show("One", "", 800)
-            wait(300)
-            dropdown.show("Two", awesome.icons.fa_globe)
-            compare(dropdown.text, "Two")
-            compare(dropdown.icon, awesome.icons.fa_globe)
+            if (data.lasting)
+                dropdown.showInfinite("Loading headers", "")
+            else
+                dropdown.show("One", "", 800)
+            tryCompare(b, "y", 0, 1000)
+            const height = b.height
+            try {
+                data.change(dropdown)
+                tryVerify(() => b.height !== height, 1000)
+                compare(b.y, 0)
+                compare(dropdown.isShowing, true)
+            } finally {
+                harness.resetScreen()
+            }
+            if (data.lasting) {
+                wait(300)
+                compare(b.y, 0)
+                dropdown.hide()
+            } else {
+                compare(dropdown.text, "Two")
+                compare(dropdown.icon, awesome.icons.fa_globe)
+            }
             tryCompare(dropdown, "isShowing", false, 5000)
+            compare(b.y, b.startPoint)
             // A restart would have run for 300 + 1200 ms at least.
-            const elapsed = Date.now() - started
-            verify(elapsed >= 1100)
+            if (!data.lasting)
+                verify(Date.now() - started >= 1100)
         }
 
         function test_infiniteUntilHidden() {

@@ -114,18 +114,9 @@ void TestPageLogic::pathSurvivesTheRoundTrip()
 
 void TestPageLogic::installerFilters()
 {
-    QCOMPARE(m_script.call(QStringLiteral("installerNameFilters"), {QStringLiteral("windows")})
-                 .toVariant()
-                 .toStringList(),
+    // The download is the same installer wherever the program runs.
+    QCOMPARE(m_script.call(QStringLiteral("installerNameFilters"), {}).toVariant().toStringList(),
              QStringList{QStringLiteral("Installer (*.exe)")});
-    // Elsewhere no filter may hide every file of the folder.
-    const QStringList linux =
-        m_script.call(QStringLiteral("installerNameFilters"), {QStringLiteral("linux")})
-            .toVariant()
-            .toStringList();
-    QVERIFY(!linux.isEmpty());
-    for (const QString &filter : linux)
-        QVERIFY2(!filter.contains(QStringLiteral("*.exe")), qPrintable(filter));
 }
 
 QTEST_GUILESS_MAIN(TestPageLogic)

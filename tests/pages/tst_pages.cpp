@@ -10,6 +10,8 @@
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -59,6 +61,17 @@ int statusCount()
 int resetCount()
 {
     return instrument().requestCount(8);
+}
+
+// The widget dialog that the platform file dialog shows without a platform
+// theme.
+QFileDialog *visibleFileDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -381,15 +394,25 @@ void TestPages::updateAnnouncedOpensFromFooter()
     QCOMPARE(find(QStringLiteral("currentVersionText"))->property("text").toString(),
              QStringLiteral("3"));
 
-    // The save dialog proposes the installer's name in the downloads folder.
+    // The dialog the user sees proposes the installer's name in the downloads
+    // folder, under the installer filter.
     QObject *save = find(QStringLiteral("saveDialog"));
     QVERIFY(save);
-    QCOMPARE(save->property("defaultSuffix").toString(), QStringLiteral("exe"));
-    const QUrl proposed = save->property("currentFile").toUrl();
-    QCOMPARE(proposed.fileName(), QStringLiteral("QuorvANTIS_installer"));
-    QCOMPARE(QFileInfo(proposed.toLocalFile()).absolutePath(), m_downloads.path());
-    for (const QString &filter : save->property("nameFilters").toStringList())
-        QVERIFY2(!filter.contains(QStringLiteral("*.exe")), qPrintable(filter));
+    click(QStringLiteral("updateButton"));
+    QFileDialog *shown = nullptr;
+    QTRY_VERIFY((shown = visibleFileDialog()));
+    QCOMPARE(shown->windowTitle(), QStringLiteral("Save As"));
+    QCOMPARE(shown->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(shown->defaultSuffix(), QStringLiteral("exe"));
+    QCOMPARE(shown->nameFilters(), QStringList{QStringLiteral("Installer (*.exe)")});
+    QCOMPARE(shown->directory().absolutePath(), m_downloads.path());
+    auto *name = shown->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    QCOMPARE(name->text(), QStringLiteral("QuorvANTIS_installer"));
+    QCOMPARE(shown->selectedFiles(),
+             QStringList{m_downloads.filePath(QStringLiteral("QuorvANTIS_installer.exe"))});
+    QVERIFY(QMetaObject::invokeMethod(save, "reject"));
+    QTRY_VERIFY(!shown->isVisible());
 
     click(QStringLiteral("appVersionMouseArea"));
     QTRY_COMPARE(depth(), 1);

@@ -28,12 +28,15 @@ Item {
     Platform.FileDialog {
         id: saveDialog
         objectName: "saveDialog"
+
+        readonly property url proposedFile: folder + "/QuorvANTIS_installer"
+
         title: "Save As"
         folder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.DownloadLocation)
         fileMode: Platform.FileDialog.SaveFile
         defaultSuffix: "exe"
-        nameFilters: PageLogic.installerNameFilters(Qt.platform.os)
-        currentFile: folder + "/QuorvANTIS_installer"
+        nameFilters: PageLogic.installerNameFilters()
+        currentFile: proposedFile
         onAccepted: item.startDownload(saveDialog.file.toString())
     }
 
@@ -95,6 +98,8 @@ Item {
                             return
                         }
                         saveDialog.open()
+                        // The widget dialog of Qt 6.4 drops a name given before it shows.
+                        saveDialog.currentFile = saveDialog.proposedFile
                     }
                 }
                 Text {

@@ -22,7 +22,8 @@ export function downloadPath(url, os) {
     return path === "" ? String(url) : path;
 }
 
-// The save dialog's filters: only Windows can run, and so list, installers.
-export function installerNameFilters(os) {
-    return isWindows(os) ? ["Installer (*.exe)"] : ["All files (*)"];
+// The save dialog's filters: the download is the same installer on every
+// platform.
+export function installerNameFilters() {
+    return ["Installer (*.exe)"];
 }
