@@ -120,6 +120,9 @@ void DataEntry::onMemoryRead(Device *, QByteArray data)
         setValid(false);
         return;
     }
+    // An entry that failed an earlier read is whole again once a read passes.
+    if (!m_valid)
+        setValid(true);
     onDataAvailable(data.mid(headerSize), true);
     setLoaded(true);
 }
