@@ -120,6 +120,9 @@ void DataEntry::onMemoryRead(Device *, QByteArray data)
         setValid(false);
         return;
     }
+    // An entry that failed an earlier read is whole again once a read passes.
+    if (!m_valid)
+        setValid(true);
     onDataAvailable(data.mid(headerSize), true);
     setLoaded(true);
 }
@@ -142,12 +145,17 @@ void DataEntry::setLoaded(bool loaded)
 {
     if (m_loaded == loaded)
         return;
+    // Both flags are settled before either is announced, so that no receiver
+    // sees an entry that reads as loaded and loading at once.
     m_loaded = loaded;
+    const bool loadingEnds = loaded && m_loading;
+    if (loadingEnds)
+        m_loading = false;
     emit loadedChanged();
-    if (loaded) {
-        setLoading(false);
+    if (loadingEnds)
+        emit loadingChanged();
+    if (loaded)
         emit this->loaded();
-    }
 }
 
 void DataEntry::setLoading(bool loading)
@@ -155,7 +163,10 @@ void DataEntry::setLoading(bool loading)
     if (m_loading == loading)
         return;
     m_loading = loading;
+    const bool loadedEnds = loading && m_loaded;
+    if (loadedEnds)
+        m_loaded = false;
     emit loadingChanged();
-    if (loading)
-        setLoaded(false);
+    if (loadedEnds)
+        emit loadedChanged();
 }

@@ -131,15 +131,18 @@ FileExporter::Outcome FileExporter::exportCurrentEntry(const QString &fileName, 
         qWarning() << "quorvantisexport - no data entry or device to export from";
         return Outcome::Failed;
     }
-    const Outcome loaded = loadCurrentEntry();
+    // The wait lets the user choose (and hand over) other sessions meanwhile:
+    // this export stays with the entry and instrument it was started for.
+    const QPointer<DataEntry> entry(m_dataEntry);
+    const QPointer<Device> device(m_device);
+    const Outcome loaded = loadEntry(entry, device);
     if (loaded != Outcome::Saved)
         return loaded;
 
-    DataEntry *entry = m_dataEntry;
     const QString path = qvexport::localPathOf(fileName);
     switch (entry->type()) {
     case DataEntry::Field: {
-        const bool isPublic = m_device->isPublic();
+        const bool isPublic = device->isPublic();
         if (charMode == BOTH) {
             // One name, two files: each gets the extension of its own format.
             const QString base = qvexport::basePathOf(path);
@@ -160,10 +163,8 @@ FileExporter::Outcome FileExporter::exportCurrentEntry(const QString &fileName, 
     }
 }
 
-FileExporter::Outcome FileExporter::loadCurrentEntry()
+FileExporter::Outcome FileExporter::loadEntry(QPointer<DataEntry> entry, QPointer<Device> device)
 {
-    QPointer<DataEntry> entry(m_dataEntry);
-    QPointer<Device> device(m_device);
     QPointer<FileExporter> self(this);
 
     qDebug() << "loading in write()";

@@ -95,7 +95,8 @@ protected:
     static const QString writeErrorText;
 
 private:
-    Outcome loadCurrentEntry();
+    // Reloads the entry and waits; Saved means loaded, valid and both still there.
+    Outcome loadEntry(QPointer<DataEntry> entry, QPointer<Device> device);
 
     QPointer<DataEntry> m_dataEntry;
     QPointer<Device> m_device;

@@ -67,14 +67,22 @@ void TestEntries::headerChecksEndTheLoadInvalid_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("warning");
+    QTest::addColumn<QByteArray>("nextRead"); // a later forced load; none when empty
     QTest::newRow("short") << QByteArray(6, char(0xFF))
-                           << "Data entry did not contain enough data for a header.";
+                           << "Data entry did not contain enough data for a header."
+                           << QByteArray();
     QByteArray marker = entryBytes(start, fieldRecords({{0, 1, 2}}));
     marker[0] = 0x00;
     QTest::newRow("marker") << marker
-                            << "Data entry started with an incorrect header marker, expected 0xff.";
+                            << "Data entry started with an incorrect header marker, expected 0xff."
+                            << QByteArray();
     QTest::newRow("date") << entryBytes(start.addSecs(1), fieldRecords({{0, 1, 2}}))
-                          << "Data entry date did not match the one specified in its header.";
+                          << "Data entry date did not match the one specified in its header."
+                          << QByteArray();
+    // Only the end marker was there at first; the session was written afterwards.
+    QTest::newRow("empty, then a session")
+        << QByteArray() << "Data entry did not contain enough data for a header."
+        << entryBytes(start, fieldRecords({{0, 1, 2}, {5, 3, 4}}));
 }
 
 void TestEntries::headerChecksEndTheLoadInvalid()
@@ -92,6 +100,16 @@ void TestEntries::headerChecksEndTheLoadInvalid()
     QCOMPARE(loaded.count(), 1);
     QCOMPARE(readings.count(), 0);
     QVERIFY(entry.fieldReadings().isEmpty());
+
+    QFETCH(QByteArray, nextRead);
+    if (nextRead.isEmpty())
+        return;
+    QSignalSpy validity(&entry, &DataEntry::validChanged);
+    deliver(&entry, nextRead);
+    QVERIFY(entry.isValid());
+    QVERIFY(entry.isLoaded());
+    QCOMPARE(validity.count(), 1);
+    QCOMPARE(entry.fieldReadings().size(), 2);
 }
 
 void TestEntries::headerTimeIsShownInLocalTime()

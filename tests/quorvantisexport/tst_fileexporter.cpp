@@ -321,18 +321,24 @@ void TestFileExporter::waitEndsWithoutSpinning()
 void TestFileExporter::waitEndsWhenLoadingStops_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("cancel") << "cancel";
-    QTest::newRow("disconnect") << "disconnect";
-    QTest::newRow("entry destroyed") << "entry";
-    QTest::newRow("device destroyed") << "device";
-    QTest::newRow("not connected") << "offline";
+    QTest::addColumn<bool>("saves");
+    QTest::newRow("cancel") << "cancel" << false;
+    QTest::newRow("disconnect") << "disconnect" << false;
+    QTest::newRow("entry destroyed") << "entry" << false;
+    QTest::newRow("device destroyed") << "device" << false;
+    QTest::newRow("not connected") << "offline" << false;
+    // The user picks another session (its save dialog cancelled) while this one loads.
+    QTest::newRow("other entry chosen") << "other" << true;
 }
 
 void TestFileExporter::waitEndsWhenLoadingStops()
 {
     QFETCH(QString, how);
+    QFETCH(bool, saves);
     auto *entry = new TestFieldEntry(sessionStart);
     QPointer<TestFieldEntry> guard(entry);
+    TestFieldEntry other(sessionStart.addSecs(3600));
+    other.feed(fieldSession(5));
     m_exporter->setDataEntry(entry);
     if (how == "offline")
         m_device->link(false);
@@ -345,14 +351,24 @@ void TestFileExporter::waitEndsWhenLoadingStops()
             delete guard.data();
         else if (how == "device")
             m_device.reset();
+        else if (how == "other") {
+            m_exporter->setDataEntry(&other);
+            entry->feed(fieldSession(2));
+        }
     });
     QElapsedTimer wall;
     wall.start();
-    m_exporter->write(m_dir->filePath("never.csv"));
+    m_exporter->write(m_dir->filePath("wait.csv"));
     QVERIFY(wall.elapsed() < 5000);
-    QCOMPARE(m_errors->count(), 1);
-    QCOMPARE(m_saved->count(), 0);
-    QVERIFY(filesIn(m_dir->path()).isEmpty());
+    QCOMPARE(m_errors->count(), saves ? 0 : 1);
+    QCOMPARE(m_saved->count(), saves ? 1 : 0);
+    if (saves) {
+        QCOMPARE(readFile(m_dir->filePath("wait.csv")),
+                 referenceText(entry->fieldReadings(), ',', false));
+        QCOMPARE(m_exporter->dataEntry(), &other);
+    } else {
+        QVERIFY(filesIn(m_dir->path()).isEmpty());
+    }
     QTest::qWait(80); // let the pending action run before the next case
     delete guard.data();
 }

@@ -102,6 +102,7 @@ private slots:
     void olderFieldSessionDrawsAndSwitches();
     void singleReadingShowsNoData();
     void liveSessionGrowsWithoutDuplicates();
+    void copiesReachTheClipboard_data();
     void copiesReachTheClipboard();
     void savesWriteTheChosenFiles();
     void imageSaveTakesTheFilterExtension();
@@ -156,6 +157,7 @@ void TestDataScreen::init()
 void TestDataScreen::cleanup()
 {
     m_startup.reset();
+    StandInHid::instance().setFrameMs(0);
     StandInHid::instance().simulator().replug();
     m_files.reset();
     m_programData.reset();
@@ -484,8 +486,17 @@ void TestDataScreen::liveSessionGrowsWithoutDuplicates()
     QVERIFY(object(QStringLiteral("liveReloadTimer"))->property("running").toBool());
 }
 
+void TestDataScreen::copiesReachTheClipboard_data()
+{
+    // How the live session's reload ends while two copies wait for it.
+    QTest::addColumn<bool>("replyDropped");
+    QTest::newRow("reload reads") << false;
+    QTest::newRow("reload fails") << true;
+}
+
 void TestDataScreen::copiesReachTheClipboard()
 {
+    QFETCH(bool, replyDropped);
     const int readings = 4;
     START(scenario(
         {fieldSession("2026-03-01T10:00:00Z", readings), fieldSession("2026-03-02T10:00:00Z", 3)}));
@@ -520,6 +531,34 @@ void TestDataScreen::copiesReachTheClipboard()
         QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->text().isEmpty(), 5000);
         QVERIFY(QGuiApplication::clipboard()->text().startsWith(OccupationalHeading));
     }
+
+    // Two presses while a slow reload runs: two copies once it has ended, from
+    // what the session then holds, and the live plot goes on growing.
+    QObject *live =
+        object(QStringLiteral("presenter"))->property("fieldDataEntry").value<QObject *>();
+    QVERIFY(live);
+    const int held = 3 + 5; // the session's readings and those appended above
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 2 * (held - 1), 5000);
+    QTRY_VERIFY(!live->property("loading").toBool());
+    const int plottedBefore = vertices().size();
+    QStringList copies;
+    const QObject watch; // ends the watching with this scope
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &watch,
+            [&copies] { copies << QGuiApplication::clipboard()->text(); });
+    StandInHid::instance().setFrameMs(150);
+    if (replyDropped)
+        StandInHid::instance().simulator().dropReplies(1);
+    StandInHid::instance().instrument().appendLiveRecords(1);
+    QTRY_VERIFY_WITH_TIMEOUT(live->property("loading").toBool(), 3000);
+    QVERIFY(click(QStringLiteral("copyCsvButton")));
+    QVERIFY(click(QStringLiteral("copyCsvButton")));
+    QTRY_COMPARE_WITH_TIMEOUT(copies.size(), 2, 5000);
+    StandInHid::instance().setFrameMs(0);
+    const int copied = replyDropped ? held : held + 1;
+    for (const QString &copy : std::as_const(copies))
+        QCOMPARE(copy.count('\n'), 1 + copied + (copied - 1));
+    QTRY_VERIFY_WITH_TIMEOUT(vertices().size() > plottedBefore, 5000);
+    QVERIFY(object(QStringLiteral("liveReloadTimer"))->property("running").toBool());
 }
 
 void TestDataScreen::savesWriteTheChosenFiles()

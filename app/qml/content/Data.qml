@@ -37,7 +37,17 @@ Item {
     // Clipboard texts are built on the exporters' threads from the entry's
     // readings; while any is under way the live session is not reloaded.
     property int clipboardJobs: 0
-    property string pendingCopy: ""
+    // Copies pressed while their session reloads, in press order; they are
+    // made once that reload has ended, whether it read anything or not.
+    property var pendingCopies: []
+    property QtObject copyEntry: null
+    onCopyEntryChanged: {
+        // The session went away before its reload ended: nothing to copy from.
+        if (copyEntry === null && pendingCopies.length > 0) {
+            console.warn("Session gone before it could be copied")
+            pendingCopies = []
+        }
+    }
 
     function setTraceButtonsEnabled(on) {
         copyCsvButton.enabled = on
@@ -92,21 +102,34 @@ Item {
         }
     }
 
-    // A copy waits for a running reload, so the exporter never reads
-    // readings that are being replaced.
+    // A copy waits for a running reload, so that it holds the newest readings.
     function copyText(kind) {
         const entry = presenter.fieldDataEntry
         if (entry === null)
             return
-        if (entry.loading || !entry.loaded) {
-            pendingCopy = kind
+        if (copyEntry !== null && copyEntry !== entry)
+            flushCopies(true)
+        copyEntry = entry
+        pendingCopies = pendingCopies.concat([kind])
+        flushCopies(false)
+    }
+
+    // Hands the waiting copies to the exporters once their session is not
+    // loading, or at once when `now`, with the readings as they stand.
+    function flushCopies(now) {
+        const entry = copyEntry
+        if (entry === null || pendingCopies.length === 0 || (!now && entry.loading))
             return
+        const kinds = pendingCopies
+        pendingCopies = []
+        copyEntry = null
+        for (let i = 0; i < kinds.length; ++i) {
+            clipboardJobs += 1
+            if (kinds[i] === "CSV")
+                exportCSV.format(entry, true)
+            else
+                exportTSV.format(entry, true)
         }
-        clipboardJobs += 1
-        if (kind === "CSV")
-            exportCSV.format(entry, true)
-        else
-            exportTSV.format(entry, true)
     }
 
     function localFile(url) {
@@ -167,15 +190,9 @@ Item {
     }
 
     Connections {
-        target: presenter.fieldDataEntry
-        ignoreUnknownSignals: true
-        function onLoadedChanged() {
-            const entry = presenter.fieldDataEntry
-            if (root.pendingCopy === "" || entry === null || !entry.loaded)
-                return
-            const kind = root.pendingCopy
-            root.pendingCopy = ""
-            root.copyText(kind)
+        target: root.copyEntry
+        function onLoadingChanged() {
+            root.flushCopies(false)
         }
     }
 
@@ -274,7 +291,7 @@ Item {
             anchors.fill: parent
             visible: presenter.mode === Frelkit.DataEntryPresenter.Field
             currentListGroupIndex: listGroupItems.index
-            holdLiveReload: root.clipboardJobs > 0 || root.pendingCopy !== ""
+            holdLiveReload: root.clipboardJobs > 0
             onVisibleChanged: {
                 if (!visible)
                     root.setTraceButtonsEnabled(false)
@@ -347,7 +364,9 @@ Item {
                     // The buttons wait for this session's own points, which a
                     // loaded session gives at once when the presenter takes it.
                     root.setTraceButtonsEnabled(false)
-                    root.pendingCopy = ""
+                    // Copies still waiting for the session left behind are
+                    // made from what it holds now.
+                    root.flushCopies(true)
                     item.load(device, index === 0)
                     presenter.dataEntry = item
                 }
