@@ -14,6 +14,20 @@
 
 namespace {
 
+// A private data folder holding this configuration, and a runtime folder
+// with the permissions Qt expects; the data folder, or empty on failure.
+QString prepareFolders(const QTemporaryDir &work, const char *configJson)
+{
+    const QString dataFolder = work.filePath("ProgramData/QuorvANTIS Talvenor");
+    const QString runtime = work.filePath("runtime");
+    QFile config(dataFolder + "/config.json");
+    if (!QDir().mkpath(dataFolder) || !QDir().mkpath(runtime) ||
+        !config.open(QIODevice::WriteOnly) || config.write(configJson) < 0)
+        return {};
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return dataFolder;
+}
+
 // The viewable top-level window with this title, or 0.
 Window viewableWindow(Display *display, const QByteArray &title)
 {
@@ -98,15 +112,9 @@ void TestProcess::plugUnplugAgainstTheService()
         return log;
     };
 
-    const QString dataFolder = work.filePath("ProgramData/QuorvANTIS Talvenor");
-    QVERIFY(QDir().mkpath(dataFolder));
-    QFile config(dataFolder + "/config.json");
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(R"({"firstTimeRun": false, "optInForAutoCalCheck": true})");
-    config.close();
-    QVERIFY(QDir().mkpath(work.filePath("runtime")));
-    QFile::setPermissions(work.filePath("runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString dataFolder =
+        prepareFolders(work, R"({"firstTimeRun": false, "optInForAutoCalCheck": true})");
+    QVERIFY(!dataFolder.isEmpty());
 
     const QString plug = work.filePath("plugged");
     const QString misuse = work.filePath("misuse.log");
@@ -194,15 +202,9 @@ void TestProcess::installedProgramStartsFromItsPrefix()
     // A window gone between listing and asking must not end this process.
     XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
 
-    const QString dataFolder = work.filePath("ProgramData/QuorvANTIS Talvenor");
-    QVERIFY(QDir().mkpath(dataFolder));
-    QFile config(dataFolder + "/config.json");
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(R"({"firstTimeRun": false, "optInForAutoCalCheck": false})");
-    config.close();
-    QVERIFY(QDir().mkpath(work.filePath("runtime")));
-    QFile::setPermissions(work.filePath("runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString dataFolder =
+        prepareFolders(work, R"({"firstTimeRun": false, "optInForAutoCalCheck": false})");
+    QVERIFY(!dataFolder.isEmpty());
 
     // Nothing from the build may help: no import path, no library path.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
