@@ -20,12 +20,15 @@
 #include <QQmlProperty>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <algorithm>
+#include <atomic>
 #include <memory>
 
 using namespace ShellTest;
@@ -99,6 +102,8 @@ private slots:
     void cleanup();
 
     void sessionListAndDeviceInformation();
+    void statusQuery_data();
+    void statusQuery();
     void olderFieldSessionDrawsAndSwitches();
     void singleReadingShowsNoData();
     void liveSessionGrowsWithoutDuplicates();
@@ -156,6 +161,7 @@ void TestDataScreen::init()
 void TestDataScreen::cleanup()
 {
     m_startup.reset();
+    StandInHid::instance().simulator().setReplyFilter(nullptr);
     StandInHid::instance().simulator().replug();
     m_files.reset();
     m_programData.reset();
@@ -391,6 +397,46 @@ void TestDataScreen::sessionListAndDeviceInformation()
         QCOMPARE(item(QStringLiteral("audioPlayBlock"))->isVisible(), output);
         QVERIFY(!item(QStringLiteral("audioStopBlock"))->isVisible());
     }
+}
+
+void TestDataScreen::statusQuery_data()
+{
+    QTest::addColumn<int>("lost");
+    QTest::newRow("answered") << 0;
+    QTest::newRow("first reply lost") << 1;
+}
+
+// One status query per connection when it is answered; a lost reply is asked
+// for again instead of leaving the panel without values.
+void TestDataScreen::statusQuery()
+{
+    QFETCH(int, lost);
+    // The panel lays itself out in one pass.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("Binding loop detected")));
+    InstrumentSimulator &simulator = StandInHid::instance().simulator();
+    const auto withheld = std::make_shared<std::atomic<int>>(0);
+    simulator.setReplyFilter([withheld, lost](const InstrumentSimulator::Report &request,
+                                              InstrumentSimulator::Reply &reply, int &) {
+        if (request[1] == 10 && request[2] == 3 && withheld->load() < lost) {
+            ++*withheld;
+            reply.reset();
+        }
+    });
+    simulator.clearRequests();
+    START(scenario({fieldSession("2026-03-02T10:00:00Z", 3)}));
+
+    QTRY_COMPARE_WITH_TIMEOUT(item(QStringLiteral("memoryText"))->property("text").toString(),
+                              QStringLiteral("Enabled"), 15000);
+    QCOMPARE(item(QStringLiteral("batteryText"))->property("text").toString(),
+             QStringLiteral("3.96 V"));
+    for (const char *name :
+         {"bulkCsvButton", "bulkTsvButton", "bulkAudioButton", "clearMemoryButton"})
+        QVERIFY2(item(QLatin1String(name))->property("enabled").toBool(), name);
+    QTest::qWait(2500); // longer than the pause before asking again
+    const std::vector<InstrumentSimulator::Report> requests = simulator.requests();
+    const auto statusQueries = std::count_if(requests.begin(), requests.end(),
+                                             [](const auto &r) { return r[1] == 10 && r[2] == 3; });
+    QCOMPARE(int(statusQueries), 1 + lost);
 }
 
 void TestDataScreen::olderFieldSessionDrawsAndSwitches()

@@ -144,6 +144,30 @@ Item {
         property bool memoryReported: false
         onBatteryVoltageChanged: batteryReported = true
         onMemoryDisabledChanged: memoryReported = true
+        // A lost reply would leave the panel without values for the whole
+        // connection.
+        onSendFailed: statusRetry.schedule()
+        onReceiveFailed: statusRetry.schedule()
+    }
+
+    Timer {
+        id: statusRetry
+        objectName: "statusRetry"
+        interval: 2000
+        property int attempts: 0
+        readonly property int maxAttempts: 5
+
+        function schedule() {
+            if (attempts >= maxAttempts)
+                return
+            attempts += 1
+            restart()
+        }
+
+        onTriggered: {
+            if (device.connected && !deviceStatus.memoryReported)
+                device.send(deviceStatus)
+        }
     }
 
     Frelkit.DataEntryPresenter {
@@ -400,7 +424,11 @@ Item {
                 property int heightOfContent: controls.height * controls.visible
                                               + selectedSession.height * selectedSession.visible
                                               + bulkExport.height + deviceInfo.height
-                implicitHeight: flickablePanel.height >= heightOfContent ? flickablePanel.height : heightOfContent
+                // The scroll view follows the content's implicit height: it
+                // must not depend on the view's own height, or the two chase
+                // each other while the panel lays itself out.
+                implicitHeight: heightOfContent
+                height: Math.max(flickablePanel.height, heightOfContent)
 
                 Rectangle {
                     id: controls
