@@ -113,22 +113,11 @@ Item {
         return FileUrl.localFile(url, Qt.platform.os === "windows")
     }
 
+    // The shell takes the saving page away when the run reports its end.
     function runBulkExport(dialog, entryType, charMode) {
-        const page = viewStack.push("qrc:/content/SavingFiles.qml")
-        let cancelled = false
-        const onCancelled = function() { cancelled = true }
-        bulkFileExport.cancelled.connect(onCancelled)
+        viewStack.push("qrc:/content/SavingFiles.qml")
         bulkFileExport.setFolder(dialog.selectedFolder)
         bulkFileExport.writeAll(entryType, charMode)
-        bulkFileExport.cancelled.disconnect(onCancelled)
-        // The shell pops whatever is on top when the run ends; a page opened
-        // over the saving page must not leave it behind.
-        if (cancelled || !page || page.StackView.index < 0 || root.StackView.index < 0)
-            return
-        if (viewStack.currentItem === page)
-            viewStack.pop()
-        else
-            viewStack.pop(root)
     }
 
     Rectangle {
