@@ -21,9 +21,18 @@ const void *identity(const Message *message)
     return message;
 }
 
-const void *identity(const QObject *object)
+// Every device, so that a packet's destructor reaches each queue it may be in.
+// Never destroyed: packets may outlive static destruction.
+std::mutex &devicesLock()
 {
-    return object;
+    static auto *lock = new std::mutex;
+    return *lock;
+}
+
+QList<Device *> &devices()
+{
+    static auto *list = new QList<Device *>;
+    return *list;
 }
 
 } // namespace
@@ -32,10 +41,18 @@ const QMap<int, double> Device::m_rfNoiseFloorMap = {
     {1, 1.9545}, {2, 1.9545}, {3, 1.9545}, {4, 1.9545}, {5, 1.9545}, {60, 1.9545},
 };
 
-Device::Device(QObject *parent) : QThread(parent), m_deviceID(new DeviceID(this)) {}
+Device::Device(QObject *parent) : QThread(parent), m_deviceID(new DeviceID(this))
+{
+    const std::lock_guard lock(devicesLock());
+    devices().append(this);
+}
 
 Device::~Device()
 {
+    {
+        const std::lock_guard lock(devicesLock());
+        devices().removeOne(this);
+    }
     // A subclass that forgot to stop has already lost its transport operations;
     // stopping here still keeps QThread from aborting on a running thread.
     if (isRunning()) {
@@ -85,21 +102,14 @@ void Device::disconnect()
     setConnected(false);
 }
 
-void Device::watch(Message *message)
-{
-    // Direct, so that a packet destroyed on any thread leaves the queue before
-    // its memory is gone.
-    QObject::connect(message, &QObject::destroyed, this, &Device::onPacketDestroyed,
-                     Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
-}
-
 void Device::send(Message *message)
 {
     if (!message)
         return;
-    watch(message);
     {
         std::lock_guard lock(m_queueLock);
+        if (beingDestroyed(message))
+            return;
         m_queue.enqueue(message);
     }
     m_queueChanged.notify_all();
@@ -109,27 +119,48 @@ void Device::sendImmediate(Message *message)
 {
     if (!message)
         return;
-    watch(message);
     {
         std::lock_guard lock(m_queueLock);
+        if (beingDestroyed(message))
+            return;
         m_queue.prepend(message);
     }
     m_queueChanged.notify_all();
 }
 
-void Device::onPacketDestroyed(QObject *packet)
+bool Device::beingDestroyed(const Message *packet)
 {
-    const void *const destroyed = identity(packet);
+    // A call into a packet whose destruction waits for it may queue it again
+    // (a memory read asks for its next chunk); that would outlive the packet.
+    std::lock_guard lock(m_inFlightLock);
+    return m_calling == identity(packet) && m_destroyedInFlight.contains(identity(packet));
+}
+
+void Device::forgetPacket(const Message *packet)
+{
+    const std::lock_guard lock(devicesLock());
+    for (Device *device : devices())
+        device->packetDestroyed(identity(packet));
+}
+
+void Device::packetDestroyed(const void *destroyed)
+{
     const auto isPacket = [destroyed](const void *m) { return m == destroyed; };
-    std::lock_guard queueLock(m_queueLock);
+    std::unique_lock queueLock(m_queueLock);
     m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
                                  [destroyed](Message *m) { return identity(m) == destroyed; }),
                   m_queue.end());
     // Under the queue lock too: a packet just taken is either still queued or
     // already marked as taken.
-    std::lock_guard lock(m_inFlightLock);
-    if (isPacket(m_taken) || std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket))
+    std::unique_lock lock(m_inFlightLock);
+    if ((isPacket(m_taken) || std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket)) &&
+        !m_destroyedInFlight.contains(destroyed))
         m_destroyedInFlight.append(destroyed);
+    queueLock.unlock();
+    // Marked, no new call starts; one under way still uses the packet's memory.
+    // The device thread destroying a packet is not inside a call into it.
+    if (QThread::currentThread() != this)
+        m_callEnded.wait(lock, [this, destroyed] { return m_calling != destroyed; });
 }
 
 bool Device::hasPendingPackets() const
@@ -267,9 +298,18 @@ bool Device::packetGone(Message *packet)
 
 template <typename Call> bool Device::callPacket(Message *packet, Call call)
 {
-    if (packetGone(packet))
-        return false;
+    {
+        std::lock_guard lock(m_inFlightLock);
+        if (m_destroyedInFlight.contains(identity(packet)))
+            return false;
+        m_calling = identity(packet);
+    }
     call();
+    {
+        std::lock_guard lock(m_inFlightLock);
+        m_calling = nullptr;
+    }
+    m_callEnded.notify_all();
     return true;
 }
 
@@ -348,10 +388,8 @@ Device::ErrorCode Device::sendReceivePacket(Message *packet)
         m_inFlight.append(id);
     }
     ErrorCode result = Failed;
-    if (!packetGone(packet)) {
-        watch(packet);
+    if (!packetGone(packet))
         result = exchange(packet);
-    }
     {
         std::lock_guard lock(m_inFlightLock);
         m_inFlight.removeOne(id);

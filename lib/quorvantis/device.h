@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QWaitCondition>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 // Memory block types as the bootloader query reports them.
 enum MemoryBlockType : qint32
@@ -92,6 +94,11 @@ public:
     explicit Device(QObject *parent = nullptr);
     ~Device() override;
 
+    // Takes a packet out of every device's queue and waits for a call into it
+    // that a device thread is running. Every packet's destructor calls it, a
+    // packet that its owner may destroy mid-exchange first thing in its own.
+    static void forgetPacket(const Message *packet);
+
     bool isConnected() const;
     virtual bool isAvailable();
     bool hasMemory(MemoryBlockType type) const;
@@ -165,10 +172,10 @@ protected:
     // transport operations still exist.
     void stopAndWait();
 
-private slots:
-    void onPacketDestroyed(QObject *packet);
-
 private:
+    void packetDestroyed(const void *packet);
+    bool beingDestroyed(const Message *packet);
+
     enum class Direction
     {
         Write,
@@ -178,10 +185,9 @@ private:
     ErrorCode exchange(Message *packet);
     ErrorCode transfer(Direction direction, Message *packet, ReportBuffer *buffer);
     void idleWait(int milliseconds);
-    void watch(Message *message);
     // Runs a call into the packet unless the packet was destroyed during its
-    // exchange; false when it was. The packet's owner must still keep it alive
-    // while a call runs.
+    // exchange; false when it was. A packet destroyed on another thread while a
+    // call into it runs waits for the call to end.
     template <typename Call> bool callPacket(Message *packet, Call call);
     bool packetGone(Message *packet);
 
@@ -210,11 +216,14 @@ private:
     // Packets whose exchange is running, the packet taken last from the queue
     // (watched until its exchange starts), and those of them destroyed
     // meanwhile. Taken inside the queue lock where both are needed; held only
-    // to look at the lists, never while a packet runs, so destroying a packet
-    // never waits for the device thread.
+    // to look at the lists, never while a packet runs: destroying a packet
+    // waits only for a call into that very packet.
     std::mutex m_inFlightLock;
     // Kept as addresses: they are compared while a packet's destruction runs.
     QList<const void *> m_inFlight;
     const void *m_taken = nullptr;
     QList<const void *> m_destroyedInFlight;
+    // The packet the device thread is calling into, under m_inFlightLock.
+    const void *m_calling = nullptr;
+    std::condition_variable m_callEnded;
 };

@@ -8,6 +8,13 @@ Message::Message(char type, bool expectsResponse, QObject *parent)
     : QObject(parent), m_type(type), m_expectsResponse(expectsResponse)
 {}
 
+Message::~Message()
+{
+    // Out of every queue, and no longer called by a device thread, before the
+    // memory goes; QObject's destroyed() would come after this class is gone.
+    Device::forgetPacket(this);
+}
+
 Message::ErrorCode Message::write(Request *request, Device *device)
 {
     Q_UNUSED(device)

@@ -72,6 +72,7 @@ public:
     Q_ENUM(ErrorCode)
 
     Message(char type, bool expectsResponse, QObject *parent = nullptr);
+    ~Message() override;
 
     char type() const { return m_type; }
     bool expectsResponse() const { return m_expectsResponse; }

@@ -202,18 +202,6 @@ public:
     QString banner() const { return visibleText(QStringLiteral("notification")); }
     QString secondBanner() const { return visibleText(QStringLiteral("notification2")); }
 
-    // Clicks until the page opens. Right after a reconnect the side panel may
-    // still be laying itself out, and a click on a moving button misses.
-    bool clickToOpen(const QString &name, const QString &page)
-    {
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            click(name);
-            if (QTest::qWaitFor([&] { return topPage() == page; }, 5000))
-                return true;
-        }
-        return false;
-    }
-
     // A press and release on the item's centre, scrolling the side panel to
     // it first. Hidden items take no click.
     bool click(const QString &name) { return click(item(name)); }

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QPointer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
@@ -461,6 +463,9 @@ void Journeys::audioPlayback()
 
 void Journeys::clearMemoryAndReboot()
 {
+    // A panel that lays itself out in more than one pass moves its buttons
+    // under the pointer.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("Binding loop detected")));
     App app;
     openDataScreen(app, {fieldSession("2026-03-01T10:00:00Z", 3),
                          audioSession("2026-03-01T11:00:00Z", 100),
@@ -470,23 +475,31 @@ void Journeys::clearMemoryAndReboot()
     // its sessions.
     QSignalSpy left(app.object(QStringLiteral("device")), SIGNAL(disconnected()));
     QSignalSpy back(app.object(QStringLiteral("device")), SIGNAL(connected()));
+    QObject *stack = app.object(QStringLiteral("viewStack"));
+    const QPointer<QObject> firstPage = stack->property("currentItem").value<QObject *>();
     QVERIFY(app.click(QStringLiteral("rebootButton")));
     QTRY_COMPARE(app.banner(), QStringLiteral("Device rebooting"));
     QTRY_VERIFY(app.simulator().requestCount(8) == 1);
     QTRY_COMPARE_WITH_TIMEOUT(left.size(), 1, 15000);
     QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 15000);
+    // The spies count on the device thread: the page of the first connection
+    // may still be up, with its buttons, until the window has caught up.
+    QTRY_VERIFY_WITH_TIMEOUT(!firstPage, 15000);
     QTRY_COMPARE_WITH_TIMEOUT(app.topPage(), QStringLiteral("Data"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(app.secondBanner().isEmpty(), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(app.item(QStringLiteral("sessionRow2")), 15000);
     QTRY_VERIFY(app.enabled(QStringLiteral("clearMemoryButton")));
 
-    // Cancel leaves everything as it was.
-    QVERIFY(app.clickToOpen(QStringLiteral("clearMemoryButton"), QStringLiteral("ClearDevice")));
+    // Cancel leaves everything as it was. One click: a button shown enabled
+    // acts, also while the panel settles after the reconnect.
+    QVERIFY(app.click(QStringLiteral("clearMemoryButton")));
+    QTRY_COMPARE(app.topPage(), QStringLiteral("ClearDevice"));
     QVERIFY(
         app.clickIn(app.item(QStringLiteral("clearDevicePage")), QStringLiteral("cancelButton")));
     QTRY_COMPARE(app.topPage(), QStringLiteral("Data"));
 
-    QVERIFY(app.clickToOpen(QStringLiteral("clearMemoryButton"), QStringLiteral("ClearDevice")));
+    QVERIFY(app.click(QStringLiteral("clearMemoryButton")));
+    QTRY_COMPARE(app.topPage(), QStringLiteral("ClearDevice"));
     QVERIFY(
         app.clickIn(app.item(QStringLiteral("clearDevicePage")), QStringLiteral("eraseButton")));
     QTRY_COMPARE(app.banner(), QStringLiteral("Erasing Device Memory..."));

@@ -1,5 +1,7 @@
 #include "bootloaderinfo.h"
+#include "devicestatus.h"
 #include "packettestsupport.h"
+#include "reset.h"
 #include "robustnesssupport.h"
 
 #include <QRandomGenerator>
@@ -95,6 +97,48 @@ struct FaultPlan
     }
 };
 
+// The data screen's status query on a slow host: each call into it lingers
+// until its page starts closing (or lingerMs pass), then still uses it.
+class SlowStatus : public DeviceStatus
+{
+public:
+    static inline std::atomic<int> calls{0};
+    static inline std::atomic<bool> closing{false};
+    static inline std::atomic<int> lingerMs{0};
+
+    ~SlowStatus() override { closing = true; }
+
+    ErrorCode write(Request *request, Device *device) override
+    {
+        const Linger linger;
+        return DeviceStatus::write(request, device);
+    }
+    ErrorCode read(const Response *response, Device *device) override
+    {
+        const Linger linger;
+        return DeviceStatus::read(response, device);
+    }
+    void onSendFailed(ErrorCode result, Device *device) override
+    {
+        const Linger linger;
+        DeviceStatus::onSendFailed(result, device);
+    }
+
+private:
+    struct Linger
+    {
+        Linger()
+        {
+            ++calls;
+            QDeadlineTimer deadline(lingerMs.load());
+            while (!closing && !deadline.hasExpired())
+                QThread::usleep(100);
+            QThread::msleep(2);
+        }
+        ~Linger() { --calls; }
+    };
+};
+
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -124,6 +168,7 @@ private slots:
     void initTestCase();
     void everyExchangeEveryFault();
     void truncatedReportIsNoReply();
+    void quickRebootsWhilePagesClose();
 
 private:
     struct Counts
@@ -329,6 +374,56 @@ bool TestFaultMatrix::cleanReloadMatches(ModelRig &rig, bool identitySpoilt, QSt
         }
     }
     return true;
+}
+
+// Reboot pressed twice in quick succession, round after round: each reboot
+// closes the page whose status query may be in the middle of its exchange.
+// A closing page must wait for a call into its packet, never free it under
+// the device thread.
+void TestFaultMatrix::quickRebootsWhilePagesClose()
+{
+    ModelRig rig;
+    QVERIFY(rig.load(robustnessScenario()));
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    rig.instrument.simulator().setReplyDelay(std::chrono::microseconds(2000));
+    Reset reset;
+    std::unique_ptr<SlowStatus> status;
+    int connects = 0;
+    int freedMidCall = 0;
+    const auto closePage = [&] {
+        status.reset();
+        freedMidCall += SlowStatus::calls.load() != 0 ? 1 : 0;
+    };
+    QObject::connect(device, &Device::connected, &reset, [&] {
+        ++connects;
+        SlowStatus::closing = false;
+        status = std::make_unique<SlowStatus>();
+        device->send(status.get());
+    });
+    QObject::connect(device, &Device::disconnected, &reset, closePage);
+    SlowStatus::lingerMs = 5;
+    device->start();
+    QVERIFY(waitForHeaders(device));
+    for (int round = 0; round < 25; ++round) {
+        const int before = connects;
+        device->send(&reset);
+        QThread::msleep(50);
+        QCoreApplication::processEvents();
+        device->send(&reset);
+        QVERIFY2(waitFor([&] { return connects > before && device->hasAllHeaders(); }, 20000),
+                 qPrintable(QStringLiteral("round %1").arg(round)));
+    }
+    QVERIFY(rig.instrument.simulator().requestCount(8) >= 25);
+
+    // The page closes exactly while the device thread takes the reply apart.
+    QVERIFY(waitFor([&] { return SlowStatus::calls == 0; }, 5000));
+    SlowStatus::lingerMs = 2000;
+    SlowStatus::closing = false;
+    status = std::make_unique<SlowStatus>();
+    device->send(status.get());
+    QVERIFY(waitFor([&] { return SlowStatus::calls > 0; }, 5000));
+    closePage();
+    QCOMPARE(freedMidCall, 0);
 }
 
 QTEST_GUILESS_MAIN(TestFaultMatrix)

@@ -20,12 +20,15 @@
 #include <QQmlProperty>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <algorithm>
+#include <atomic>
 #include <memory>
 
 using namespace ShellTest;
@@ -79,6 +82,25 @@ QString localStamp(const QString &isoUtc)
     return time.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
 }
 
+// The page on top of a stack each time it changes.
+class TopPageLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TopPageLog(QObject *stack) : m_stack(stack)
+    {
+        connect(stack, SIGNAL(currentItemChanged()), this, SLOT(record()));
+    }
+    QStringList pages;
+
+private slots:
+    void record() { pages.append(topPageName(m_stack)); }
+
+private:
+    QObject *m_stack;
+};
+
 } // namespace
 
 #define START(...)                                                                                 \
@@ -99,6 +121,8 @@ private slots:
     void cleanup();
 
     void sessionListAndDeviceInformation();
+    void statusQuery_data();
+    void statusQuery();
     void olderFieldSessionDrawsAndSwitches();
     void singleReadingShowsNoData();
     void liveSessionGrowsWithoutDuplicates();
@@ -109,7 +133,8 @@ private slots:
     void bulkExportsWriteIntoThePickedFolder();
     void bulkExportWithoutSessionsOfThatKind();
     void bulkExportIntoUnwritableFolder();
-    void bulkExportEndClearsACoveringPage();
+    void bulkExportEnd_data();
+    void bulkExportEnd();
     void unplugDuringBulkExport();
     void rebootReturnsToNotConnected();
 
@@ -158,6 +183,7 @@ void TestDataScreen::cleanup()
 {
     m_startup.reset();
     StandInHid::instance().setFrameMs(0);
+    StandInHid::instance().simulator().setReplyFilter(nullptr);
     StandInHid::instance().simulator().replug();
     m_files.reset();
     m_programData.reset();
@@ -393,6 +419,46 @@ void TestDataScreen::sessionListAndDeviceInformation()
         QCOMPARE(item(QStringLiteral("audioPlayBlock"))->isVisible(), output);
         QVERIFY(!item(QStringLiteral("audioStopBlock"))->isVisible());
     }
+}
+
+void TestDataScreen::statusQuery_data()
+{
+    QTest::addColumn<int>("lost");
+    QTest::newRow("answered") << 0;
+    QTest::newRow("first reply lost") << 1;
+}
+
+// One status query per connection when it is answered; a lost reply is asked
+// for again instead of leaving the panel without values.
+void TestDataScreen::statusQuery()
+{
+    QFETCH(int, lost);
+    // The panel lays itself out in one pass.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("Binding loop detected")));
+    InstrumentSimulator &simulator = StandInHid::instance().simulator();
+    const auto withheld = std::make_shared<std::atomic<int>>(0);
+    simulator.setReplyFilter([withheld, lost](const InstrumentSimulator::Report &request,
+                                              InstrumentSimulator::Reply &reply, int &) {
+        if (request[1] == 10 && request[2] == 3 && withheld->load() < lost) {
+            ++*withheld;
+            reply.reset();
+        }
+    });
+    simulator.clearRequests();
+    START(scenario({fieldSession("2026-03-02T10:00:00Z", 3)}));
+
+    QTRY_COMPARE_WITH_TIMEOUT(item(QStringLiteral("memoryText"))->property("text").toString(),
+                              QStringLiteral("Enabled"), 15000);
+    QCOMPARE(item(QStringLiteral("batteryText"))->property("text").toString(),
+             QStringLiteral("3.96 V"));
+    for (const char *name :
+         {"bulkCsvButton", "bulkTsvButton", "bulkAudioButton", "clearMemoryButton"})
+        QVERIFY2(item(QLatin1String(name))->property("enabled").toBool(), name);
+    QTest::qWait(2500); // longer than the pause before asking again
+    const std::vector<InstrumentSimulator::Report> requests = simulator.requests();
+    const auto statusQueries = std::count_if(requests.begin(), requests.end(),
+                                             [](const auto &r) { return r[1] == 10 && r[2] == 3; });
+    QCOMPARE(int(statusQueries), 1 + lost);
 }
 
 void TestDataScreen::olderFieldSessionDrawsAndSwitches()
@@ -728,8 +794,22 @@ void TestDataScreen::bulkExportIntoUnwritableFolder()
     QTRY_COMPARE(bannerText(), QStringLiteral("Failed to save to folder"));
 }
 
-void TestDataScreen::bulkExportEndClearsACoveringPage()
+void TestDataScreen::bulkExportEnd_data()
 {
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<int>("depth");
+    QTest::newRow("nothing over the saving page") << QString() << "Data" << 2;
+    QTest::newRow("app info opened over it") << "qrc:/content/AppInfo.qml"
+                                             << "AppInfo" << 3;
+}
+
+// The end of a run takes the saving page away, and only that page.
+void TestDataScreen::bulkExportEnd()
+{
+    QFETCH(QString, opened);
+    QFETCH(QString, top);
+    QFETCH(int, depth);
     QJsonArray sessions;
     for (int i = 0; i < 4; ++i)
         sessions.append(fieldSession(QStringLiteral("2026-03-01T1%1:00:00Z").arg(i), 300));
@@ -739,19 +819,30 @@ void TestDataScreen::bulkExportEndClearsACoveringPage()
 
     QVERIFY(click(QStringLiteral("bulkCsvButton")));
     QObject *stack = viewStack();
-    QTimer::singleShot(0, stack, [stack] {
-        // Another page opened over the saving page while the run goes on.
+    TopPageLog shown(stack);
+    QTimer::singleShot(0, stack, [&] {
+        // As the footer does, while the run goes on.
         QTRY_VERIFY_WITH_TIMEOUT(stack->property("depth").toInt() == 3, 5000);
-        QQmlExpression push(qmlContext(stack), stack,
-                            QStringLiteral("push(\"qrc:/content/SavingFiles.qml\")"));
+        shown.pages.clear();
+        if (opened.isEmpty())
+            return;
+        QQmlExpression push(qmlContext(stack), stack, QStringLiteral("push(\"%1\")").arg(opened));
         push.evaluate();
         QVERIFY(!push.hasError());
     });
     accept(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder",
            QUrl::fromLocalFile(m_files->path()));
     StandInHid::instance().setFrameMs(0);
-    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 60000);
-    QCOMPARE(stack->property("depth").toInt(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(bannerText(), QStringLiteral("Saved to folder"), 60000);
+    QTRY_COMPARE(topPage(), top);
+    QCOMPARE(stack->property("depth").toInt(), depth);
+    // The saving page neither stays nor shows again.
+    QVERIFY2(!shown.pages.contains(QStringLiteral("SavingFiles")),
+             qPrintable(shown.pages.join(' ')));
+    QQmlExpression find(qmlContext(stack), stack,
+                        QStringLiteral("find(function(page) { return page.pageName === "
+                                       "\"SavingFiles\" }) === null"));
+    QVERIFY(find.evaluate().toBool());
 }
 
 void TestDataScreen::unplugDuringBulkExport()

@@ -91,6 +91,26 @@ ApplicationWindow {
         dialog.open()
     }
 
+    // The end of a bulk export takes its saving page away. A page the user
+    // opened over it (the footer's App Info) stays on top: the stack cannot
+    // drop a page from its middle, so those above are opened again at once.
+    function closeSavingPage() {
+        const stack = mainForm.viewStack
+        const saving = stack.find(function(page) { return page.pageName === "SavingFiles" })
+        if (!saving)
+            return
+        if (stack.currentItem === saving) {
+            stack.pop()
+            return
+        }
+        const above = []
+        for (let i = saving.StackView.index + 1; i < stack.depth; ++i)
+            above.push(stack.get(i).pageName)
+        stack.pop(stack.get(saving.StackView.index - 1), StackView.Immediate)
+        for (const name of above)
+            stack.push("qrc:/content/" + name + ".qml", {}, StackView.Immediate)
+    }
+
     function notify(text, icon, milliseconds) {
         mainForm.notification.show(text, icon, milliseconds)
     }
@@ -347,15 +367,15 @@ ApplicationWindow {
         id: bulkFileExport
         objectName: "bulkFileExport"
         onDataSaved: {
-            mainForm.viewStack.pop()
+            mainWindow.closeSavingPage()
             mainWindow.notify("Saved to folder", awesome.icons.fa_floppy_o, 3000)
         }
         onError: {
-            mainForm.viewStack.pop()
+            mainWindow.closeSavingPage()
             mainWindow.notify("Failed to save to folder", awesome.icons.fa_warning, 3000)
         }
         onNoData: {
-            mainForm.viewStack.pop()
+            mainWindow.closeSavingPage()
             mainWindow.notify("No data found", awesome.icons.fa_warning, 3000)
         }
         onCancelled: {

@@ -136,22 +136,11 @@ Item {
         return FileUrl.localFile(url, Qt.platform.os === "windows")
     }
 
+    // The shell takes the saving page away when the run reports its end.
     function runBulkExport(dialog, entryType, charMode) {
-        const page = viewStack.push("qrc:/content/SavingFiles.qml")
-        let cancelled = false
-        const onCancelled = function() { cancelled = true }
-        bulkFileExport.cancelled.connect(onCancelled)
+        viewStack.push("qrc:/content/SavingFiles.qml")
         bulkFileExport.setFolder(dialog.selectedFolder)
         bulkFileExport.writeAll(entryType, charMode)
-        bulkFileExport.cancelled.disconnect(onCancelled)
-        // The shell pops whatever is on top when the run ends; a page opened
-        // over the saving page must not leave it behind.
-        if (cancelled || !page || page.StackView.index < 0 || root.StackView.index < 0)
-            return
-        if (viewStack.currentItem === page)
-            viewStack.pop()
-        else
-            viewStack.pop(root)
     }
 
     Rectangle {
@@ -167,6 +156,30 @@ Item {
         property bool memoryReported: false
         onBatteryVoltageChanged: batteryReported = true
         onMemoryDisabledChanged: memoryReported = true
+        // A lost reply would leave the panel without values for the whole
+        // connection.
+        onSendFailed: statusRetry.schedule()
+        onReceiveFailed: statusRetry.schedule()
+    }
+
+    Timer {
+        id: statusRetry
+        objectName: "statusRetry"
+        interval: 2000
+        property int attempts: 0
+        readonly property int maxAttempts: 5
+
+        function schedule() {
+            if (attempts >= maxAttempts)
+                return
+            attempts += 1
+            restart()
+        }
+
+        onTriggered: {
+            if (device.connected && !deviceStatus.memoryReported)
+                device.send(deviceStatus)
+        }
     }
 
     Frelkit.DataEntryPresenter {
@@ -419,7 +432,11 @@ Item {
                 property int heightOfContent: controls.height * controls.visible
                                               + selectedSession.height * selectedSession.visible
                                               + bulkExport.height + deviceInfo.height
-                implicitHeight: flickablePanel.height >= heightOfContent ? flickablePanel.height : heightOfContent
+                // The scroll view follows the content's implicit height: it
+                // must not depend on the view's own height, or the two chase
+                // each other while the panel lays itself out.
+                implicitHeight: heightOfContent
+                height: Math.max(flickablePanel.height, heightOfContent)
 
                 Rectangle {
                     id: controls

@@ -1,6 +1,14 @@
 #include "devicestatus.h"
 
+#include "device.h"
+
 DeviceStatus::DeviceStatus(QObject *parent) : UserTrigger(3, true, parent) {}
+
+DeviceStatus::~DeviceStatus()
+{
+    // A page owns this packet and may close during its exchange.
+    Device::forgetPacket(this);
+}
 
 double DeviceStatus::voltageFromRaw(quint16 raw)
 {

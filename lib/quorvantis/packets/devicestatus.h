@@ -15,6 +15,7 @@ class QUORVANTIS_EXPORT DeviceStatus : public UserTrigger
 
 public:
     explicit DeviceStatus(QObject *parent = nullptr);
+    ~DeviceStatus() override;
 
     double batteryVoltage() const { return m_batteryVoltage.load(); }
     bool memoryDisabled() const { return m_memoryDisabled.load(); }
