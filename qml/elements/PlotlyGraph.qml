@@ -31,6 +31,10 @@ Item {
 
         property bool pageReady: false
         property bool extendInFlight: false
+        // What was asked while the page loaded: it is drawn once the page is
+        // there, as if asked then.
+        property bool drawOnLoad: false
+        property var pendingOverlay: null
         // Number of the latest image render; a result of any other is dropped.
         property int imageRequest: 0
         // Image type of a render asked for before the page was there.
@@ -56,12 +60,13 @@ Item {
             if (loadingInfo.status === WebEngineView.LoadStartedStatus
                     || !String(loadingInfo.url).startsWith("data:"))
                 return
+            internal.pageReady = true
+            console.log("PlotlyGraph -> WebEngineView done loading")
+            root.drawHeld()
             if (internal.pendingImageType !== "") {
                 root.sendImageRender(internal.pendingImageType)
                 internal.pendingImageType = ""
             }
-            internal.pageReady = true
-            console.log("PlotlyGraph -> WebEngineView done loading")
         }
     }
 
@@ -77,6 +82,8 @@ Item {
     }
 
     Component.onCompleted: render()
+    onTracesChanged: holdForLoad()
+    onLayoutChanged: holdForLoad()
 
     function buildLayout(title, axisSize, titleSize, legendSize, annotationSize, notes) {
         return {
@@ -300,6 +307,17 @@ Item {
     }
 
     function setDisplay(chartShown, noDataShown, loadingShown) {
+        if (!internal.pageReady) {
+            const held = internal.pendingOverlay || {}
+            if (chartShown !== undefined)
+                held.chart = chartShown
+            if (noDataShown !== undefined)
+                held.noData = noDataShown
+            if (loadingShown !== undefined)
+                held.loading = loadingShown
+            internal.pendingOverlay = held
+            return
+        }
         const flag = shown => shown === undefined ? "null" : shown ? "true" : "false"
         runScript("setOverlays(" + flag(chartShown) + ", " + flag(noDataShown) + ", "
                   + flag(loadingShown) + ");")
@@ -310,7 +328,30 @@ Item {
     function render() {
         internal.pageReady = false
         internal.extendInFlight = false
+        internal.drawOnLoad = false
+        internal.pendingOverlay = null
         webView.loadHtml(pageHtml())
+    }
+
+    // True while the page loads: the caller's change waits for drawHeld.
+    function holdForLoad() {
+        if (internal.pageReady)
+            return false
+        internal.drawOnLoad = true
+        return true
+    }
+
+    // Scripts sent to a loading page are lost; what the element holds by
+    // the end of the load is drawn then, once.
+    function drawHeld() {
+        const overlay = internal.pendingOverlay
+        internal.pendingOverlay = null
+        if (overlay)
+            setDisplay(overlay.chart, overlay.noData, overlay.loading)
+        if (internal.drawOnLoad) {
+            internal.drawOnLoad = false
+            react()
+        }
     }
 
     // --- traces -----------------------------------------------------------------------------
@@ -366,6 +407,7 @@ Item {
             "line": { "color": colourText(colour) || defaultColour },
             "hovertemplate": internal.hoverTemplate
         })
+        holdForLoad()
         if (update) {
             if (!layout.yaxis)
                 layout.yaxis = {}
@@ -383,8 +425,6 @@ Item {
     }
 
     function extendTrace(dataPoints, name, colour) {
-        if (!internal.pageReady)
-            return
         const index = traceIndex(name)
         if (index < 0) {
             console.log("Trace " + name + " not yet plot. Running addTrace")
@@ -396,6 +436,14 @@ Item {
         if (dataPoints.length <= have)
             return
         const points = convertPoints(dataPoints, have)
+        if (holdForLoad()) {
+            // The re-plot at the end of the load sends the whole trace.
+            for (let i = 0; i < points.x.length; ++i) {
+                trace.x.push(points.x[i])
+                trace.y.push(points.y[i])
+            }
+            return
+        }
         indicesToUpdate.push(index)
         xDataToUpdate.push(points.x)
         yDataToUpdate.push(points.y)
@@ -447,14 +495,17 @@ Item {
         // The full list already holds every queued point; sending the queue
         // after this would draw those points twice.
         clearUpdateQueue()
+        if (holdForLoad())
+            return
         runScript("plotReact(" + tracesScript(traces) + ", " + JSON.stringify(layout)
                   + ");\nPlotly.Plots.resize('chart');")
         hideLoading()
     }
 
     function clearPlot() {
-        if (!internal.pageReady)
-            return
+        // Also while the page loads: a session chosen then replaces the one
+        // before it, as it does later.
+        holdForLoad()
         traces.length = 0
         annotations.length = 0
     }
@@ -466,6 +517,8 @@ Item {
     // --- notes ------------------------------------------------------------------------------
 
     function relayoutNotes() {
+        if (holdForLoad())
+            return
         runScript("relayoutNotes(" + JSON.stringify({
             "annotations": layout.annotations,
             "uirevision": layout.uirevision
@@ -509,28 +562,20 @@ Item {
     // --- overlays ---------------------------------------------------------------------------
 
     function showNoDataBlock() {
-        if (!internal.pageReady)
-            return
         clearPlot()
         setDisplay(false, true, false)
     }
 
     function showChart() {
-        if (!internal.pageReady)
-            return
         setDisplay(true, false, false)
     }
 
     function showChartLoading() {
-        if (!internal.pageReady)
-            return
         clearPlot()
         setDisplay(true, false, true)
     }
 
     function hideLoading() {
-        if (!internal.pageReady)
-            return
         setDisplay(undefined, undefined, false)
     }
 

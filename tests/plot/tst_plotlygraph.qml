@@ -344,24 +344,86 @@ Item {
             compare(page(graph, state), ["visible/", "/none", "/none"])
         }
 
-        function test_guardedCallsBeforeTheLoad() {
+        // Calls made while the page loads, as the data screen makes them for a
+        // session chosen then: the page draws what the element holds by the
+        // end of the load, as if they had been made after it.
+        function test_callsWhileThePageLoads_data() {
+            const older = graph => {
+                graph.resetLayout()
+                graph.showChartLoading()
+                graph.clearPlot()
+                graph.addTrace(points(6), "Combined Exposure", "", false)
+                graph.addTrace(points(6, 0.02), "6 Min Average", "#34e8eb", false)
+                graph.addTextAnnotation("6min", "6 min", "#34e8eb")
+                graph.react()
+            }
+            return [
+                { tag: "older session", calls: older, names: ["Combined Exposure", "6 Min Average"],
+                  lengths: [6, 6], notes: ["6 min"], overlays: ["visible/", "/none", "/none"] },
+                { tag: "two sessions, the second replaces the first",
+                  calls: graph => {
+                      older(graph)
+                      graph.resetLayout()
+                      graph.showChartLoading()
+                      graph.clearPlot()
+                      graph.addTrace(points(4), "Combined Exposure", "", false)
+                      graph.react()
+                  },
+                  names: ["Combined Exposure"], lengths: [4], notes: [],
+                  overlays: ["visible/", "/none", "/none"] },
+                { tag: "live session",
+                  calls: graph => {
+                      graph.clearPlot()
+                      graph.resetLayout()
+                      graph.showChart()
+                      graph.extendTrace(points(5), "Combined Exposure", "")
+                      graph.extendTrace(points(3, 0.02), "E-Field", "#035888")
+                      graph.addTextAnnotation("30min", "30 min", "#8f34eb")
+                      graph.extend()
+                      graph.extendTrace(points(7), "Combined Exposure", "")
+                      graph.extend()
+                  },
+                  names: ["Combined Exposure", "E-Field"], lengths: [7, 3], notes: ["30 min"],
+                  overlays: ["visible/", "/none", "/none"] },
+                { tag: "session without points",
+                  calls: graph => {
+                      older(graph)
+                      graph.showNoDataBlock()
+                  },
+                  names: [], lengths: [], notes: [], overlays: ["hidden/", "/block", "/none"] },
+                { tag: "every call",
+                  calls: graph => {
+                      graph.addTrace(points(3), "Combined Exposure", "", false)
+                      graph.addTextAnnotation("6min", "6 min", "#34e8eb")
+                      graph.clearPlot()
+                      graph.showNoDataBlock()
+                      graph.showChartLoading()
+                      graph.extendTrace(points(5), "Combined Exposure", "")
+                      graph.extendTrace(points(5), "E-Field", "")
+                      graph.extend()
+                  },
+                  names: ["Combined Exposure", "E-Field"], lengths: [5, 5], notes: [],
+                  overlays: ["visible/", "/none", "/none"] },
+            ]
+        }
+
+        function test_callsWhileThePageLoads(data) {
             const graph = createTemporaryObject(graphComponent, host)
             verify(!pageLoaded(graph))
-            graph.addTrace(points(3), "Combined Exposure", "", false)
-            graph.addTextAnnotation("6min", "6 min", "#34e8eb")
-            graph.clearPlot()
-            graph.showNoDataBlock()
-            graph.showChartLoading()
-            graph.extendTrace(points(5), "Combined Exposure", "")
-            graph.extendTrace(points(5), "E-Field", "")
-            graph.extend()
-            compare(graph.traces.length, 1)
-            compare(graph.traces[0].x.length, 3)
-            compare(graph.annotations.length, 1)
+            data.calls(graph)
+            compare(graph.traces.map(t => t.name), data.names)
             compare(graph.indicesToUpdate.length, 0)
             tryVerify(() => pageLoaded(graph), 60000)
-            compare(page(graph, "document.getElementById('chart').data.length"), 0)
-            compare(page(graph, "document.getElementById('noData').style.display"), "")
+            const drawn = chartData(graph)
+            compare(drawn.map(t => t.name), data.names)
+            compare(drawn.map(t => t.x.length), data.lengths, "every point drawn once")
+            if (drawn.length > 0)
+                compare(drawn[0].x, points(data.lengths[0]).map(p => wallClock(p.x)))
+            compare(page(graph, "document.getElementById('chart').layout.annotations.map(a => a.text)"),
+                    data.notes)
+            compare(page(graph, "['chart', 'noData', 'loadingBlock'].map(id => {"
+                         + " const s = document.getElementById(id).style;"
+                         + " return s.visibility + '/' + s.display; })"), data.overlays)
         }
 
         function test_imageFiles() {
