@@ -35,10 +35,10 @@ Item {
         // there, as if asked then.
         property bool drawOnLoad: false
         property var pendingOverlay: null
-        // Number of the latest image render; a result of any other is dropped.
+        // Number of the last image request made.
         property int imageRequest: 0
-        // Image type of a render asked for before the page was there.
-        property string pendingImageType: ""
+        // Image requests in the order made; the first is being served.
+        property var imageJobs: []
         readonly property string hoverTemplate: "%{x}, %{y:.2f}%<extra></extra>"
         readonly property string plotlyUrl: "qrc:/content/Elements/plotly-3.0.1.js"
     }
@@ -63,10 +63,6 @@ Item {
             internal.pageReady = true
             console.log("PlotlyGraph -> WebEngineView done loading")
             root.drawHeld()
-            if (internal.pendingImageType !== "") {
-                root.sendImageRender(internal.pendingImageType)
-                internal.pendingImageType = ""
-            }
         }
     }
 
@@ -581,15 +577,18 @@ Item {
 
     // --- image export -----------------------------------------------------------------------
 
+    // Image requests are served one after another: the page has one slot,
+    // and each request the user made ends with its own file, copy or error.
+    // A render that nobody waits for yet is replaced by the next one.
+
     function imageQuery(request) {
         return "(function () { var slot = document.getElementById('imageData');"
             + " return slot && slot.dataset.request === '" + request + "' ? slot.textContent : '';"
             + " })()"
     }
 
-    function sendImageRender(imageType) {
-        runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", "
-                  + internal.imageRequest + ");")
+    function sendImageRender(imageType, request) {
+        runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", " + request + ");")
     }
 
     // Runs action now, or once the page has loaded.
@@ -607,55 +606,114 @@ Item {
         internal.pageReadyChanged.connect(resume)
     }
 
-    function generateImage(imageType) {
+    function newImageJob(imageType) {
         internal.imageRequest += 1
-        // The empty page before the load has no chart: the render waits for it.
-        if (!internal.pageReady) {
-            internal.pendingImageType = String(imageType)
+        const job = { "request": internal.imageRequest, "type": imageType, "waiting": false,
+                      "fileName": "", "maxTries": 1000, "tries": 0, "started": false,
+                      "rendered": false }
+        // Each job polls through a function of its own: Qt.callLater merges
+        // calls of one function.
+        job.poll = function () { pollImage(job) }
+        return job
+    }
+
+    function startImageJob(job) {
+        job.started = true
+        whenPageReady(function () {
+            if (internal.imageJobs[0] !== job)
+                return
+            if (job.type !== "" && !job.rendered)
+                sendImageRender(job.type, job.request)
+            job.rendered = true
+            if (job.waiting)
+                pollImage(job)
+        })
+    }
+
+    function finishImageJob(job) {
+        const jobs = internal.imageJobs
+        if (jobs[0] !== job)
             return
+        jobs.shift()
+        if (jobs.length > 0)
+            startImageJob(jobs[0])
+    }
+
+    function generateImage(imageType) {
+        const jobs = internal.imageJobs
+        const abandoned = jobs.length > 0 && !jobs[0].waiting
+        for (let i = jobs.length - 1; i >= 0; --i) {
+            if (!jobs[i].waiting)
+                jobs.splice(i, 1)
         }
-        internal.pendingImageType = ""
-        sendImageRender(imageType)
+        jobs.push(newImageJob(String(imageType)))
+        if (jobs.length === 1 || abandoned)
+            startImageJob(jobs[0])
     }
 
     function waitForImageAndSaveCopy(fileName, maxTries) {
-        if (fileName === undefined)
-            fileName = ""
-        if (maxTries === undefined)
-            maxTries = 1000
-        const request = internal.imageRequest
-        let tries = 0
-        const poll = function () {
-            webView.runJavaScript(imageQuery(request), function (result) {
-                // A newer render took over; its own wait reports.
-                if (request !== internal.imageRequest)
-                    return
-                if (typeof result === "string" && result.startsWith("data:image/")) {
-                    getImageUrlAndSaveCopy(fileName, request)
-                } else if (tries < maxTries) {
-                    ++tries
-                    Qt.callLater(poll)
-                } else {
-                    webView.runJavaScript("dropPlotImage(" + request + ");")
-                    saver.triggerError("Image generation timed out after " + tries + " attempts.")
-                }
-            })
+        const jobs = internal.imageJobs
+        let job = jobs.length > 0 ? jobs[jobs.length - 1] : null
+        if (job === null || job.waiting) {
+            // A wait with no render of its own polls a slot nothing fills.
+            job = newImageJob("")
+            jobs.push(job)
         }
-        whenPageReady(poll)
+        job.waiting = true
+        job.fileName = fileName === undefined ? "" : String(fileName)
+        job.maxTries = maxTries === undefined ? 1000 : maxTries
+        if (jobs[0] === job) {
+            if (!job.started)
+                startImageJob(job)
+            else if (job.rendered)
+                pollImage(job)
+        }
     }
 
-    function getImageUrlAndSaveCopy(fileName, request) {
-        if (request === undefined)
-            request = internal.imageRequest
-        webView.runJavaScript(imageQuery(request), function (result) {
-            if (request !== internal.imageRequest || typeof result !== "string"
-                    || !result.startsWith("data:image/"))
+    function pollImage(job) {
+        webView.runJavaScript(imageQuery(job.request), function (result) {
+            if (typeof result === "string" && result.startsWith("data:image/")) {
+                handOverImage(job)
+            } else if (job.tries < job.maxTries) {
+                ++job.tries
+                Qt.callLater(job.poll)
+            } else {
+                webView.runJavaScript("dropPlotImage(" + job.request + ");")
+                saver.triggerError("Image generation timed out after " + job.tries + " attempts.")
+                finishImageJob(job)
+            }
+        })
+    }
+
+    function handOverImage(job) {
+        getImageUrlAndSaveCopy(job.fileName, job.request, function (handed) {
+            if (!handed && job.tries < job.maxTries) {
+                ++job.tries
+                pollImage(job)
                 return
-            if (fileName)
-                saver.saveImageData(result, fileName)
-            else
-                clipboard.copyBase64Image(result)
-            webView.runJavaScript("dropPlotImage(" + request + ");")
+            }
+            if (!handed)
+                saver.triggerError("Image generation timed out after " + job.tries + " attempts.")
+            finishImageJob(job)
+        })
+    }
+
+    function getImageUrlAndSaveCopy(fileName, request, done) {
+        if (request === undefined) {
+            const jobs = internal.imageJobs
+            request = jobs.length > 0 ? jobs[0].request : internal.imageRequest
+        }
+        webView.runJavaScript(imageQuery(request), function (result) {
+            const handed = typeof result === "string" && result.startsWith("data:image/")
+            if (handed) {
+                if (fileName)
+                    saver.saveImageData(result, fileName)
+                else
+                    clipboard.copyBase64Image(result)
+                webView.runJavaScript("dropPlotImage(" + request + ");")
+            }
+            if (done)
+                done(handed)
         })
     }
 }
