@@ -59,6 +59,19 @@ void appendNumber(QByteArray &out, double value)
     out.append(buffer, int(result.ptr - buffer));
 }
 
+// A date stands for its time value, as the page reads it.
+double jsNumber(const QJSValue &value)
+{
+    if (value.isNumber())
+        return value.toNumber();
+    if (value.isDate()) {
+        const QDateTime time = value.toDateTime();
+        if (time.isValid())
+            return double(time.toMSecsSinceEpoch());
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
 } // namespace
 
 PlotPoints::PlotPoints(QJSEngine *engine, QObject *parent) : QObject(parent), m_engine(engine) {}
@@ -127,9 +140,7 @@ QString PlotPoints::numbersJson(const QJSValue &list) const
     for (quint32 i = 0; i < length; ++i) {
         if (i > 0)
             out.append(',');
-        const QJSValue value = list.property(i);
-        appendNumber(out, value.isNumber() ? value.toNumber()
-                                           : std::numeric_limits<double>::quiet_NaN());
+        appendNumber(out, jsNumber(list.property(i)));
     }
     out.append(']');
     return QString::fromLatin1(out);

@@ -29,7 +29,8 @@ public:
     Q_INVOKABLE QJSValue convert(const QVariant &dataPoints, double offsetMs, int from) const;
 
     // JSON text of a list of numbers, as JSON.stringify writes their values;
-    // NaN, infinities and non-numbers become null.
+    // dates become their time values; NaN, infinities, invalid dates and
+    // anything else become null.
     Q_INVOKABLE QString numbersJson(const QJSValue &list) const;
 
 private:

@@ -44,6 +44,8 @@ Item {
             compare(PlotPoints.numbersJson([NaN, Infinity, -Infinity, "7", null, undefined]),
                     "[null,null,null,null,null,null]")
             compare(PlotPoints.numbersJson([]), "[]")
+            compare(PlotPoints.numbersJson([new Date(1780300800000), new Date(NaN)]),
+                    "[1780300800000,null]")
         }
 
         function test_convert() {
@@ -173,6 +175,14 @@ Item {
             page(graph, "document.getElementById('loadingBlock').style.display = 'block'")
             graph.removeTrace("30 Min Average", true)
             compare(page(graph, "document.getElementById('loadingBlock').style.display"), "block")
+
+            // A trace list set by the caller with dates as mapXToDateTime makes them.
+            const given = points(3)
+            graph.traces = [{ "x": graph.mapXToDateTime(given), "y": graph.mapYToPercentage(given),
+                              "mode": "lines", "name": "Given", "line": { "color": "#fff" },
+                              "hovertemplate": "%{x}, %{y:.2f}%<extra></extra>" }]
+            graph.react()
+            compare(chartData(graph)[0].x, given.map(p => wallClock(p.x)))
         }
 
         function test_liveExtensionAddsOnlyNewPoints() {
