@@ -56,13 +56,19 @@ Item {
             compare([all.x[0], all.y[0]], [61000, 50])
             verify(isNaN(all.y[1]) && isNaN(all.x[2]) && isNaN(all.x[3]))
             compare([all.x[4], all.y[4]], [63000, 25])
-            compare(JSON.parse(all.xJson), [61000, 62000, null, null, 63000])
-            compare(JSON.parse(all.yJson), [50, null, 100, null, 25])
+            compare(PlotPoints.numbersJson(all.x), "[61000,62000,null,null,63000]")
+            compare(PlotPoints.numbersJson(all.y), "[50,null,100,null,25]")
+            // The page reads the lists back from their bytes.
+            verify(all.xText.startsWith("f64('"))
+            compare(PlotPoints.listScript(all.x), all.xText)
+            compare(PlotPoints.listScript(all.y.subarray(2, 3)),
+                    PlotPoints.convert([{ "x": 0, "y": 1 }], 0, 0).yText)
+            compare(PlotPoints.listScript([1, 2.5]), "[1,2.5]")
             const tail = PlotPoints.convert(list, 0, 3)
             compare(tail.x.length, 2)
             compare(tail.x[1], 3000)
             compare(PlotPoints.convert(list, 0, 9).x.length, 0)
-            compare(PlotPoints.convert(undefined, 0, 0).xJson, "[]")
+            compare(PlotPoints.convert(undefined, 0, 0).xText, "f64('')")
         }
     }
 
