@@ -3,6 +3,11 @@
 #include "fieldreading.h"
 
 #include <QSignalBlocker>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
+#include <algorithm>
+#include <utility>
 
 FieldLineSeries::FieldLineSeries(QObject *parent, bool emitSignals)
     : QObject(parent), emitSignals(emitSignals)
@@ -91,46 +96,49 @@ QVariant makeVertex(const QVariantList &old, qsizetype index, qint64 x, double y
     return vertex;
 }
 
-// Turning a local reading time into epoch time goes through the C library's
-// time-zone code and is costly; comparing two times is not. The five series of
-// a plot read the same times, and the live session rereads them every second,
-// so the last conversion of each reading position is kept. A time that differs
-// from the kept one is converted afresh, which keeps the cache exact for any
-// session.
-qint64 epochMSecs(qsizetype index, const QDateTime &time)
-{
-    struct TimeStamp
-    {
-        QDateTime local;
-        qint64 msecs;
-    };
-    thread_local QList<TimeStamp> stamps;
-
-    if (index >= stamps.size())
-        stamps.resize(index + 1);
-    TimeStamp &stamp = stamps[index];
-    if (!stamp.local.isValid() || stamp.local != time)
-        stamp = {time, time.toMSecsSinceEpoch()};
-    return stamp.msecs;
-}
+// Below this many readings a series is built on the calling thread alone.
+constexpr qsizetype ParallelReadings = 20000;
 
 } // namespace
 
+// Long sessions make millions of small maps: the work is split over the
+// thread pool while the GUI thread waits, each part writing its own slots of
+// the list. The readings are only read meanwhile.
 void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
 {
-    const QVariantList old = m_vertices;
-    QVariantList list;
-    list.reserve(2 * readings.size());
-    double previous = readings.isEmpty() ? 0.0 : readingValue(readings.first()) / 100.0;
-    for (qsizetype i = 1; i < readings.size(); ++i) {
-        FieldReading *reading = readings.at(i);
-        const double value = readingValue(reading) / 100.0;
-        const qint64 x = epochMSecs(i, reading->dateTime());
-        list.append(makeVertex(old, list.size(), x, previous));
-        list.append(makeVertex(old, list.size(), x, value));
-        previous = value;
+    QVariantList old = std::move(m_vertices);
+    const qsizetype n = readings.size();
+    QVariantList list(n > 1 ? 2 * (n - 1) : 0);
+    QVariant *out = list.data();
+    const auto fill = [&](qsizetype from, qsizetype to) {
+        double previous = readingValue(readings.at(from - 1)) / 100.0;
+        for (qsizetype i = from; i < to; ++i) {
+            FieldReading *reading = readings.at(i);
+            const double value = readingValue(reading) / 100.0;
+            const qint64 x = reading->msecsSinceEpoch();
+            const qsizetype k = 2 * (i - 1);
+            out[k] = makeVertex(old, k, x, previous);
+            out[k + 1] = makeVertex(old, k + 1, x, value);
+            previous = value;
+        }
+    };
+    if (n < ParallelReadings) {
+        if (n > 1)
+            fill(1, n);
+    } else {
+        const qsizetype parts = std::max(2, QThread::idealThreadCount());
+        QList<std::pair<qsizetype, qsizetype>> ranges;
+        for (qsizetype p = 0; p < parts; ++p)
+            ranges.append({1 + (n - 1) * p / parts, 1 + (n - 1) * (p + 1) / parts});
+        QtConcurrent::blockingMap(ranges, [&](const std::pair<qsizetype, qsizetype> &range) {
+            fill(range.first, range.second);
+        });
     }
     setVertices(std::move(list));
+    // The maps of another session are freed on a pool thread, not on this one.
+    if (old.size() >= 2 * ParallelReadings)
+        QThreadPool::globalInstance()->start(
+            [dropped = std::move(old)]() mutable { dropped.clear(); });
 }
 
 void FieldLineSeries::setVertices(QVariantList vertices)

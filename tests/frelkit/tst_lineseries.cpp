@@ -80,6 +80,7 @@ void TestLineSeries::countRule_data()
     QTest::newRow("one") << 1 << 0;
     QTest::newRow("two") << 2 << 2;
     QTest::newRow("hundred") << 100 << 198;
+    QTest::newRow("long session, built in parts") << 50000 << 99998;
 }
 
 void TestLineSeries::countRule()
@@ -92,7 +93,18 @@ void TestLineSeries::countRule()
         auto series = makeSeries(kind);
         series->setVertices({vertex(1, 1)});
         series->setFieldEntry(&entry);
-        QCOMPARE(series->vertices().size(), vertices);
+        const QVariantList list = series->vertices();
+        QCOMPARE(list.size(), vertices);
+        // Every step joins its neighbours, wherever the work was split.
+        const QList<FieldReading *> r = entry.fieldReadings();
+        for (int k = 0; k + 1 < list.size(); k += 2) {
+            const QVariantMap low = list.at(k).toMap(), high = list.at(k + 1).toMap();
+            QCOMPARE(low.value("x").toLongLong(), msecs(r[k / 2 + 1]));
+            QCOMPARE(high.value("x").toLongLong(), msecs(r[k / 2 + 1]));
+            QCOMPARE(high.value("y").toDouble(), series->readingValue(r[k / 2 + 1]) / 100.0);
+            if (k + 2 < list.size())
+                QCOMPARE(list.at(k + 2).toMap().value("y").toDouble(), high.value("y").toDouble());
+        }
     }
 }
 
