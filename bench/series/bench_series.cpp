@@ -1,11 +1,14 @@
 // Rebuild time of the five plot series of one field session. The live session
 // is reloaded every second and each reload rebuilds all five; choosing a
 // session builds them from nothing. 100 ms is the figure reported against.
+// Wall time runs until the exposure series announces (long sessions are built
+// on the thread pool); CPU time is the calling (GUI) thread's own share.
 #include "fielddataentry.h"
 #include "lineseries.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTextStream>
 #include <algorithm>
 #include <ctime>
@@ -57,6 +60,19 @@ struct FiveSeries
               static_cast<FieldLineSeries *>(&hField), static_cast<FieldLineSeries *>(&six),
               static_cast<FieldLineSeries *>(&thirty)})
             s->setFieldEntry(entry);
+    }
+
+    // Long sessions are built on the thread pool: runs events until the
+    // exposure series, which the screen sets last, has announced.
+    void waitForAnnouncement(const std::function<void()> &change)
+    {
+        bool announced = false;
+        const QMetaObject::Connection c = QObject::connect(
+            &exposure, &FieldLineSeries::verticesChanged, [&] { announced = true; });
+        change();
+        while (!announced)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QObject::disconnect(c);
     }
 };
 
@@ -120,7 +136,7 @@ int main(int argc, char *argv[])
                 other->deliver(readings);
                 fresh = std::make_unique<FiveSeries>();
             },
-            [&] { fresh->setFieldEntry(other.get()); });
+            [&] { fresh->waitForAnnouncement([&] { fresh->setFieldEntry(other.get()); }); });
         fresh.reset();
         other.reset();
 
@@ -128,9 +144,9 @@ int main(int argc, char *argv[])
         entry.deliver(readings);
 
         FiveSeries live;
-        live.setFieldEntry(&entry);
+        live.waitForAnnouncement([&] { live.setFieldEntry(&entry); });
         const Timing warm = median(
-            9, [] {}, [&] { entry.announce(); });
+            9, [] {}, [&] { live.waitForAnnouncement([&] { entry.announce(); }); });
         if (live.exposure.vertices().size() != 2 * (readings - 1))
             qFatal("unexpected vertex count");
 
