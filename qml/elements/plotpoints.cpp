@@ -2,12 +2,18 @@
 
 #include <QDateTime>
 #include <QJSEngine>
+#include <QThread>
 #include <QVariantMap>
+#include <QtConcurrent/QtConcurrentMap>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
+
+// From this many points on a list is read in parts on the thread pool.
+constexpr int ParallelPoints = 50000;
 
 double number(const QVariant &value)
 {
@@ -97,10 +103,25 @@ QJSValue PlotPoints::convert(const QVariant &dataPoints, double offsetMs, int fr
     QByteArray ys(count * qsizetype(sizeof(double)), Qt::Uninitialized);
     auto *x = reinterpret_cast<double *>(xs.data());
     auto *y = reinterpret_cast<double *>(ys.data());
-    for (int i = 0; i < count; ++i) {
-        readPoint(points.at(start + i), x[i], y[i]);
-        x[i] += offsetMs;
-        y[i] *= 100;
+    const auto fill = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            readPoint(points.at(start + i), x[i], y[i]);
+            x[i] += offsetMs;
+            y[i] *= 100;
+        }
+    };
+    // Reading a long session's maps is mostly waiting for memory: the parts
+    // are read side by side while the GUI thread waits; each writes its own
+    // slots.
+    if (count < ParallelPoints) {
+        fill(0, count);
+    } else {
+        const int parts = std::max(2, QThread::idealThreadCount());
+        QList<std::pair<int, int>> ranges;
+        for (int p = 0; p < parts; ++p)
+            ranges.append({int(qint64(count) * p / parts), int(qint64(count) * (p + 1) / parts)});
+        QtConcurrent::blockingMap(
+            ranges, [&](const std::pair<int, int> &range) { fill(range.first, range.second); });
     }
     QJSValue result = m_engine->newObject();
     result.setProperty(QStringLiteral("x"), typedArray(xs));
