@@ -69,6 +69,18 @@ Item {
             compare(tail.x[1], 3000)
             compare(PlotPoints.convert(list, 0, 9).x.length, 0)
             compare(PlotPoints.convert(undefined, 0, 0).xText, "f64('')")
+            // A long list is read in parts; every point lands in its own slot.
+            const many = []
+            for (let i = 0; i < 120000; ++i)
+                many.push({ "x": 1000 * i, "y": i % 7 })
+            const read = PlotPoints.convert(many, 5, 10)
+            compare(read.x.length, 119990)
+            let wrong = 0
+            for (let i = 0; i < read.x.length; ++i) {
+                if (read.x[i] !== 1000 * (i + 10) + 5 || read.y[i] !== ((i + 10) % 7) * 100)
+                    ++wrong
+            }
+            compare(wrong, 0)
         }
     }
 
