@@ -30,6 +30,12 @@ Item {
         id: internal
 
         property bool pageReady: false
+        // Scripts waiting for a later turn of the event loop (send).
+        property var outbox: []
+        readonly property int sliceChars: 4 * 1024 * 1024
+        // The lists the page keeps for re-plots: {id, isTime, text}.
+        property var pageLists: []
+        property int lastListId: 0
         property bool extendInFlight: false
         // What was asked while the page loaded: it is drawn once the page is
         // there, as if asked then.
@@ -116,7 +122,10 @@ Item {
         const cached = list.scriptText
         if (cached !== undefined && cached.length === list.length)
             return cached.text
-        return PlotPoints.listScript(list)
+        const text = PlotPoints.listScript(list)
+        if (ArrayBuffer.isView(list))
+            keepText(list, text)
+        return text
     }
 
     // Kept on the list itself, out of sight of JSON and of Object.assign.
@@ -153,12 +162,76 @@ Item {
             + parts.join(",") + "]); })()"
     }
 
+    // The lists of a re-plot go to the page one script each and are kept
+    // there (plotStore) until a re-plot no longer uses them: a list the page
+    // holds is not sent again, and the series of a session, which share their
+    // times, send them once. Returns the page's expression for the list.
+    function pageList(list, isTime, stores, used) {
+        let entry = internal.pageLists.find(e => e.isTime === isTime && sameList(e.list, list))
+        if (entry === undefined) {
+            entry = { "id": ++internal.lastListId, "isTime": isTime, "list": list }
+            internal.pageLists.push(entry)
+            stores.push("plotStore(" + entry.id + ", " + (isTime ? "isoDates(" : "Array.from(")
+                        + numbersText(list) + "));")
+        }
+        if (used.indexOf(entry) < 0)
+            used.push(entry)
+        return "plotList(" + entry.id + ")"
+    }
+
+    function sameList(a, b) {
+        if (a === b)
+            return true
+        if (a.length !== b.length)
+            return false
+        if (!ArrayBuffer.isView(a) || !ArrayBuffer.isView(b))
+            return numbersText(a) === numbersText(b)
+        for (let i = 0; i < a.length; ++i) {
+            // NaN stands for a missing value in both.
+            if (a[i] !== b[i] && (a[i] === a[i] || b[i] === b[i]))
+                return false
+        }
+        return true
+    }
+
     function guarded(script) {
         return "try {\n" + script + "\n} catch (e) { console.log(e); }"
     }
 
     function runScript(script) {
-        webView.runJavaScript(guarded(script))
+        send(guarded(script))
+    }
+
+    // Scripts reach the page in the order sent. A long one waits for the next
+    // turn of the event loop, and so does everything after it, so that no
+    // turn hands the web engine more than a few megabytes.
+    function send(script, callback) {
+        const outbox = internal.outbox
+        if (outbox.length === 0 && script.length <= internal.sliceChars) {
+            if (callback)
+                webView.runJavaScript(script, callback)
+            else
+                webView.runJavaScript(script)
+            return
+        }
+        outbox.push({ "script": script, "callback": callback })
+        if (outbox.length === 1)
+            Qt.callLater(sendOutbox)
+    }
+
+    function sendOutbox() {
+        const outbox = internal.outbox
+        let budget = internal.sliceChars
+        while (outbox.length > 0 && budget > 0) {
+            const item = outbox.shift()
+            budget -= item.script.length
+            if (item.callback)
+                webView.runJavaScript(item.script, item.callback)
+            else
+                webView.runJavaScript(item.script)
+        }
+        if (outbox.length > 0)
+            Qt.callLater(sendOutbox)
     }
 
     function pageHtml() {
@@ -250,6 +323,15 @@ Item {
             // takes seconds for long sessions: an unchanged list only carries
             // the revision, and notes sent under the loading overlay wait for
             // the re-plot that follows and brings them anyway.
+            + "var plotLists = {};\n"
+            + "function plotStore(id, list) { plotLists[id] = list; }\n"
+            // Plotly extends the arrays it is given in place: each trace gets its own.
+            + "function plotList(id) { return plotLists[id].slice(); }\n"
+            + "function plotKeep(ids) {\n"
+            + "  var kept = {};\n"
+            + "  for (var i = 0; i < ids.length; ++i) kept[ids[i]] = plotLists[ids[i]];\n"
+            + "  plotLists = kept;\n"
+            + "}\n"
             + "var notesJson = JSON.stringify(layout.annotations || []);\n"
             + "var pendingNotes = null;\n"
             + "function plotReact(traces, layout) {\n"
@@ -334,6 +416,8 @@ Item {
         internal.extendInFlight = false
         internal.drawOnLoad = false
         internal.pendingOverlay = null
+        internal.outbox = []
+        internal.pageLists = []
         webView.loadHtml(pageHtml())
     }
 
@@ -401,8 +485,6 @@ Item {
 
     function addTrace(dataPoints, name, colour, update) {
         const points = convertPoints(dataPoints, 0)
-        keepText(points.x, points.xText)
-        keepText(points.y, points.yText)
         traces.push({
             "x": points.x,
             "y": points.y,
@@ -485,7 +567,7 @@ Item {
         // Plotly redraws every point on each extension; while the page is still
         // busy with the previous one, new batches wait and go out together.
         internal.extendInFlight = true
-        webView.runJavaScript(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson
+        send(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson
                                       + ".map(isoDates), \"y\": " + yJson + " }, "
                                       + JSON.stringify(order) + ");"), function () {
                                           internal.extendInFlight = false
@@ -506,7 +588,21 @@ Item {
         clearUpdateQueue()
         if (holdForLoad())
             return
-        runScript("plotReact(" + tracesScript(traces) + ", " + JSON.stringify(layout)
+        const stores = []
+        const used = []
+        const parts = traces.map(trace => {
+            const rest = Object.assign({}, trace)
+            delete rest.x
+            delete rest.y
+            const restJson = JSON.stringify(rest)
+            return "{\"x\":" + pageList(trace.x, true, stores, used) + ",\"y\":"
+                + pageList(trace.y, false, stores, used)
+                + (restJson === "{}" ? "}" : "," + restJson.slice(1))
+        })
+        internal.pageLists = used
+        stores.forEach(store => runScript(store))
+        runScript("plotKeep([" + used.map(e => e.id).join(",") + "]);\nplotReact(["
+                  + parts.join(",") + "], " + JSON.stringify(layout)
                   + ");\nPlotly.Plots.resize('chart');")
         hideLoading()
     }

@@ -126,8 +126,6 @@ QJSValue PlotPoints::convert(const QVariant &dataPoints, double offsetMs, int fr
     QJSValue result = m_engine->newObject();
     result.setProperty(QStringLiteral("x"), typedArray(xs));
     result.setProperty(QStringLiteral("y"), typedArray(ys));
-    result.setProperty(QStringLiteral("xText"), bytesScript(xs));
-    result.setProperty(QStringLiteral("yText"), bytesScript(ys));
     return result;
 }
 

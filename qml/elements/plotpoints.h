@@ -22,11 +22,9 @@ public:
     explicit PlotPoints(QJSEngine *engine, QObject *parent = nullptr);
     static PlotPoints *create(QQmlEngine *qmlEngine, QJSEngine *engine);
 
-    // {x, y, xText, yText} for the points from index `from` on: x is the
-    // point's time in milliseconds plus offsetMs, y its value times 100, both
-    // as Float64Array, and xText and yText scripts whose value in the page is
-    // the same array. What is not a number becomes NaN, as in JavaScript
-    // arithmetic.
+    // {x, y} for the points from index `from` on: x is the point's time in
+    // milliseconds plus offsetMs, y its value times 100, both as Float64Array.
+    // What is not a number becomes NaN, as in JavaScript arithmetic.
     Q_INVOKABLE QJSValue convert(const QVariant &dataPoints, double offsetMs, int from) const;
 
     // A script whose value in the page is the list: a Float64Array travels as

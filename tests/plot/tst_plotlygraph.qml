@@ -59,16 +59,15 @@ Item {
             compare(PlotPoints.numbersJson(all.x), "[61000,62000,null,null,63000]")
             compare(PlotPoints.numbersJson(all.y), "[50,null,100,null,25]")
             // The page reads the lists back from their bytes.
-            verify(all.xText.startsWith("f64('"))
-            compare(PlotPoints.listScript(all.x), all.xText)
+            verify(PlotPoints.listScript(all.x).startsWith("f64('"))
             compare(PlotPoints.listScript(all.y.subarray(2, 3)),
-                    PlotPoints.convert([{ "x": 0, "y": 1 }], 0, 0).yText)
+                    PlotPoints.listScript(PlotPoints.convert([{ "x": 0, "y": 1 }], 0, 0).y))
             compare(PlotPoints.listScript([1, 2.5]), "[1,2.5]")
             const tail = PlotPoints.convert(list, 0, 3)
             compare(tail.x.length, 2)
             compare(tail.x[1], 3000)
             compare(PlotPoints.convert(list, 0, 9).x.length, 0)
-            compare(PlotPoints.convert(undefined, 0, 0).xText, "f64('')")
+            compare(PlotPoints.listScript(PlotPoints.convert(undefined, 0, 0).x), "f64('')")
             // A long list is read in parts; every point lands in its own slot.
             const many = []
             for (let i = 0; i < 120000; ++i)
@@ -260,6 +259,23 @@ Item {
             graph.react()
             graph.extend()
             compare(chartData(graph)[0].x.length, 6, "points drawn once")
+
+            // A re-plot too long for one turn reaches the page before what follows it.
+            const lengthy = points(400000)
+            graph.clearPlot()
+            graph.addTrace(lengthy, "Combined Exposure", "", false)
+            graph.addTrace(points(400000, 0.02), "E-Field", "#035888", false)
+            graph.react()
+            lengthy.push({ "x": t0 + 400000 * 2000, "y": 0.5 })
+            graph.extendTrace(lengthy, "Combined Exposure", "")
+            graph.extend()
+            tryVerify(() => page(graph, "document.getElementById('chart').data.map(t => t.x.length)"
+                                 + ".join()") === "400001,400000", 60000)
+            const last = page(graph, "(function () { var t = document.getElementById('chart').data;"
+                              + " return [t[0].x[400000], t[0].y[400000], t[1].y[399999]]; })()")
+            compare(last[0], wallClock(t0 + 400000 * 2000))
+            fuzzyCompare(last[1], 50, 1e-9)
+            fuzzyCompare(last[2], 0.02 * 399999 * 100, 1e-6)
         }
 
         function test_sharedTimesStayApart() {
