@@ -33,6 +33,7 @@ Item {
         // Scripts waiting for a later turn of the event loop (send).
         property var outbox: []
         readonly property int sliceChars: 4 * 1024 * 1024
+        readonly property int lazyListLength: 65536
         // The lists the page keeps for re-plots: {id, isTime, text}.
         property var pageLists: []
         property int lastListId: 0
@@ -171,8 +172,11 @@ Item {
         if (entry === undefined) {
             entry = { "id": ++internal.lastListId, "isTime": isTime, "list": list }
             internal.pageLists.push(entry)
-            stores.push("plotStore(" + entry.id + ", " + (isTime ? "isoDates(" : "Array.from(")
-                        + numbersText(list) + "));")
+            const store = () => guarded("plotStore(" + entry.id + ", "
+                                        + (isTime ? "isoDates(" : "Array.from(")
+                                        + numbersText(list) + "));")
+            // A long list's text is made in the turn that sends it.
+            stores.push(list.length >= internal.lazyListLength ? store : store())
         }
         if (used.indexOf(entry) < 0)
             used.push(entry)
@@ -204,10 +208,12 @@ Item {
 
     // Scripts reach the page in the order sent. A long one waits for the next
     // turn of the event loop, and so does everything after it, so that no
-    // turn hands the web engine more than a few megabytes.
+    // turn hands the web engine more than a few megabytes. A script may be
+    // given as a function that makes it: it is made when its turn comes.
     function send(script, callback) {
         const outbox = internal.outbox
-        if (outbox.length === 0 && script.length <= internal.sliceChars) {
+        if (outbox.length === 0 && typeof script === "string"
+                && script.length <= internal.sliceChars) {
             if (callback)
                 webView.runJavaScript(script, callback)
             else
@@ -224,11 +230,12 @@ Item {
         let budget = internal.sliceChars
         while (outbox.length > 0 && budget > 0) {
             const item = outbox.shift()
-            budget -= item.script.length
+            const script = typeof item.script === "function" ? item.script() : item.script
+            budget -= script.length
             if (item.callback)
-                webView.runJavaScript(item.script, item.callback)
+                webView.runJavaScript(script, item.callback)
             else
-                webView.runJavaScript(item.script)
+                webView.runJavaScript(script)
         }
         if (outbox.length > 0)
             Qt.callLater(sendOutbox)
@@ -600,7 +607,7 @@ Item {
                 + (restJson === "{}" ? "}" : "," + restJson.slice(1))
         })
         internal.pageLists = used
-        stores.forEach(store => runScript(store))
+        stores.forEach(store => send(store))
         runScript("plotKeep([" + used.map(e => e.id).join(",") + "]);\nplotReact(["
                   + parts.join(",") + "], " + JSON.stringify(layout)
                   + ");\nPlotly.Plots.resize('chart');")
