@@ -288,6 +288,7 @@ int runSize(int readings)
     opening.start();
     bench.waitFor([&] { return bench.pageReady(); });
     const double pageMs = opening.nsecsElapsed() / 1e6;
+    const qint64 baseKb = residentKb(QStringLiteral("self"));
     if (!bench.waitFor([&] { return bench.object(QStringLiteral("sessionRow1")) != nullptr; }))
         return 1;
 
@@ -309,8 +310,9 @@ int runSize(int readings)
     const Bench::Figures select =
         bench.measure([&] { bench.click(QStringLiteral("sessionRow1")); }, full);
     printRow(readings, "choose loaded session", select, bench.plotlyAloneMs());
-    std::printf("%8d  resident memory: %lld MB program, %lld MB web engine processes\n", readings,
-                residentKb(QStringLiteral("self")) / 1024,
+    std::printf("%8d  resident memory: %lld MB program (%lld MB before any session was "
+                "chosen), %lld MB web engine processes\n",
+                readings, residentKb(QStringLiteral("self")) / 1024, baseKb / 1024,
                 childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024);
 
     const Bench::Figures toggle =

@@ -116,25 +116,11 @@ Item {
     // Traces keep their date-times as numbers (the time value of the local
     // wall-clock date) and their values in Float64Arrays: one object each for
     // the garbage collector, and bytes the page reads without parsing text
-    // (PlotPoints). The page makes the ISO texts Plotly gets (isoTraces). The
-    // script made for a list is kept for as long as the list is unchanged;
-    // extending a trace replaces its arrays.
+    // (PlotPoints). The page makes the ISO texts Plotly gets (isoDates) and
+    // keeps what it was sent (pageList), so a list's text is made when it is
+    // sent and not kept; extending a trace replaces its arrays.
     function numbersText(list) {
-        const cached = list.scriptText
-        if (cached !== undefined && cached.length === list.length)
-            return cached.text
-        const text = PlotPoints.listScript(list)
-        if (ArrayBuffer.isView(list))
-            keepText(list, text)
-        return text
-    }
-
-    // Kept on the list itself, out of sight of JSON and of Object.assign.
-    function keepText(list, text) {
-        Object.defineProperty(list, "scriptText", {
-            "value": { "length": list.length, "text": text },
-            "configurable": true
-        })
+        return PlotPoints.listScript(list)
     }
 
     function traceJson(trace, xText) {
