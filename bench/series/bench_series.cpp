@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <ctime>
 #include <functional>
+#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -157,6 +158,20 @@ int main(int argc, char *argv[])
             cold100k = cold;
             warm100k = warm;
         }
+    }
+    // What a long session holds on the heap: its readings, and the points of
+    // the five series made from them.
+    {
+        const auto heapBytes = [] { return qint64(mallinfo2().uordblks); };
+        const qint64 before = heapBytes();
+        BenchEntry entry(500);
+        entry.deliver(200000);
+        const qint64 readingsHeld = heapBytes() - before;
+        FiveSeries series;
+        series.waitForAnnouncement([&] { series.setFieldEntry(&entry); });
+        const qint64 pointsHeld = heapBytes() - before - readingsHeld;
+        out << "heap held at 200,000 readings: readings " << readingsHeld / (1024 * 1024)
+            << " MB, the five series' points " << pointsHeld / (1024 * 1024) << " MB\n";
     }
     const auto under100 = [](double ms) { return int(100.0 / (ms / 100000.0)); };
     out << "largest session under 100 ms, linear estimate from 100,000 readings (wall / CPU):\n"
