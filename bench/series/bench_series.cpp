@@ -127,8 +127,8 @@ int main(int argc, char *argv[])
     // freed memory to reuse: its readings, and the points of the five series
     // made from them.
     {
-        // Points are freed on the pool: wait for that first. Resident memory,
-        // since the heap's own counters miss the pool threads' arenas.
+        // Points are freed on the pool: wait for that, and hand freed memory
+        // back, before reading the resident size.
         const auto residentBytes = [] {
             QThreadPool::globalInstance()->waitForDone();
             malloc_trim(0);
