@@ -138,12 +138,18 @@ class FieldLineSeriesBuilds : public QObject
 public:
     using QObject::QObject;
 
-    static FieldLineSeriesBuilds *instance()
+    // GUI thread only; null until the first build.
+    static QPointer<FieldLineSeriesBuilds> &current()
     {
         static QPointer<FieldLineSeriesBuilds> builds;
-        if (!builds)
-            builds = new FieldLineSeriesBuilds(QCoreApplication::instance());
         return builds;
+    }
+
+    static FieldLineSeriesBuilds *instance()
+    {
+        if (!current())
+            current() = new FieldLineSeriesBuilds(QCoreApplication::instance());
+        return current();
     }
 
     quint64 enqueue(FieldLineSeries *series, quint64 generation)
@@ -201,17 +207,16 @@ void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
         return;
     }
     ++m_generation;
-    FieldLineSeriesBuilds *builds = FieldLineSeriesBuilds::instance();
-    const quint64 ticket = builds->enqueue(this, m_generation);
-    QPointer<FieldLineSeriesBuilds> target(builds);
+    const quint64 ticket = FieldLineSeriesBuilds::instance()->enqueue(this, m_generation);
     QThreadPool::globalInstance()->start(
-        [snapshot = std::move(snapshot), old = m_vertices, ticket, target]() {
+        [snapshot = std::move(snapshot), old = m_vertices, ticket]() {
             QVariantList list = stepVertices(snapshot, old);
+            // The application outlives the builds; the queue is looked up on its thread.
             QMetaObject::invokeMethod(
-                target.data(),
-                [target, ticket, list = std::move(list)]() mutable {
-                    if (target)
-                        target->deliver(ticket, std::move(list));
+                QCoreApplication::instance(),
+                [ticket, list = std::move(list)]() mutable {
+                    if (FieldLineSeriesBuilds *builds = FieldLineSeriesBuilds::current())
+                        builds->deliver(ticket, std::move(list));
                 },
                 Qt::QueuedConnection);
         });
