@@ -34,7 +34,7 @@ Item {
         property var outbox: []
         readonly property int sliceChars: 4 * 1024 * 1024
         readonly property int lazyListLength: 65536
-        // The lists the page keeps for re-plots: {id, isTime, text}.
+        // The lists the page keeps for re-plots: {id, isTime, list}.
         property var pageLists: []
         property int lastListId: 0
         property bool extendInFlight: false
@@ -312,10 +312,7 @@ Item {
             + "var config = { scrollZoom: true, displaylogo: false, responsive: true,"
             + " modeBarButtonsToRemove: ['toImage'] };\n"
             + "Plotly.newPlot('chart', traces, layout, config);\n"
-            // Any change of the notes makes Plotly recompute every trace, which
-            // takes seconds for long sessions: an unchanged list only carries
-            // the revision, and notes sent under the loading overlay wait for
-            // the re-plot that follows and brings them anyway.
+            // The lists of the re-plots, by number (pageList).
             + "var plotLists = {};\n"
             + "function plotStore(id, list) { plotLists[id] = list; }\n"
             // Plotly extends the arrays it is given in place: each trace gets its own.
@@ -325,6 +322,10 @@ Item {
             + "  for (var i = 0; i < ids.length; ++i) kept[ids[i]] = plotLists[ids[i]];\n"
             + "  plotLists = kept;\n"
             + "}\n"
+            // Any change of the notes makes Plotly recompute every trace, which
+            // takes seconds for long sessions: an unchanged list only carries
+            // the revision, and notes sent under the loading overlay wait for
+            // the re-plot that follows and brings them anyway.
             + "var notesJson = JSON.stringify(layout.annotations || []);\n"
             + "var pendingNotes = null;\n"
             + "function plotReact(traces, layout) {\n"
@@ -560,12 +561,11 @@ Item {
         // Plotly redraws every point on each extension; while the page is still
         // busy with the previous one, new batches wait and go out together.
         internal.extendInFlight = true
-        send(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson
-                                      + ".map(isoDates), \"y\": " + yJson + " }, "
-                                      + JSON.stringify(order) + ");"), function () {
-                                          internal.extendInFlight = false
-                                          root.extend()
-                                      })
+        send(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson + ".map(isoDates), \"y\": "
+                     + yJson + " }, " + JSON.stringify(order) + ");"), function () {
+                         internal.extendInFlight = false
+                         root.extend()
+                     })
         clearUpdateQueue()
     }
 
