@@ -3,6 +3,8 @@
 // reading it prints the time from handing the vertices over to the plot being
 // drawn, and the longest stretch the GUI thread was blocked meanwhile; and,
 // for comparison, how long Plotly alone takes to draw the same traces.
+#include "stallmonitor.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -82,36 +84,6 @@ QVariantList stepVertices(int readings, int series)
     }
     return list;
 }
-
-// Longest gap between the ticks of a fast timer on the GUI thread.
-class StallMonitor : public QObject
-{
-public:
-    StallMonitor()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_worst = std::max(m_worst, now - m_last);
-            m_last = now;
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    void reset()
-    {
-        m_last = m_clock.nsecsElapsed();
-        m_worst = 0;
-    }
-    double worstMs() const { return std::max(m_worst, m_clock.nsecsElapsed() - m_last) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_worst = 0;
-};
 
 struct Figures
 {
@@ -200,8 +172,8 @@ int main(int argc, char *argv[])
         waitUntil([] { return false; }, 200);
         QMetaObject::invokeMethod(root, "plotlyAlone", Q_ARG(QVariant, n), Q_ARG(QVariant, token));
         waitUntil([&] { return receiver.token == token; }, 120000);
-        std::printf("%8d  Plotly alone %17s ms  (the same traces made in the page as ISO text)\n", n,
-                    qPrintable(receiver.counts));
+        std::printf("%8d  Plotly alone %17s ms  (the same traces made in the page as ISO text)\n",
+                    n, qPrintable(receiver.counts));
         std::fflush(stdout);
 
         QList<Figures> ticks;

@@ -2,7 +2,13 @@
 
 #include "fieldreading.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSignalBlocker>
+#include <QThreadPool>
+#include <map>
+#include <utility>
+#include <vector>
 
 FieldLineSeries::FieldLineSeries(QObject *parent, bool emitSignals)
     : QObject(parent), emitSignals(emitSignals)
@@ -91,62 +97,159 @@ QVariant makeVertex(const QVariantList &old, qsizetype index, qint64 x, double y
     return vertex;
 }
 
-// Turning a local reading time into epoch time goes through the C library's
-// time-zone code and is costly; comparing two times is not. The five series of
-// a plot read the same times, and the live session rereads them every second,
-// so the last conversion of each reading position is kept. A time that differs
-// from the kept one is converted afresh, which keeps the cache exact for any
-// session.
-qint64 epochMSecs(qsizetype index, const QDateTime &time)
-{
-    struct TimeStamp
-    {
-        QDateTime local;
-        qint64 msecs;
-    };
-    thread_local QList<TimeStamp> stamps;
+// From this many readings on a series is built on the thread pool.
+constexpr qsizetype BackgroundReadings = 20000;
 
-    if (index >= stamps.size())
-        stamps.resize(index + 1);
-    TimeStamp &stamp = stamps[index];
-    if (!stamp.local.isValid() || stamp.local != time)
-        stamp = {time, time.toMSecsSinceEpoch()};
-    return stamp.msecs;
+struct Snapshot
+{
+    std::vector<qint64> times;
+    std::vector<double> values;
+};
+
+// The step rule over plain values, sharing the maps of `old` where they match.
+QVariantList stepVertices(const Snapshot &readings, const QVariantList &old)
+{
+    const qsizetype n = qsizetype(readings.times.size());
+    QVariantList list;
+    list.reserve(n > 1 ? 2 * (n - 1) : 0);
+    for (qsizetype i = 1; i < n; ++i) {
+        const qint64 x = readings.times[size_t(i)];
+        list.append(makeVertex(old, list.size(), x, readings.values[size_t(i - 1)]));
+        list.append(makeVertex(old, list.size(), x, readings.values[size_t(i)]));
+    }
+    return list;
+}
+
+void dropOffThread(QVariantList &&list)
+{
+    // Freeing a long session's maps takes as long as making them.
+    if (list.size() >= 2 * BackgroundReadings)
+        QThreadPool::globalInstance()->start(
+            [dropped = std::move(list)]() mutable { dropped.clear(); });
 }
 
 } // namespace
 
+// Hands the lists built on the pool to their series on the GUI thread, in the
+// order the builds were asked for: the exposure series, which rebuilds last,
+// so announces last, with the other four already holding the same readings.
+class FieldLineSeriesBuilds : public QObject
+{
+public:
+    using QObject::QObject;
+
+    // GUI thread only; null until the first build.
+    static QPointer<FieldLineSeriesBuilds> &current()
+    {
+        static QPointer<FieldLineSeriesBuilds> builds;
+        return builds;
+    }
+
+    static FieldLineSeriesBuilds *instance()
+    {
+        if (!current())
+            current() = new FieldLineSeriesBuilds(QCoreApplication::instance());
+        return current();
+    }
+
+    quint64 enqueue(FieldLineSeries *series, quint64 generation)
+    {
+        const quint64 ticket = ++m_lastTicket;
+        m_pending.emplace(ticket, Pending{series, generation, false, {}});
+        return ticket;
+    }
+
+    void deliver(quint64 ticket, QVariantList list)
+    {
+        const auto it = m_pending.find(ticket);
+        if (it == m_pending.end())
+            return;
+        it->second.done = true;
+        it->second.list = std::move(list);
+        while (!m_pending.empty() && m_pending.begin()->second.done) {
+            Pending next = std::move(m_pending.begin()->second);
+            m_pending.erase(m_pending.begin());
+            if (next.series)
+                next.series->acceptBuild(next.generation, std::move(next.list));
+            else
+                dropOffThread(std::move(next.list));
+        }
+    }
+
+private:
+    struct Pending
+    {
+        QPointer<FieldLineSeries> series;
+        quint64 generation;
+        bool done;
+        QVariantList list;
+    };
+    std::map<quint64, Pending> m_pending;
+    quint64 m_lastTicket = 0;
+};
+
+// Long sessions make millions of small maps, a third of a second for five
+// series of 200,000 readings: they are built on the thread pool from a copy of
+// the readings' values, and the series keeps its points until then.
 void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
 {
-    const QVariantList old = m_vertices;
-    QVariantList list;
-    list.reserve(2 * readings.size());
-    double previous = readings.isEmpty() ? 0.0 : readingValue(readings.first()) / 100.0;
-    for (qsizetype i = 1; i < readings.size(); ++i) {
-        FieldReading *reading = readings.at(i);
-        const double value = readingValue(reading) / 100.0;
-        const qint64 x = epochMSecs(i, reading->dateTime());
-        list.append(makeVertex(old, list.size(), x, previous));
-        list.append(makeVertex(old, list.size(), x, value));
-        previous = value;
+    Snapshot snapshot;
+    snapshot.times.reserve(size_t(readings.size()));
+    snapshot.values.reserve(size_t(readings.size()));
+    for (FieldReading *reading : readings) {
+        snapshot.times.push_back(reading->msecsSinceEpoch());
+        snapshot.values.push_back(readingValue(reading) / 100.0);
     }
-    setVertices(std::move(list));
+    if (readings.size() < BackgroundReadings || !QCoreApplication::instance()) {
+        QVariantList old = m_vertices;
+        setVertices(stepVertices(snapshot, old));
+        dropOffThread(std::move(old));
+        return;
+    }
+    ++m_generation;
+    const quint64 ticket = FieldLineSeriesBuilds::instance()->enqueue(this, m_generation);
+    QThreadPool::globalInstance()->start(
+        [snapshot = std::move(snapshot), old = m_vertices, ticket]() {
+            QVariantList list = stepVertices(snapshot, old);
+            // The application outlives the builds; the queue is looked up on its thread.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [ticket, list = std::move(list)]() mutable {
+                    if (FieldLineSeriesBuilds *builds = FieldLineSeriesBuilds::current())
+                        builds->deliver(ticket, std::move(list));
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void FieldLineSeries::acceptBuild(quint64 generation, QVariantList vertices)
+{
+    if (generation != m_generation) {
+        dropOffThread(std::move(vertices));
+        return;
+    }
+    QVariantList old = std::move(m_vertices);
+    setVertices(std::move(vertices));
+    dropOffThread(std::move(old));
 }
 
 void FieldLineSeries::setVertices(QVariantList vertices)
 {
+    ++m_generation;
     m_vertices = std::move(vertices);
     announceVertices();
 }
 
 void FieldLineSeries::addVertex(QVariantMap vertex)
 {
+    ++m_generation;
     m_vertices.append(std::move(vertex));
     announceVertices();
 }
 
 void FieldLineSeries::clear()
 {
+    ++m_generation;
     m_vertices.clear();
     announceVertices();
 }

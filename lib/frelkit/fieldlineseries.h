@@ -10,6 +10,7 @@
 #include <QtQml/qqmlregistration.h>
 
 class FieldReading;
+class FieldLineSeriesBuilds;
 
 // Step-shaped plot points of one quantity of a field session: each reading
 // after the first adds {its time, previous value} and {its time, its value},
@@ -47,11 +48,17 @@ protected slots:
     void onFieldEntriesUpdated();
 
 private:
+    friend class FieldLineSeriesBuilds;
+
     void rebuildVertices(const QList<FieldReading *> &readings);
+    // A list built on the pool, taken unless the points changed since it was asked for.
+    void acceptBuild(quint64 generation, QVariantList vertices);
     void announceVertices();
     void forgetEntry();
 
     QPointer<FieldDataEntry> m_fieldEntry;
     QVariantList m_vertices;
     const bool emitSignals;
+    // Counts every change of the points.
+    quint64 m_generation = 0;
 };

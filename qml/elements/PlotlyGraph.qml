@@ -30,11 +30,22 @@ Item {
         id: internal
 
         property bool pageReady: false
+        // Scripts waiting for a later turn of the event loop (send).
+        property var outbox: []
+        readonly property int sliceChars: 4 * 1024 * 1024
+        readonly property int lazyListLength: 65536
+        // The lists the page keeps for re-plots: {id, isTime, list}.
+        property var pageLists: []
+        property int lastListId: 0
         property bool extendInFlight: false
-        // Number of the latest image render; a result of any other is dropped.
+        // What was asked while the page loaded: it is drawn once the page is
+        // there, as if asked then.
+        property bool drawOnLoad: false
+        property var pendingOverlay: null
+        // Number of the last image request made.
         property int imageRequest: 0
-        // Image type of a render asked for before the page was there.
-        property string pendingImageType: ""
+        // Image requests in the order made; the first is being served.
+        property var imageJobs: []
         readonly property string hoverTemplate: "%{x}, %{y:.2f}%<extra></extra>"
         readonly property string plotlyUrl: "qrc:/content/Elements/plotly-3.0.1.js"
     }
@@ -56,12 +67,9 @@ Item {
             if (loadingInfo.status === WebEngineView.LoadStartedStatus
                     || !String(loadingInfo.url).startsWith("data:"))
                 return
-            if (internal.pendingImageType !== "") {
-                root.sendImageRender(internal.pendingImageType)
-                internal.pendingImageType = ""
-            }
             internal.pageReady = true
             console.log("PlotlyGraph -> WebEngineView done loading")
+            root.drawHeld()
         }
     }
 
@@ -77,6 +85,8 @@ Item {
     }
 
     Component.onCompleted: render()
+    onTracesChanged: holdForLoad()
+    onLayoutChanged: holdForLoad()
 
     function buildLayout(title, axisSize, titleSize, legendSize, annotationSize, notes) {
         return {
@@ -104,24 +114,13 @@ Item {
     }
 
     // Traces keep their date-times as numbers (the time value of the local
-    // wall-clock date): a list of numbers is one object for the garbage
-    // collector where Date objects are hundreds of thousands. The page makes
-    // the ISO texts Plotly gets (isoTraces). Number lists are written as JSON
-    // by PlotPoints, many times faster than JSON.stringify here; the text made
-    // when a trace is added is kept for as long as its list is unchanged.
+    // wall-clock date) and their values in Float64Arrays: one object each for
+    // the garbage collector, and bytes the page reads without parsing text
+    // (PlotPoints). The page makes the ISO texts Plotly gets (isoDates) and
+    // keeps what it was sent (pageList), so a list's text is made when it is
+    // sent and not kept; extending a trace replaces its arrays.
     function numbersText(list) {
-        const cached = list.jsonText
-        if (cached !== undefined && cached.length === list.length)
-            return cached.text
-        return PlotPoints.numbersJson(list)
-    }
-
-    // Kept on the list itself, out of sight of JSON and of Object.assign.
-    function keepText(list, text) {
-        Object.defineProperty(list, "jsonText", {
-            "value": { "length": list.length, "text": text },
-            "configurable": true
-        })
+        return PlotPoints.listScript(list)
     }
 
     function traceJson(trace, xText) {
@@ -129,7 +128,7 @@ Item {
         delete rest.x
         delete rest.y
         const restJson = JSON.stringify(rest)
-        return "{\"x\":" + xText + ",\"y\":" + numbersText(trace.y)
+        return "{\"x\":" + xText + ",\"y\":Array.from(" + numbersText(trace.y) + ")"
             + (restJson === "{}" ? "}" : "," + restJson.slice(1))
     }
 
@@ -150,12 +149,82 @@ Item {
             + parts.join(",") + "]); })()"
     }
 
+    // The lists of a re-plot go to the page one script each and are kept
+    // there (plotStore) until a re-plot no longer uses them: a list the page
+    // holds is not sent again, and the series of a session, which share their
+    // times, send them once. Returns the page's expression for the list.
+    function pageList(list, isTime, stores, used) {
+        let entry = internal.pageLists.find(e => e.isTime === isTime && sameList(e.list, list))
+        if (entry === undefined) {
+            entry = { "id": ++internal.lastListId, "isTime": isTime, "list": list }
+            internal.pageLists.push(entry)
+            const store = () => guarded("plotStore(" + entry.id + ", "
+                                        + (isTime ? "isoDates(" : "Array.from(")
+                                        + numbersText(list) + "));")
+            // A long list's text is made in the turn that sends it.
+            stores.push(list.length >= internal.lazyListLength ? store : store())
+        }
+        if (used.indexOf(entry) < 0)
+            used.push(entry)
+        return "plotList(" + entry.id + ")"
+    }
+
+    function sameList(a, b) {
+        if (a === b)
+            return true
+        if (a.length !== b.length)
+            return false
+        if (!ArrayBuffer.isView(a) || !ArrayBuffer.isView(b))
+            return numbersText(a) === numbersText(b)
+        for (let i = 0; i < a.length; ++i) {
+            // NaN stands for a missing value in both.
+            if (a[i] !== b[i] && (a[i] === a[i] || b[i] === b[i]))
+                return false
+        }
+        return true
+    }
+
     function guarded(script) {
         return "try {\n" + script + "\n} catch (e) { console.log(e); }"
     }
 
     function runScript(script) {
-        webView.runJavaScript(guarded(script))
+        send(guarded(script))
+    }
+
+    // Scripts reach the page in the order sent. A long one waits for the next
+    // turn of the event loop, and so does everything after it, so that no
+    // turn hands the web engine more than a few megabytes. A script may be
+    // given as a function that makes it: it is made when its turn comes.
+    function send(script, callback) {
+        const outbox = internal.outbox
+        if (outbox.length === 0 && typeof script === "string"
+                && script.length <= internal.sliceChars) {
+            if (callback)
+                webView.runJavaScript(script, callback)
+            else
+                webView.runJavaScript(script)
+            return
+        }
+        outbox.push({ "script": script, "callback": callback })
+        if (outbox.length === 1)
+            Qt.callLater(sendOutbox)
+    }
+
+    function sendOutbox() {
+        const outbox = internal.outbox
+        let budget = internal.sliceChars
+        while (outbox.length > 0 && budget > 0) {
+            const item = outbox.shift()
+            const script = typeof item.script === "function" ? item.script() : item.script
+            budget -= script.length
+            if (item.callback)
+                webView.runJavaScript(script, item.callback)
+            else
+                webView.runJavaScript(script)
+        }
+        if (outbox.length > 0)
+            Qt.callLater(sendOutbox)
     }
 
     function pageHtml() {
@@ -182,11 +251,19 @@ Item {
             + "<div id=\"noData\" class=\"message-box-overlay\">No data in this data block</div>\n"
             + "<div id=\"loadingBlock\" class=\"message-box-overlay\">Loading...</div>\n"
             + "<script>\n"
+            // The bytes of a Float64Array, sent as base64.
+            + "function f64(text) {\n"
+            + "  var s = atob(text), n = s.length, bytes = new Uint8Array(n);\n"
+            + "  for (var i = 0; i < n; ++i) bytes[i] = s.charCodeAt(i);\n"
+            + "  return new Float64Array(bytes.buffer);\n"
+            + "}\n"
             // ISO 8601 UTC text of each time value, as JSON gives it for a Date.
             // Whole milliseconds within the years 1970 to 9999 are written from
             // the day's text and the time of day, several times faster than
             // toISOString for each.
-            + "function pad(n, width) { var s = String(n); while (s.length < width) s = '0' + s; return s; }\n"
+            + "var digits2 = [], digits3 = [];\n"
+            + "for (var k = 0; k < 1000; ++k) { var t = String(k); if (k < 100) digits2.push(('0' + t).slice(-2));"
+            + " digits3.push(('00' + t).slice(-3)); }\n"
             + "function isoDates(values) {\n"
             + "  var n = values.length, out = new Array(n), last = NaN, text = null;\n"
             + "  var dayStart = NaN, dayText = '';\n"
@@ -201,9 +278,9 @@ Item {
             + "          dayText = new Date(day).toISOString().slice(0, 11);\n"
             + "        }\n"
             + "        var ms = v - day;\n"
-            + "        text = dayText + pad(Math.floor(ms / 3600000), 2) + ':'"
-            + " + pad(Math.floor(ms / 60000) % 60, 2) + ':' + pad(Math.floor(ms / 1000) % 60, 2)"
-            + " + '.' + pad(ms % 1000, 3) + 'Z';\n"
+            + "        text = dayText + digits2[Math.floor(ms / 3600000)] + ':'"
+            + " + digits2[Math.floor(ms / 60000) % 60] + ':' + digits2[Math.floor(ms / 1000) % 60]"
+            + " + '.' + digits3[ms % 1000] + 'Z';\n"
             + "      } else {\n"
             + "        var d = typeof v === 'number' ? new Date(v) : null;\n"
             + "        text = d && isFinite(d.getTime()) ? d.toISOString() : null;\n"
@@ -219,7 +296,7 @@ Item {
             + "  var inputs = [], outputs = [];\n"
             + "  for (var i = 0; i < list.length; ++i) {\n"
             + "    var x = list[i].x;\n"
-            + "    if (!Array.isArray(x)) continue;\n"
+            + "    if (!Array.isArray(x) && !ArrayBuffer.isView(x)) continue;\n"
             + "    var k = inputs.indexOf(x);\n"
             + "    if (k >= 0) {\n"
             + "      list[i].x = outputs[k].slice();\n"
@@ -235,6 +312,16 @@ Item {
             + "var config = { scrollZoom: true, displaylogo: false, responsive: true,"
             + " modeBarButtonsToRemove: ['toImage'] };\n"
             + "Plotly.newPlot('chart', traces, layout, config);\n"
+            // The lists of the re-plots, by number (pageList).
+            + "var plotLists = {};\n"
+            + "function plotStore(id, list) { plotLists[id] = list; }\n"
+            // Plotly extends the arrays it is given in place: each trace gets its own.
+            + "function plotList(id) { return plotLists[id].slice(); }\n"
+            + "function plotKeep(ids) {\n"
+            + "  var kept = {};\n"
+            + "  for (var i = 0; i < ids.length; ++i) kept[ids[i]] = plotLists[ids[i]];\n"
+            + "  plotLists = kept;\n"
+            + "}\n"
             // Any change of the notes makes Plotly recompute every trace, which
             // takes seconds for long sessions: an unchanged list only carries
             // the revision, and notes sent under the loading overlay wait for
@@ -300,6 +387,17 @@ Item {
     }
 
     function setDisplay(chartShown, noDataShown, loadingShown) {
+        if (!internal.pageReady) {
+            const held = internal.pendingOverlay || {}
+            if (chartShown !== undefined)
+                held.chart = chartShown
+            if (noDataShown !== undefined)
+                held.noData = noDataShown
+            if (loadingShown !== undefined)
+                held.loading = loadingShown
+            internal.pendingOverlay = held
+            return
+        }
         const flag = shown => shown === undefined ? "null" : shown ? "true" : "false"
         runScript("setOverlays(" + flag(chartShown) + ", " + flag(noDataShown) + ", "
                   + flag(loadingShown) + ");")
@@ -310,7 +408,32 @@ Item {
     function render() {
         internal.pageReady = false
         internal.extendInFlight = false
+        internal.drawOnLoad = false
+        internal.pendingOverlay = null
+        internal.outbox = []
+        internal.pageLists = []
         webView.loadHtml(pageHtml())
+    }
+
+    // True while the page loads: the caller's change waits for drawHeld.
+    function holdForLoad() {
+        if (internal.pageReady)
+            return false
+        internal.drawOnLoad = true
+        return true
+    }
+
+    // Scripts sent to a loading page are lost; what the element holds by
+    // the end of the load is drawn then, once.
+    function drawHeld() {
+        const overlay = internal.pendingOverlay
+        internal.pendingOverlay = null
+        if (overlay)
+            setDisplay(overlay.chart, overlay.noData, overlay.loading)
+        if (internal.drawOnLoad) {
+            internal.drawOnLoad = false
+            react()
+        }
     }
 
     // --- traces -----------------------------------------------------------------------------
@@ -356,8 +479,6 @@ Item {
 
     function addTrace(dataPoints, name, colour, update) {
         const points = convertPoints(dataPoints, 0)
-        keepText(points.x, points.xJson)
-        keepText(points.y, points.yJson)
         traces.push({
             "x": points.x,
             "y": points.y,
@@ -366,6 +487,7 @@ Item {
             "line": { "color": colourText(colour) || defaultColour },
             "hovertemplate": internal.hoverTemplate
         })
+        holdForLoad()
         if (update) {
             if (!layout.yaxis)
                 layout.yaxis = {}
@@ -383,8 +505,6 @@ Item {
     }
 
     function extendTrace(dataPoints, name, colour) {
-        if (!internal.pageReady)
-            return
         const index = traceIndex(name)
         if (index < 0) {
             console.log("Trace " + name + " not yet plot. Running addTrace")
@@ -396,13 +516,26 @@ Item {
         if (dataPoints.length <= have)
             return
         const points = convertPoints(dataPoints, have)
+        trace.x = joined(trace.x, points.x)
+        trace.y = joined(trace.y, points.y)
+        // While the page loads, the re-plot at its end sends the whole trace.
+        if (holdForLoad())
+            return
         indicesToUpdate.push(index)
-        xDataToUpdate.push(points.x)
-        yDataToUpdate.push(points.y)
-        for (let i = 0; i < points.x.length; ++i) {
-            trace.x.push(points.x[i])
-            trace.y.push(points.y[i])
+        xDataToUpdate.push(Array.from(points.x))
+        yDataToUpdate.push(Array.from(points.y))
+    }
+
+    function joined(list, more) {
+        if (!ArrayBuffer.isView(list)) {
+            for (let i = 0; i < more.length; ++i)
+                list.push(more[i])
+            return list
         }
+        const result = new Float64Array(list.length + more.length)
+        result.set(list)
+        result.set(more, list.length)
+        return result
     }
 
     function extend() {
@@ -428,12 +561,11 @@ Item {
         // Plotly redraws every point on each extension; while the page is still
         // busy with the previous one, new batches wait and go out together.
         internal.extendInFlight = true
-        webView.runJavaScript(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson
-                                      + ".map(isoDates), \"y\": " + yJson + " }, "
-                                      + JSON.stringify(order) + ");"), function () {
-                                          internal.extendInFlight = false
-                                          root.extend()
-                                      })
+        send(guarded("Plotly.extendTraces('chart', { \"x\": " + xJson + ".map(isoDates), \"y\": "
+                     + yJson + " }, " + JSON.stringify(order) + ");"), function () {
+                         internal.extendInFlight = false
+                         root.extend()
+                     })
         clearUpdateQueue()
     }
 
@@ -447,14 +579,31 @@ Item {
         // The full list already holds every queued point; sending the queue
         // after this would draw those points twice.
         clearUpdateQueue()
-        runScript("plotReact(" + tracesScript(traces) + ", " + JSON.stringify(layout)
+        if (holdForLoad())
+            return
+        const stores = []
+        const used = []
+        const parts = traces.map(trace => {
+            const rest = Object.assign({}, trace)
+            delete rest.x
+            delete rest.y
+            const restJson = JSON.stringify(rest)
+            return "{\"x\":" + pageList(trace.x, true, stores, used) + ",\"y\":"
+                + pageList(trace.y, false, stores, used)
+                + (restJson === "{}" ? "}" : "," + restJson.slice(1))
+        })
+        internal.pageLists = used
+        stores.forEach(store => send(store))
+        runScript("plotKeep([" + used.map(e => e.id).join(",") + "]);\nplotReact(["
+                  + parts.join(",") + "], " + JSON.stringify(layout)
                   + ");\nPlotly.Plots.resize('chart');")
         hideLoading()
     }
 
     function clearPlot() {
-        if (!internal.pageReady)
-            return
+        // Also while the page loads: a session chosen then replaces the one
+        // before it, as it does later.
+        holdForLoad()
         traces.length = 0
         annotations.length = 0
     }
@@ -466,6 +615,8 @@ Item {
     // --- notes ------------------------------------------------------------------------------
 
     function relayoutNotes() {
+        if (holdForLoad())
+            return
         runScript("relayoutNotes(" + JSON.stringify({
             "annotations": layout.annotations,
             "uirevision": layout.uirevision
@@ -509,32 +660,28 @@ Item {
     // --- overlays ---------------------------------------------------------------------------
 
     function showNoDataBlock() {
-        if (!internal.pageReady)
-            return
         clearPlot()
         setDisplay(false, true, false)
     }
 
     function showChart() {
-        if (!internal.pageReady)
-            return
         setDisplay(true, false, false)
     }
 
     function showChartLoading() {
-        if (!internal.pageReady)
-            return
         clearPlot()
         setDisplay(true, false, true)
     }
 
     function hideLoading() {
-        if (!internal.pageReady)
-            return
         setDisplay(undefined, undefined, false)
     }
 
     // --- image export -----------------------------------------------------------------------
+
+    // Image requests are served one after another: the page has one slot,
+    // and each request the user made ends with its own file, copy or error.
+    // A render that nobody waits for yet is replaced by the next one.
 
     function imageQuery(request) {
         return "(function () { var slot = document.getElementById('imageData');"
@@ -542,9 +689,8 @@ Item {
             + " })()"
     }
 
-    function sendImageRender(imageType) {
-        runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", "
-                  + internal.imageRequest + ");")
+    function sendImageRender(imageType, request) {
+        runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", " + request + ");")
     }
 
     // Runs action now, or once the page has loaded.
@@ -562,55 +708,114 @@ Item {
         internal.pageReadyChanged.connect(resume)
     }
 
-    function generateImage(imageType) {
+    function newImageJob(imageType) {
         internal.imageRequest += 1
-        // The empty page before the load has no chart: the render waits for it.
-        if (!internal.pageReady) {
-            internal.pendingImageType = String(imageType)
+        const job = { "request": internal.imageRequest, "type": imageType, "waiting": false,
+                      "fileName": "", "maxTries": 1000, "tries": 0, "started": false,
+                      "rendered": false }
+        // Each job polls through a function of its own: Qt.callLater merges
+        // calls of one function.
+        job.poll = function () { pollImage(job) }
+        return job
+    }
+
+    function startImageJob(job) {
+        job.started = true
+        whenPageReady(function () {
+            if (internal.imageJobs[0] !== job)
+                return
+            if (job.type !== "" && !job.rendered)
+                sendImageRender(job.type, job.request)
+            job.rendered = true
+            if (job.waiting)
+                pollImage(job)
+        })
+    }
+
+    function finishImageJob(job) {
+        const jobs = internal.imageJobs
+        if (jobs[0] !== job)
             return
+        jobs.shift()
+        if (jobs.length > 0)
+            startImageJob(jobs[0])
+    }
+
+    function generateImage(imageType) {
+        const jobs = internal.imageJobs
+        const abandoned = jobs.length > 0 && !jobs[0].waiting
+        for (let i = jobs.length - 1; i >= 0; --i) {
+            if (!jobs[i].waiting)
+                jobs.splice(i, 1)
         }
-        internal.pendingImageType = ""
-        sendImageRender(imageType)
+        jobs.push(newImageJob(String(imageType)))
+        if (jobs.length === 1 || abandoned)
+            startImageJob(jobs[0])
     }
 
     function waitForImageAndSaveCopy(fileName, maxTries) {
-        if (fileName === undefined)
-            fileName = ""
-        if (maxTries === undefined)
-            maxTries = 1000
-        const request = internal.imageRequest
-        let tries = 0
-        const poll = function () {
-            webView.runJavaScript(imageQuery(request), function (result) {
-                // A newer render took over; its own wait reports.
-                if (request !== internal.imageRequest)
-                    return
-                if (typeof result === "string" && result.startsWith("data:image/")) {
-                    getImageUrlAndSaveCopy(fileName, request)
-                } else if (tries < maxTries) {
-                    ++tries
-                    Qt.callLater(poll)
-                } else {
-                    webView.runJavaScript("dropPlotImage(" + request + ");")
-                    saver.triggerError("Image generation timed out after " + tries + " attempts.")
-                }
-            })
+        const jobs = internal.imageJobs
+        let job = jobs.length > 0 ? jobs[jobs.length - 1] : null
+        if (job === null || job.waiting) {
+            // A wait with no render of its own polls a slot nothing fills.
+            job = newImageJob("")
+            jobs.push(job)
         }
-        whenPageReady(poll)
+        job.waiting = true
+        job.fileName = fileName === undefined ? "" : String(fileName)
+        job.maxTries = maxTries === undefined ? 1000 : maxTries
+        if (jobs[0] === job) {
+            if (!job.started)
+                startImageJob(job)
+            else if (job.rendered)
+                pollImage(job)
+        }
     }
 
-    function getImageUrlAndSaveCopy(fileName, request) {
-        if (request === undefined)
-            request = internal.imageRequest
-        webView.runJavaScript(imageQuery(request), function (result) {
-            if (request !== internal.imageRequest || typeof result !== "string"
-                    || !result.startsWith("data:image/"))
+    function pollImage(job) {
+        webView.runJavaScript(imageQuery(job.request), function (result) {
+            if (typeof result === "string" && result.startsWith("data:image/")) {
+                handOverImage(job)
+            } else if (job.tries < job.maxTries) {
+                ++job.tries
+                Qt.callLater(job.poll)
+            } else {
+                webView.runJavaScript("dropPlotImage(" + job.request + ");")
+                saver.triggerError("Image generation timed out after " + job.tries + " attempts.")
+                finishImageJob(job)
+            }
+        })
+    }
+
+    function handOverImage(job) {
+        getImageUrlAndSaveCopy(job.fileName, job.request, function (handed) {
+            if (!handed && job.tries < job.maxTries) {
+                ++job.tries
+                pollImage(job)
                 return
-            if (fileName)
-                saver.saveImageData(result, fileName)
-            else
-                clipboard.copyBase64Image(result)
-            webView.runJavaScript("dropPlotImage(" + request + ");")
+            }
+            if (!handed)
+                saver.triggerError("Image generation timed out after " + job.tries + " attempts.")
+            finishImageJob(job)
+        })
+    }
+
+    function getImageUrlAndSaveCopy(fileName, request, done) {
+        if (request === undefined) {
+            const jobs = internal.imageJobs
+            request = jobs.length > 0 ? jobs[0].request : internal.imageRequest
+        }
+        webView.runJavaScript(imageQuery(request), function (result) {
+            const handed = typeof result === "string" && result.startsWith("data:image/")
+            if (handed) {
+                if (fileName)
+                    saver.saveImageData(result, fileName)
+                else
+                    clipboard.copyBase64Image(result)
+                webView.runJavaScript("dropPlotImage(" + request + ");")
+            }
+            if (done)
+                done(handed)
         })
     }
 }

@@ -2,12 +2,18 @@
 
 #include <QDateTime>
 #include <QJSEngine>
+#include <QThread>
 #include <QVariantMap>
+#include <QtConcurrent/QtConcurrentMap>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
+
+// From this many points on a list is read in parts on the thread pool.
+constexpr int ParallelPoints = 50000;
 
 double number(const QVariant &value)
 {
@@ -59,6 +65,26 @@ void appendNumber(QByteArray &out, double value)
     out.append(buffer, int(result.ptr - buffer));
 }
 
+// A date stands for its time value, as the page reads it.
+double jsNumber(const QJSValue &value)
+{
+    if (value.isNumber())
+        return value.toNumber();
+    if (value.isDate()) {
+        const QDateTime time = value.toDateTime();
+        if (time.isValid())
+            return double(time.toMSecsSinceEpoch());
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+// Base64 carries the doubles exactly and is read in the page far faster than
+// their decimal text.
+QString bytesScript(const QByteArray &bytes)
+{
+    return QLatin1String("f64('") + QLatin1String(bytes.toBase64()) + QLatin1String("')");
+}
+
 } // namespace
 
 PlotPoints::PlotPoints(QJSEngine *engine, QObject *parent) : QObject(parent), m_engine(engine) {}
@@ -73,49 +99,56 @@ QJSValue PlotPoints::convert(const QVariant &dataPoints, double offsetMs, int fr
     const QVariantList points = dataPoints.toList();
     const int start = std::max(0, from);
     const int count = std::max(0, int(points.size()) - start);
-    QVariantList xs, ys;
-    xs.reserve(count);
-    ys.reserve(count);
-    QByteArray xJson, yJson;
-    xJson.reserve(count * 15 + 2);
-    yJson.reserve(count * 18 + 2);
-    xJson.append('[');
-    yJson.append('[');
-    for (int i = 0; i < count; ++i) {
-        double x, y;
-        readPoint(points.at(start + i), x, y);
-        x += offsetMs;
-        y *= 100;
-        xs.append(x);
-        ys.append(y);
-        if (i > 0) {
-            xJson.append(',');
-            yJson.append(',');
+    QByteArray xs(count * qsizetype(sizeof(double)), Qt::Uninitialized);
+    QByteArray ys(count * qsizetype(sizeof(double)), Qt::Uninitialized);
+    auto *x = reinterpret_cast<double *>(xs.data());
+    auto *y = reinterpret_cast<double *>(ys.data());
+    const auto fill = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            readPoint(points.at(start + i), x[i], y[i]);
+            x[i] += offsetMs;
+            y[i] *= 100;
         }
-        appendNumber(xJson, x);
-        appendNumber(yJson, y);
+    };
+    // Reading a long session's maps is mostly waiting for memory: the parts
+    // are read side by side while the GUI thread waits; each writes its own
+    // slots.
+    if (count < ParallelPoints) {
+        fill(0, count);
+    } else {
+        const int parts = std::max(2, QThread::idealThreadCount());
+        QList<std::pair<int, int>> ranges;
+        for (int p = 0; p < parts; ++p)
+            ranges.append({int(qint64(count) * p / parts), int(qint64(count) * (p + 1) / parts)});
+        QtConcurrent::blockingMap(
+            ranges, [&](const std::pair<int, int> &range) { fill(range.first, range.second); });
     }
-    xJson.append(']');
-    yJson.append(']');
     QJSValue result = m_engine->newObject();
-    result.setProperty(QStringLiteral("x"), toArray(xs));
-    result.setProperty(QStringLiteral("y"), toArray(ys));
-    result.setProperty(QStringLiteral("xJson"), QString::fromLatin1(xJson));
-    result.setProperty(QStringLiteral("yJson"), QString::fromLatin1(yJson));
+    result.setProperty(QStringLiteral("x"), typedArray(xs));
+    result.setProperty(QStringLiteral("y"), typedArray(ys));
     return result;
 }
 
-QJSValue PlotPoints::toArray(const QVariantList &values) const
+QJSValue PlotPoints::typedArray(const QByteArray &bytes) const
 {
-    // The engine turns a variant list into an array of its own in one go, many
-    // times faster than setting the elements one by one.
-    QJSValue array = m_engine->toScriptValue(values);
-    if (array.isArray())
-        return array;
-    array = m_engine->newArray(uint(values.size()));
-    for (int i = 0; i < values.size(); ++i)
-        array.setProperty(quint32(i), values.at(i).toDouble());
-    return array;
+    // The bytes become an ArrayBuffer in one copy; the view over it costs nothing.
+    return m_engine->globalObject()
+        .property(QStringLiteral("Float64Array"))
+        .callAsConstructor({m_engine->toScriptValue(bytes)});
+}
+
+QString PlotPoints::listScript(const QJSValue &list) const
+{
+    const QJSValue buffer = list.property(QStringLiteral("buffer"));
+    if (list.property(QStringLiteral("BYTES_PER_ELEMENT")).toInt() == int(sizeof(double)) &&
+        !buffer.isUndefined()) {
+        const QByteArray bytes = buffer.toVariant().toByteArray();
+        const qsizetype offset = list.property(QStringLiteral("byteOffset")).toInt();
+        const qsizetype length = list.property(QStringLiteral("byteLength")).toInt();
+        if (offset >= 0 && length >= 0 && offset + length <= bytes.size())
+            return bytesScript(bytes.mid(offset, length));
+    }
+    return numbersJson(list);
 }
 
 QString PlotPoints::numbersJson(const QJSValue &list) const
@@ -127,9 +160,7 @@ QString PlotPoints::numbersJson(const QJSValue &list) const
     for (quint32 i = 0; i < length; ++i) {
         if (i > 0)
             out.append(',');
-        const QJSValue value = list.property(i);
-        appendNumber(out, value.isNumber() ? value.toNumber()
-                                           : std::numeric_limits<double>::quiet_NaN());
+        appendNumber(out, jsNumber(list.property(i)));
     }
     out.append(']');
     return QString::fromLatin1(out);

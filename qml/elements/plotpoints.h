@@ -22,18 +22,22 @@ public:
     explicit PlotPoints(QJSEngine *engine, QObject *parent = nullptr);
     static PlotPoints *create(QQmlEngine *qmlEngine, QJSEngine *engine);
 
-    // {x, y, xJson, yJson} for the points from index `from` on: x is the
-    // point's time in milliseconds plus offsetMs, y its value times 100, and
-    // xJson and yJson the JSON text of those lists. What is not a number
-    // becomes NaN (null in the text), as in JavaScript arithmetic.
+    // {x, y} for the points from index `from` on: x is the point's time in
+    // milliseconds plus offsetMs, y its value times 100, both as Float64Array.
+    // What is not a number becomes NaN, as in JavaScript arithmetic.
     Q_INVOKABLE QJSValue convert(const QVariant &dataPoints, double offsetMs, int from) const;
 
+    // A script whose value in the page is the list: a Float64Array travels as
+    // its bytes (read there by f64), anything else as numbersJson.
+    Q_INVOKABLE QString listScript(const QJSValue &list) const;
+
     // JSON text of a list of numbers, as JSON.stringify writes their values;
-    // NaN, infinities and non-numbers become null.
+    // dates become their time values; NaN, infinities, invalid dates and
+    // anything else become null.
     Q_INVOKABLE QString numbersJson(const QJSValue &list) const;
 
 private:
-    QJSValue toArray(const QVariantList &values) const;
+    QJSValue typedArray(const QByteArray &bytes) const;
 
     QJSEngine *const m_engine;
 };

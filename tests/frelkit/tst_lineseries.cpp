@@ -80,6 +80,7 @@ void TestLineSeries::countRule_data()
     QTest::newRow("one") << 1 << 0;
     QTest::newRow("two") << 2 << 2;
     QTest::newRow("hundred") << 100 << 198;
+    QTest::newRow("long session, built on the pool") << 50000 << 99998;
 }
 
 void TestLineSeries::countRule()
@@ -88,11 +89,35 @@ void TestLineSeries::countRule()
     QFETCH(int, vertices);
     TestFieldEntry entry;
     entry.deliver(readings);
-    for (const char *kind : {"exposure", "E", "H", "six", "thirty"}) {
-        auto series = makeSeries(kind);
-        series->setVertices({vertex(1, 1)});
+    // As the screen sets them, the exposure series last: when it announces,
+    // the other four hold the same readings, however long the session.
+    std::vector<std::unique_ptr<FieldLineSeries>> all;
+    for (const char *kind : {"E", "H", "six", "thirty", "exposure"}) {
+        all.push_back(makeSeries(kind));
+        all.back()->setVertices({vertex(1, 1)});
+    }
+    QList<qsizetype> seenAtAnnouncement;
+    connect(all.back().get(), &FieldLineSeries::verticesChanged, this, [&] {
+        for (const auto &series : all)
+            seenAtAnnouncement << series->vertices().size();
+    });
+    for (const auto &series : all)
         series->setFieldEntry(&entry);
-        QCOMPARE(series->vertices().size(), vertices);
+    // A long session's points are built on the pool and arrive later.
+    QTRY_COMPARE(seenAtAnnouncement, QList<qsizetype>(5, vertices));
+    for (const auto &series : all) {
+        const QVariantList list = series->vertices();
+        QCOMPARE(list.size(), vertices);
+        // Every step joins its neighbours.
+        const QList<FieldReading *> r = entry.fieldReadings();
+        for (int k = 0; k + 1 < list.size(); k += 2) {
+            const QVariantMap low = list.at(k).toMap(), high = list.at(k + 1).toMap();
+            QCOMPARE(low.value("x").toLongLong(), msecs(r[k / 2 + 1]));
+            QCOMPARE(high.value("x").toLongLong(), msecs(r[k / 2 + 1]));
+            QCOMPARE(high.value("y").toDouble(), series->readingValue(r[k / 2 + 1]) / 100.0);
+            if (k + 2 < list.size())
+                QCOMPARE(list.at(k + 2).toMap().value("y").toDouble(), high.value("y").toDouble());
+        }
     }
 }
 

@@ -56,6 +56,35 @@ Item {
 
     Component.onCompleted: takeEntry()
 
+    // Each announcement of the exposure series, followed through a binding:
+    // a handler of its signal would get the list as an argument, which the
+    // engine turns into one object per point (a tenth of a second and more
+    // for a long session). A new object each time, so every announcement
+    // counts, also of an unchanged list.
+    property var exposureAnnouncement: ({ "points": exposureLineSeries.vertices.length })
+    onExposureAnnouncementChanged: newVertices(exposureAnnouncement.points)
+
+    function newVertices(points) {
+        if (!device.connected)
+            return
+        if (points > 0) {
+            graph.resetLayout()
+            if (root.currentListGroupIndex > 0)
+                graph.showChartLoading()
+            else
+                graph.showChart()
+            console.log("Setting trace export buttons enabled")
+            root.setTraceButtonsEnabled(true)
+            root.verticesChanged()
+        } else if (root.currentListGroupIndex > -1) {
+            graph.showNoDataBlock()
+            console.log("Setting trace export buttons disabled")
+            root.setTraceButtonsEnabled(false)
+        } else {
+            console.log("@@@@@@@@@@@@@@ No data selected")
+        }
+    }
+
     Timer {
         id: liveReload
         objectName: "liveReloadTimer"
@@ -124,26 +153,6 @@ Item {
         Frelkit.ExposureLineSeries {
             id: exposureLineSeries
 
-            onVerticesChanged: function(newVertices) {
-                if (!device.connected)
-                    return
-                if (newVertices.length > 0) {
-                    graph.resetLayout()
-                    if (root.currentListGroupIndex > 0)
-                        graph.showChartLoading()
-                    else
-                        graph.showChart()
-                    console.log("Setting trace export buttons enabled")
-                    root.setTraceButtonsEnabled(true)
-                    root.verticesChanged()
-                } else if (root.currentListGroupIndex > -1) {
-                    graph.showNoDataBlock()
-                    console.log("Setting trace export buttons disabled")
-                    root.setTraceButtonsEnabled(false)
-                } else {
-                    console.log("@@@@@@@@@@@@@@ No data selected")
-                }
-            }
         }
     }
 }
