@@ -2,6 +2,8 @@
 
 #include "fieldreading.h"
 
+#include <algorithm>
+
 FieldDataEntry::FieldDataEntry(QDateTime dateTime, ulong absoluteAddress, bool isPublic,
                                QObject *parent)
     : DataEntry(Field, dateTime, absoluteAddress, parent), m_isPublic(isPublic)
@@ -22,12 +24,27 @@ void FieldDataEntry::onDataAvailable(QByteArray payload, bool)
     // reading objects of the last pass instead of piling up new ones. A reused reading
     // is the same record decoded again, so whoever holds it still sees the right values.
     const QList<FieldReading *> previous = m_fieldReadings;
-    m_fieldReadings.clear();
 
+    // A reading depends only on its own bytes and those before it: the readings whose
+    // bytes (and the byte that ended them) are unchanged keep their values and
+    // averages, so a long live session costs only its new records.
     const uint n = uint(payload.size()) & ~1u;
+    qsizetype kept = 0;
+    if (noiseFloor() == m_decodedNoiseFloor && dateTime() == m_decodedStart) {
+        const auto *begin = payload.cbegin();
+        const qsizetype same =
+            std::mismatch(begin, begin + n, m_decodedPayload.cbegin(), m_decodedPayload.cend())
+                .first -
+            begin;
+        kept = std::lower_bound(m_readingEnds.cbegin(), m_readingEnds.cend(), uint(same)) -
+               m_readingEnds.cbegin();
+    }
+    m_fieldReadings = previous.first(kept);
+    m_readingEnds.resize(kept);
+
     const auto *data = reinterpret_cast<const uint8_t *>(payload.constData());
-    QDateTime last = dateTime();
-    uint index = 0;
+    QDateTime last = kept > 0 ? m_fieldReadings.last()->dateTime() : dateTime();
+    uint index = kept > 0 ? m_readingEnds.last() : 0;
     while (index < n && data[index] != 0xFF) {
         FieldReading *reading = m_fieldReadings.size() < previous.size()
                                     ? previous.at(m_fieldReadings.size())
@@ -35,12 +52,16 @@ void FieldDataEntry::onDataAvailable(QByteArray payload, bool)
         reading->loadFromData(last, data, index, n);
         last = reading->dateTime();
         m_fieldReadings.append(reading);
+        m_readingEnds.append(index);
         updateLatestReadingSixMinAvg();
         updateLatestReadingThirtyMinAvg();
     }
     // Readings no longer listed may still be in a reader's hands until control returns.
     for (qsizetype i = m_fieldReadings.size(); i < previous.size(); ++i)
         previous.at(i)->deleteLater();
+    m_decodedPayload = payload.first(n);
+    m_decodedNoiseFloor = noiseFloor();
+    m_decodedStart = dateTime();
 
     setLoaded(true);
     emit fieldReadingsChanged();

@@ -36,5 +36,10 @@ protected:
 
 private:
     QList<FieldReading *> m_fieldReadings;
+    // What the readings were decoded from, and where each reading's bytes end.
+    QByteArray m_decodedPayload;
+    QList<uint> m_readingEnds;
+    double m_decodedNoiseFloor = 0.0;
+    QDateTime m_decodedStart;
     bool m_isPublic = false;
 };

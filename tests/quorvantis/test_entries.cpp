@@ -178,6 +178,23 @@ void TestEntries::reloadingReusesReadingObjects()
     QCOMPARE(grown.at(2)->EField(), 200.0 * std::pow(10.0, -0.3));
     QCOMPARE(entry.findChildren<FieldReading *>().size(), 3);
 
+    // Only the readings after a changed byte are decoded again, each as a fresh load
+    // decodes it, averages included.
+    const QList<QList<int>> rewritten = {{0, 10, 10}, {1, 90, 20}, {1, 30, 30}, {2, 40, 40}};
+    deliver(&entry, entryBytes(start, fieldRecords(rewritten)));
+    FieldDataEntry fresh(start, 0x10000, false);
+    deliver(&fresh, entryBytes(start, fieldRecords(rewritten)));
+    QCOMPARE(entry.fieldReadings().size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const FieldReading *got = entry.fieldReadings().at(i);
+        const FieldReading *want = fresh.fieldReadings().at(i);
+        QCOMPARE(got->dateTime(), want->dateTime());
+        QCOMPARE(got->EField(), want->EField());
+        QCOMPARE(got->SixMinAvg(), want->SixMinAvg());
+        QCOMPARE(got->ThirtyMinAvg(), want->ThirtyMinAvg());
+    }
+    deliver(&entry, entryBytes(start, fieldRecords({{0, 10, 10}, {1, 20, 20}, {1, 30, 30}})));
+
     // Fewer records than before: the surplus reading stays usable until control returns.
     QPointer<FieldReading> surplus = grown.at(2);
     deliver(&entry, entryBytes(start, fieldRecords({{0, 10, 10}})));
