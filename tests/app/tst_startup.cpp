@@ -283,9 +283,9 @@ void TestStartup::bulkExportOutcomesPopTheSavingPage()
     QObject *notification = find(QStringLiteral("notification"));
     QVERIFY(stack && exporter && notification);
 
-    // Two pages above the first, as the data screen and its saving page.
+    // Two pages above the first: one in the data screen's place, and the saving page.
     QVERIFY(evaluate(stack, "push('qrc:/content/NotConnected.qml'); "
-                            "push('qrc:/content/NotConnected.qml')"));
+                            "push('qrc:/content/SavingFiles.qml')"));
     QTRY_COMPARE(stack->property("depth").toInt(), 3);
 
     const int index = exporter->metaObject()->indexOfSignal(outcome.constData());
