@@ -274,6 +274,11 @@ Item {
             const last = page(graph, "(function () { var t = document.getElementById('chart').data;"
                               + " return [t[0].x[400000], t[0].y[400000], t[1].y[399999]]; })()")
             compare(last[0], wallClock(t0 + 400000 * 2000))
+            // Across minutes, hours and days the texts stay those of each time.
+            const edges = [29, 30, 1799, 1800, 21599, 21600, 64800]
+            compare(page(graph, "(function () { var x = document.getElementById('chart').data[1].x;"
+                          + " return [" + edges.map(i => "x[" + i + "]").join(",") + "]; })()"),
+                    edges.map(i => wallClock(t0 + i * 2000)))
             fuzzyCompare(last[1], 50, 1e-9)
             fuzzyCompare(last[2], 0.02 * 399999 * 100, 1e-6)
         }
