@@ -29,8 +29,15 @@ void FieldDataEntry::onDataAvailable(QByteArray payload, bool)
     // bytes (and the byte that ended them) are unchanged keep their values and
     // averages, so a long live session costs only its new records.
     const uint n = uint(payload.size()) & ~1u;
+    const bool sameDecoding = noiseFloor() == m_decodedNoiseFloor && dateTime() == m_decodedStart;
+    // Nothing new: the listeners (five plot series of a long session) need not rebuild.
+    if (sameDecoding && !m_readingEnds.isEmpty() &&
+        QByteArrayView(payload).first(n) == m_decodedPayload) {
+        setLoaded(true);
+        return;
+    }
     qsizetype kept = 0;
-    if (noiseFloor() == m_decodedNoiseFloor && dateTime() == m_decodedStart) {
+    if (sameDecoding) {
         const auto *begin = payload.cbegin();
         const qsizetype same =
             std::mismatch(begin, begin + n, m_decodedPayload.cbegin(), m_decodedPayload.cend())

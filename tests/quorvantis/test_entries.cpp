@@ -169,9 +169,12 @@ void TestEntries::reloadingReusesReadingObjects()
     const QList<FieldReading *> first = entry.fieldReadings();
     QCOMPARE(first.size(), 2);
 
-    // A live session is read again with its new records appended.
+    // A live session is read again with its new records appended; a read that brings
+    // nothing new announces no change of readings.
+    QSignalSpy readingsChanged(&entry, &FieldDataEntry::fieldReadingsChanged);
     for (int pass = 0; pass < 50; ++pass)
         deliver(&entry, entryBytes(start, fieldRecords({{0, 10, 10}, {1, 20, 20}, {1, 30, 30}})));
+    QCOMPARE(readingsChanged.count(), 1);
     const QList<FieldReading *> grown = entry.fieldReadings();
     QCOMPARE(grown.size(), 3);
     QCOMPARE(grown.mid(0, 2), first);
