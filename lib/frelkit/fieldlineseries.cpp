@@ -32,6 +32,7 @@ void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
 {
     // The previous session must stop rebuilding this series, or every switch
     // would add one more rebuild per reading update.
+    const bool sameEntry = fieldEntry == m_fieldEntry;
     forgetEntry();
     m_fieldEntry = fieldEntry;
     if (emitSignals)
@@ -50,13 +51,13 @@ void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
     // readings arrive.
     const QList<FieldReading *> readings = fieldEntry->fieldReadings();
     if (!readings.isEmpty() || fieldEntry->isLoaded())
-        rebuildVertices(readings);
+        rebuildVertices(readings, sameEntry);
 }
 
 void FieldLineSeries::onFieldEntriesUpdated()
 {
     if (m_fieldEntry)
-        rebuildVertices(m_fieldEntry->fieldReadings());
+        rebuildVertices(m_fieldEntry->fieldReadings(), true);
 }
 
 namespace {
@@ -191,8 +192,11 @@ private:
 // Long sessions make millions of small maps, a third of a second for five
 // series of 200,000 readings: they are built on the thread pool from a copy of
 // the readings' values, and the series keeps its points until then.
-void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
+// Another session's points are not compared against: hardly any match, and
+// reading millions of scattered maps costs more than making new ones.
+void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings, bool shareOld)
 {
+    const QVariantList old = shareOld ? m_vertices : QVariantList();
     Snapshot snapshot;
     snapshot.times.reserve(size_t(readings.size()));
     snapshot.values.reserve(size_t(readings.size()));
@@ -201,25 +205,24 @@ void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
         snapshot.values.push_back(readingValue(reading) / 100.0);
     }
     if (readings.size() < BackgroundReadings || !QCoreApplication::instance()) {
-        QVariantList old = m_vertices;
+        QVariantList previous = m_vertices;
         setVertices(stepVertices(snapshot, old));
-        dropOffThread(std::move(old));
+        dropOffThread(std::move(previous));
         return;
     }
     ++m_generation;
     const quint64 ticket = FieldLineSeriesBuilds::instance()->enqueue(this, m_generation);
-    QThreadPool::globalInstance()->start(
-        [snapshot = std::move(snapshot), old = m_vertices, ticket]() {
-            QVariantList list = stepVertices(snapshot, old);
-            // The application outlives the builds; the queue is looked up on its thread.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [ticket, list = std::move(list)]() mutable {
-                    if (FieldLineSeriesBuilds *builds = FieldLineSeriesBuilds::current())
-                        builds->deliver(ticket, std::move(list));
-                },
-                Qt::QueuedConnection);
-        });
+    QThreadPool::globalInstance()->start([snapshot = std::move(snapshot), old, ticket]() {
+        QVariantList list = stepVertices(snapshot, old);
+        // The application outlives the builds; the queue is looked up on its thread.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [ticket, list = std::move(list)]() mutable {
+                if (FieldLineSeriesBuilds *builds = FieldLineSeriesBuilds::current())
+                    builds->deliver(ticket, std::move(list));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void FieldLineSeries::acceptBuild(quint64 generation, QVariantList vertices)

@@ -50,7 +50,8 @@ protected slots:
 private:
     friend class FieldLineSeriesBuilds;
 
-    void rebuildVertices(const QList<FieldReading *> &readings);
+    // Shares the maps of the current points where they match when `shareOld`.
+    void rebuildVertices(const QList<FieldReading *> &readings, bool shareOld);
     // A list built on the pool, taken unless the points changed since it was asked for.
     void acceptBuild(quint64 generation, QVariantList vertices);
     void announceVertices();
