@@ -54,8 +54,8 @@ void PlotSaver::saveImageData(const QString &dataUrl, const QString &filePath)
         // Written through a temporary file so that a failed write never leaves
         // half a picture where an older file stood.
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(QString::fromUtf8(percentDecoded(payload)).toUtf8()) < 0 || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(percentDecoded(payload)) < 0 ||
+            !file.commit()) {
             emit error(QStringLiteral("Error saving SVG image"));
             return;
         }
