@@ -4,14 +4,19 @@
 #include "settrove/datafolder.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLockFile>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QSysInfo>
+#include <QThread>
 #include <QWindow>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -22,6 +27,8 @@ Q_IMPORT_QML_PLUGIN(FontAwesomePlugin)
 namespace {
 const char ApplicationVersion[] = "3";
 const char RobotoResource[] = ":/content/fonts/Roboto-Regular.ttf";
+// How long a lock file may stay unreadable while its writer may still be at it.
+constexpr qint64 unreadableLockGraceMs = 1000;
 } // namespace
 
 // The module of the pages lives in a library of its own; naming its
@@ -109,9 +116,38 @@ bool Startup::takeInstanceLock()
 {
     QDir().mkpath(settrove::dataFolder());
     m_lock = std::make_unique<QLockFile>(lockFilePath());
-    // Only a lock left by a process that no longer runs is taken over.
+    // Only a lock that no running instance holds is taken over; Qt itself
+    // takes over one whose process has ended.
     m_lock->setStaleLockTime(0);
-    return m_lock->tryLock(0);
+    QElapsedTimer waited;
+    waited.start();
+    for (int takeOvers = 0; !m_lock->tryLock(0);) {
+        if (m_lock->error() != QLockFile::LockFailedError)
+            return false;
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        if (m_lock->getLockInfo(&pid, &host, &application)) {
+            // One written on another machine (a copied or restored data
+            // folder) is held by no instance here.
+            if (host.isEmpty() || host == QSysInfo::machineHostName())
+                return false;
+        } else {
+            // Empty or garbled, as a power cut can leave it; but an instance
+            // starting just now may not have written its lock yet.
+            const qint64 age =
+                QFileInfo(lockFilePath()).lastModified().msecsTo(QDateTime::currentDateTime());
+            if (age >= 0 && age < unreadableLockGraceMs) {
+                if (waited.elapsed() > 2 * unreadableLockGraceMs)
+                    return false;
+                QThread::msleep(50);
+                continue;
+            }
+        }
+        if (++takeOvers > 3 || !m_lock->removeStaleLockFile())
+            return false;
+    }
+    return true;
 }
 
 void Startup::loadApplicationFont()

@@ -1,6 +1,6 @@
 #include "logger.h"
 
-#include "localpath.h"
+#include "savename.h"
 
 #include <QDateTime>
 #include <QTextStream>
@@ -42,7 +42,7 @@ Logger *Logger::instance(const QString &fileName, QObject *parent)
 }
 
 Logger::Logger(const QString &fileName, QObject *parent)
-    : QObject(parent), file(frelkit::localPath(fileName))
+    : QObject(parent), file(wholefile::localPathOf(fileName))
 {
     if (file.exists())
         file.remove();

@@ -1,11 +1,12 @@
 #include "plotsaver.h"
 
 #include "dataurl.h"
-#include "localpath.h"
+#include "wholefile.h"
 
+#include <QBuffer>
+#include <QDebug>
 #include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 
 namespace {
 
@@ -46,16 +47,22 @@ PlotSaver::PlotSaver(QObject *parent) : QObject(parent) {}
 
 void PlotSaver::saveImageData(const QString &dataUrl, const QString &filePath)
 {
-    const QString path = frelkit::localPath(filePath);
+    const QString path = wholefile::localPathOf(filePath);
     const QString suffix = QFileInfo(path).suffix().toUpper();
     const QString payload = frelkit::dataUrlPayload(dataUrl);
 
+    // Written whole or not at all, so a failed save never leaves half a
+    // picture where an older file stood.
+    const auto save = [&path](const QByteArray &bytes) {
+        const wholefile::Result result =
+            wholefile::write(path, bytes, wholefile::Existing::Replace, wholefile::Links::Follow);
+        if (!result.ok())
+            qWarning().noquote() << "Plot image not saved to" << path << ':' << result.error;
+        return result.ok();
+    };
+
     if (suffix == QLatin1String("SVG")) {
-        // Written through a temporary file so that a failed write never leaves
-        // half a picture where an older file stood.
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(percentDecoded(payload)) < 0 ||
-            !file.commit()) {
+        if (!save(percentDecoded(payload))) {
             emit error(QStringLiteral("Error saving SVG image"));
             return;
         }
@@ -72,7 +79,10 @@ void PlotSaver::saveImageData(const QString &dataUrl, const QString &filePath)
             emit error(QStringLiteral("Failed to load image from base64 data"));
             return;
         }
-        if (!image.save(path)) {
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, jpeg ? "JPEG" : "PNG") ||
+            !save(encoded)) {
             emit error(QStringLiteral("Failed to save image to ") + path);
             return;
         }

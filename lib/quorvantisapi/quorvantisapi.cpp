@@ -1,12 +1,12 @@
 #include "quorvantisapi.h"
 
+#include "wholefile.h"
 #include "wirlex.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QHostAddress>
 #include <QMap>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace {
@@ -58,6 +58,7 @@ QuorvantisApi::QuorvantisApi(QObject *parent) : QObject(parent), m_baseUrl(defau
             emit downloadFailed(err);
     });
     client->setSecretKey(secretKey);
+    client->setRequestLimits(Installer, maxInstallerBytes, installerDeadlineMs);
 }
 
 void QuorvantisApi::setApiIsAllowed(bool allowed)
@@ -80,6 +81,9 @@ void QuorvantisApi::getCalibrationDate(const QString &barcode)
 {
     if (!m_apiIsAllowed)
         return;
+    // Only the instrument asked for last may get a date: an answer still on
+    // its way for one unplugged meanwhile would land under the new barcode.
+    client->cancelRequests(Calibration);
     QMap<QString, QString> params;
     params.insert(QStringLiteral("barcode"), barcode);
     client->get(m_baseUrl + QStringLiteral("/get_calibration"), params, Calibration);
@@ -148,18 +152,18 @@ void QuorvantisApi::onRawDataReceived(int tag, const QByteArray &data, const QBy
 
     // Written whole or not at all: a failed write leaves no partial installer
     // and keeps whatever file was there before.
-    QSaveFile file(m_downloadPath);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
-    if (!written) {
-        failDownload(QStringLiteral("Failed to write to: ") + m_downloadPath);
+    const wholefile::Result written = wholefile::write(
+        m_downloadPath, data, wholefile::Existing::Replace, wholefile::Links::Follow);
+    if (!written.ok()) {
+        const QString err = QStringLiteral("Failed to write to: ") + m_downloadPath;
+        failDownload(err, err + QStringLiteral(" (") + written.error + QLatin1Char(')'));
         return;
     }
     emit downloadCompleted();
 }
 
-void QuorvantisApi::failDownload(const QString &err)
+void QuorvantisApi::failDownload(const QString &err, const QString &detail)
 {
     emit apiError(err);
-    emit downloadFailed(err);
+    emit downloadFailed(detail.isEmpty() ? err : detail);
 }

@@ -30,6 +30,10 @@ public:
         Installer = 3
     };
 
+    // The largest installer taken, and how long its download may take in all.
+    static constexpr qint64 maxInstallerBytes = 256 * 1024 * 1024;
+    static constexpr int installerDeadlineMs = 30 * 60 * 1000;
+
     explicit QuorvantisApi(QObject *parent = nullptr);
 
     bool apiIsAllowed() const { return m_apiIsAllowed; }
@@ -53,6 +57,8 @@ signals:
     void downloadCompleted();
     void reportFileProgress(qlonglong received, qlonglong total);
     // The installer request ended without a stored file; sent after apiError.
+    // A file that could not be written gives "Failed to write to: " + path,
+    // followed by the reason in brackets.
     void downloadFailed(QString err);
 
 private slots:
@@ -61,7 +67,7 @@ private slots:
 
 private:
     void getServerHealth();
-    void failDownload(const QString &err);
+    void failDownload(const QString &err, const QString &detail = QString());
 
     bool m_apiIsAllowed = false;
     QString m_downloadPath;

@@ -4,7 +4,10 @@
 #include <QMetaObject>
 #include <optional>
 
-BulkFileExporter::BulkFileExporter(QObject *parent) : FileExporter(parent) {}
+BulkFileExporter::BulkFileExporter(QObject *parent) : FileExporter(parent)
+{
+    neverWriteThroughLinks();
+}
 
 void BulkFileExporter::setFolder(const QUrl &folder)
 {

@@ -1,9 +1,5 @@
 #include "exporttext.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QUrl>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -324,67 +320,6 @@ void RowWriter::appendStep(QByteArray &out, const QDateTime &dateTime)
     char text[maxDateTimeLength];
     out.append(text, putDateTime(text, dateTime) - text);
     out.append(m_lastTail.data(), qsizetype(m_lastTail.size()));
-}
-
-QString localPathOf(const QString &fileName)
-{
-    if (fileName.contains(QLatin1String("file:///")))
-        return QUrl(fileName).toLocalFile();
-    return fileName;
-}
-
-QString basePathOf(const QString &fileName)
-{
-    const QFileInfo info(fileName);
-    return QDir(info.absolutePath()).filePath(info.baseName());
-}
-
-QString extensionOf(const QString &fileName)
-{
-    const QString suffix = QFileInfo(fileName).completeSuffix();
-    return suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix;
-}
-
-QString pairedExtensionOf(const QString &fileName, const QString &wanted)
-{
-    QString extension = extensionOf(fileName);
-    const qsizetype lastDot = extension.lastIndexOf(QLatin1Char('.'));
-    const QString last = extension.mid(lastDot + 1);
-    if (lastDot >= 0 && (last.compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0 ||
-                         last.compare(QLatin1String("tsv"), Qt::CaseInsensitive) == 0))
-        extension.truncate(lastDot);
-    return extension + QLatin1Char('.') + wanted;
-}
-
-QString freeFileName(const QString &base, const QString &extension, bool overwrite)
-{
-    QString name = base + extension;
-    for (int n = 1; !overwrite && QFileInfo::exists(name); ++n)
-        name = base + QLatin1Char('_') + QString::number(n) + extension;
-    return name;
-}
-
-bool saveBytes(const QString &path, const QByteArray &bytes, QString *errorText)
-{
-    return saveBytes(path, std::vector<QByteArray>{bytes}, errorText);
-}
-
-bool saveBytes(const QString &path, const std::vector<QByteArray> &parts, QString *errorText)
-{
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    for (const QByteArray &part : parts) {
-        if (ok && file.write(part) != part.size())
-            ok = false;
-    }
-    if (ok && !file.commit())
-        ok = false;
-    if (!ok) {
-        if (errorText)
-            *errorText = file.errorString();
-        file.cancelWriting();
-    }
-    return ok;
 }
 
 } // namespace qvexport

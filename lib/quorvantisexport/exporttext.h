@@ -1,8 +1,8 @@
 #pragma once
 
-// Text and file helpers shared by the session file writer and the clipboard
-// exporters. They know nothing of entries or devices, so both exporters format
-// the same way and the rules can be checked on their own.
+// Text helpers shared by the session file writer and the clipboard exporters.
+// They know nothing of entries or devices, so both exporters format the same
+// way and the rules can be checked on their own.
 
 #include "quorvantisexport_global.h"
 
@@ -70,30 +70,5 @@ private:
     std::vector<char> m_lastTail;
     std::unique_ptr<NumberCache> m_cache;
 };
-
-// "file:///" names come from QML URLs; anything else is already a path.
-QUORVANTISEXPORT_EXPORT QString localPathOf(const QString &fileName);
-
-// Folder plus the name up to its first dot.
-QUORVANTISEXPORT_EXPORT QString basePathOf(const QString &fileName);
-
-// "." plus everything after the first dot, or nothing for a name without one.
-QUORVANTISEXPORT_EXPORT QString extensionOf(const QString &fileName);
-
-// The extension for one of two files written from one name: the last part of the
-// user's extension becomes `wanted` when it names either text format, otherwise
-// `wanted` is added, so the two files never share a name.
-QUORVANTISEXPORT_EXPORT QString pairedExtensionOf(const QString &fileName, const QString &wanted);
-
-// base + extension, or with overwrite false the first free base_N + extension.
-QUORVANTISEXPORT_EXPORT QString freeFileName(const QString &base, const QString &extension,
-                                             bool overwrite);
-
-// Writes the whole file or nothing: a failure leaves any earlier file as it was.
-QUORVANTISEXPORT_EXPORT bool saveBytes(const QString &path, const QByteArray &bytes,
-                                       QString *errorText = nullptr);
-// The same for a file given in consecutive parts.
-QUORVANTISEXPORT_EXPORT bool saveBytes(const QString &path, const std::vector<QByteArray> &parts,
-                                       QString *errorText = nullptr);
 
 } // namespace qvexport

@@ -6,6 +6,7 @@
 #include "exporttext.h"
 #include "fielddataentry.h"
 #include "fieldreading.h"
+#include "wholefile.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -139,24 +140,25 @@ FileExporter::Outcome FileExporter::exportCurrentEntry(const QString &fileName, 
     if (loaded != Outcome::Saved)
         return loaded;
 
-    const QString path = qvexport::localPathOf(fileName);
+    const wholefile::SaveName name = wholefile::saveNameOf(fileName);
     switch (entry->type()) {
     case DataEntry::Field: {
         const bool isPublic = device->isPublic();
         if (charMode == BOTH) {
             // One name, two files: each gets the extension of its own format.
-            const QString base = qvexport::basePathOf(path);
-            const QString csv = base + qvexport::pairedExtensionOf(path, QStringLiteral("csv"));
-            const QString tsv = base + qvexport::pairedExtensionOf(path, QStringLiteral("tsv"));
-            const bool csvOk = writeFieldFile(entry, isPublic, CSV, csv, overwrite);
-            const bool tsvOk = writeFieldFile(entry, isPublic, TSV, tsv, overwrite);
+            wholefile::SaveName csv = name;
+            wholefile::SaveName tsv = name;
+            csv.extension = wholefile::pairedExtension(name.extension, QStringLiteral("csv"));
+            tsv.extension = wholefile::pairedExtension(name.extension, QStringLiteral("tsv"));
+            const bool csvOk = saveFieldFile(entry, isPublic, CSV, csv, overwrite);
+            const bool tsvOk = saveFieldFile(entry, isPublic, TSV, tsv, overwrite);
             return csvOk && tsvOk ? Outcome::Saved : Outcome::Failed;
         }
-        return writeFieldFile(entry, isPublic, charMode, path, overwrite) ? Outcome::Saved
-                                                                          : Outcome::Failed;
+        return saveFieldFile(entry, isPublic, charMode, name, overwrite) ? Outcome::Saved
+                                                                         : Outcome::Failed;
     }
     case DataEntry::Audio:
-        return writeAudioFile(entry, path, overwrite) ? Outcome::Saved : Outcome::Failed;
+        return saveAudioFile(entry, name, overwrite) ? Outcome::Saved : Outcome::Failed;
     default:
         qWarning() << "quorvantisexport - entry of unknown type not exported";
         return Outcome::Failed;
@@ -214,21 +216,26 @@ FileExporter::Outcome FileExporter::loadEntry(QPointer<DataEntry> entry, QPointe
 
 bool FileExporter::writeAudioFile(DataEntry *entry, const QString &fileName, bool overwrite)
 {
-    auto *audio = qobject_cast<AudioDataEntry *>(entry);
-    if (!audio)
-        return false;
-    const QString path =
-        qvexport::freeFileName(qvexport::basePathOf(fileName), QStringLiteral(".wav"), overwrite);
-    QString why;
-    if (!qvexport::saveBytes(path, audio->wavData(), &why)) {
-        qDebug() << "Failed to open file:" << why;
-        return false;
-    }
-    return true;
+    return saveAudioFile(entry, wholefile::saveNameOf(fileName), overwrite);
 }
 
 bool FileExporter::writeFieldFile(DataEntry *entry, bool isPublic, CharMode charMode,
                                   const QString &fileName, bool overwrite)
+{
+    return saveFieldFile(entry, isPublic, charMode, wholefile::saveNameOf(fileName), overwrite);
+}
+
+bool FileExporter::saveAudioFile(DataEntry *entry, wholefile::SaveName name, bool overwrite)
+{
+    auto *audio = qobject_cast<AudioDataEntry *>(entry);
+    if (!audio)
+        return false;
+    name.extension = QStringLiteral(".wav");
+    return save(name, {audio->wavData()}, overwrite);
+}
+
+bool FileExporter::saveFieldFile(DataEntry *entry, bool isPublic, CharMode charMode,
+                                 const wholefile::SaveName &name, bool overwrite)
 {
     auto *field = qobject_cast<FieldDataEntry *>(entry);
     if (!field)
@@ -236,15 +243,18 @@ bool FileExporter::writeFieldFile(DataEntry *entry, bool isPublic, CharMode char
     const QList<FieldReading *> readings = field->fieldReadings();
     if (readings.size() < 2)
         return true;
+    return save(name, fieldText(readings, separatorOf(charMode), isPublic), overwrite);
+}
 
-    const QString path = qvexport::freeFileName(qvexport::basePathOf(fileName),
-                                                qvexport::extensionOf(fileName), overwrite);
-    QString why;
-    if (!qvexport::saveBytes(path, fieldText(readings, separatorOf(charMode), isPublic), &why)) {
-        qDebug() << "Failed to open file:" << why;
-        return false;
-    }
-    return true;
+bool FileExporter::save(const wholefile::SaveName &name, const std::vector<QByteArray> &parts,
+                        bool overwrite) const
+{
+    const wholefile::Result result = wholefile::write(
+        name, parts, overwrite ? wholefile::Existing::Replace : wholefile::Existing::Keep,
+        m_throughLinks ? wholefile::Links::Follow : wholefile::Links::Never);
+    if (!result.ok())
+        qDebug() << "Failed to open file:" << name.path() << result.error;
+    return result.ok();
 }
 
 QByteArray FileExporter::writeFieldReading(FieldReading *reading, QByteArray data,

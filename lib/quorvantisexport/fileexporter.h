@@ -9,6 +9,11 @@
 #include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
+#include <vector>
+
+namespace wholefile {
+struct SaveName;
+}
 
 class DataEntry;
 class Device;
@@ -94,13 +99,22 @@ protected:
 
     static const QString writeErrorText;
 
+    // Bulk files, whose names anyone can foresee, are never written through a link.
+    void neverWriteThroughLinks() { m_throughLinks = false; }
+
 private:
     // Reloads the entry and waits; Saved means loaded, valid and both still there.
     Outcome loadEntry(QPointer<DataEntry> entry, QPointer<Device> device);
+    bool saveAudioFile(DataEntry *entry, wholefile::SaveName name, bool overwrite);
+    bool saveFieldFile(DataEntry *entry, bool isPublic, CharMode charMode,
+                       const wholefile::SaveName &name, bool overwrite);
+    bool save(const wholefile::SaveName &name, const std::vector<QByteArray> &parts,
+              bool overwrite) const;
 
     QPointer<DataEntry> m_dataEntry;
     QPointer<Device> m_device;
     bool m_cancelRequested = false;
+    bool m_throughLinks = true;
     int m_busy = 0;
     QList<QEventLoop *> m_waits;
 };

@@ -1,13 +1,14 @@
 #include "settrove.h"
 
 #include "datafolder.h"
+#include "wholefile.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -49,13 +50,21 @@ bool Settrove::load()
         m_lastError = QStringLiteral("Config file not found");
         return recover();
     }
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // A pipe would block the start for good and a device never ends: only a
+    // regular file of a sane size is read.
+    const QFileInfo info(file.fileName());
+    QByteArray bytes;
+    const bool readable = info.isFile() && info.size() <= maxFileSize &&
+                          file.open(QIODevice::ReadOnly | QIODevice::Text);
+    if (readable) {
+        bytes = file.read(maxFileSize + 1);
+        file.close();
+    }
+    if (!readable || bytes.size() > maxFileSize) {
         qWarning().noquote() << "Failed to open config file for reading:" << m_fileName;
         m_lastError = QStringLiteral("Failed to open config file for reading");
         return recover();
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
@@ -100,16 +109,16 @@ void Settrove::save()
     if (!m_dirty)
         return;
 
-    // QSaveFile keeps the old file whole until the new content is complete.
-    QSaveFile file(filePath());
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text);
-    if (written) {
-        const QByteArray json = m_config.toJson(QJsonDocument::Indented);
-        written = file.write(json) == json.size() && file.commit();
-    }
-    if (!written) {
+    QByteArray json = m_config.toJson(QJsonDocument::Indented);
+#ifdef Q_OS_WIN
+    json.replace("\n", "\r\n");
+#endif
+    // A link to the file may be kept on purpose: it is written through.
+    const wholefile::Result written =
+        wholefile::write(filePath(), json, wholefile::Existing::Replace, wholefile::Links::Follow);
+    if (!written.ok()) {
         qWarning().noquote() << "Failed to open config file for writing:" << m_fileName << '('
-                             << file.errorString() << ')';
+                             << written.error << ')';
         emit configError(QStringLiteral("Failed to open config file for writing: ") + m_fileName);
         return;
     }

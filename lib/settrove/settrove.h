@@ -42,6 +42,9 @@ private:
     void createDefaultConfig();
     bool recover();
 
+    // Far above any real configuration; anything larger is not one.
+    static constexpr qint64 maxFileSize = 1024 * 1024;
+
     const QString m_fileName = QStringLiteral("config.json");
     bool m_loaded = false;
     bool m_dirty = false;

@@ -16,6 +16,7 @@ constexpr int postTimeoutMs = 15000;
 const char tagProperty[] = "op";
 const char expectJsonProperty[] = "expectJson";
 const char timedOutProperty[] = "timedOut";
+const char tooLargeProperty[] = "tooLarge";
 
 QString httpMessage(int status, const QString &text)
 {
@@ -82,6 +83,7 @@ void Wirlex::get(const QString &endpoint, const QMap<QString, QString> &params, 
     lastReply = reply;
     track(reply);
     watchIdle(reply);
+    enforceLimits(reply, limitsFor(tag));
     connect(reply, &QNetworkReply::downloadProgress, this, &Wirlex::downloadProgress);
     reply->setProperty(tagProperty, tag);
     if (expectJson)
@@ -98,6 +100,10 @@ void Wirlex::post(const QString &endpoint, const QByteArray &data, int tag)
     QNetworkReply *reply = manager.post(request, data);
     lastReply = reply;
     track(reply);
+    // The POST keeps its own, silent time-out below.
+    Limits limits = limitsFor(tag);
+    limits.deadlineMs = 0;
+    enforceLimits(reply, limits);
     reply->setProperty(tagProperty, tag);
     reply->setProperty(expectJsonProperty, true);
 
@@ -154,6 +160,11 @@ void Wirlex::signRequest(QNetworkRequest &request, const QString &method, const 
                          signature(appId, secretKey, timestamp, nonce, method, path, query, body));
 }
 
+void Wirlex::setRequestLimits(int tag, qint64 maxBodyBytes, int deadlineMs)
+{
+    requestLimits.insert(tag, {maxBodyBytes, deadlineMs});
+}
+
 void Wirlex::track(QNetworkReply *reply)
 {
     running.append(reply);
@@ -179,6 +190,29 @@ void Wirlex::watchIdle(QNetworkReply *reply) const
     timer->start(idleTimeoutMs);
 }
 
+void Wirlex::enforceLimits(QNetworkReply *reply, const Limits &limits) const
+{
+    const auto end = [reply](const char *why) {
+        if (!reply->isRunning())
+            return;
+        reply->setProperty(why, true);
+        reply->abort();
+    };
+    if (limits.deadlineMs > 0)
+        QTimer::singleShot(limits.deadlineMs, reply, [end] { end(timedOutProperty); });
+
+    // A declared length says it at once; an endless chunked body only as it grows.
+    const qint64 maxBytes = limits.maxBodyBytes;
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBytes, end] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxBytes)
+            end(tooLargeProperty);
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, maxBytes, end] {
+        if (reply->bytesAvailable() > maxBytes)
+            end(tooLargeProperty);
+    });
+}
+
 void Wirlex::onFinished(QNetworkReply *reply)
 {
     running.removeAll(reply);
@@ -189,6 +223,10 @@ void Wirlex::onFinished(QNetworkReply *reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->property(timedOutProperty).toBool()) {
         fail(reply, httpMessage(status, QStringLiteral("Operation timed out")));
+        return;
+    }
+    if (reply->property(tooLargeProperty).toBool()) {
+        fail(reply, httpMessage(status, QStringLiteral("Answer too large")));
         return;
     }
     if (reply->error() == QNetworkReply::OperationCanceledError)
@@ -212,6 +250,7 @@ void Wirlex::onFinished(QNetworkReply *reply)
             QNetworkReply *followUp = manager.get(QNetworkRequest(resolved));
             track(followUp);
             watchIdle(followUp);
+            enforceLimits(followUp, limitsFor(reply->property(tagProperty).toInt()));
             return;
         }
     }

@@ -3,6 +3,7 @@
 #include "wirlex_global.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -48,6 +49,13 @@ public:
     static constexpr int defaultIdleTimeoutMs = 30000;
     void setIdleTimeout(int ms) { idleTimeoutMs = ms; }
 
+    // No answer is kept in memory past its largest body, and no GET runs past
+    // its deadline, however slowly the bytes come: both end in an error.
+    // Requests started with `tag` get their own limits; tests shorten them.
+    static constexpr qint64 defaultMaxBodyBytes = 64 * 1024;
+    static constexpr int defaultDeadlineMs = 60000;
+    void setRequestLimits(int tag, qint64 maxBodyBytes, int deadlineMs);
+
     // The "x-signature" value for the given string-to-sign parts.
     static QByteArray signature(const QString &appId, const QByteArray &secretKey,
                                 const QString &timestamp, const QString &nonce,
@@ -69,8 +77,16 @@ private slots:
 private:
     void signRequest(QNetworkRequest &request, const QString &method, const QString &path,
                      const QString &query, const QByteArray &body) const;
+    struct Limits
+    {
+        qint64 maxBodyBytes = defaultMaxBodyBytes;
+        int deadlineMs = defaultDeadlineMs;
+    };
+
     void track(QNetworkReply *reply);
     void watchIdle(QNetworkReply *reply) const;
+    void enforceLimits(QNetworkReply *reply, const Limits &limits) const;
+    Limits limitsFor(int tag) const { return requestLimits.value(tag); }
     void fail(const QNetworkReply *reply, const QString &message);
 
     QNetworkAccessManager manager;
@@ -79,4 +95,5 @@ private:
     QByteArray secretKey;
     QList<QPointer<QNetworkReply>> running;
     int idleTimeoutMs = defaultIdleTimeoutMs;
+    QHash<int, Limits> requestLimits;
 };

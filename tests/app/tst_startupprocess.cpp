@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,7 +33,8 @@ private slots:
     void cleanup();
     void secondInstanceExitsSilentlyWithOne();
     void lockFallsBackToUserDataFolderWithoutProgramData();
-    void lockOfAKilledInstanceIsTakenOver();
+    void lockNobodyHoldsIsTakenOver_data();
+    void lockNobodyHoldsIsTakenOver();
     void unusableDataFolderExitsWithOne();
 
 private:
@@ -129,21 +131,45 @@ void TestStartupProcess::lockFallsBackToUserDataFolderWithoutProgramData()
     QCOMPARE(second->exitCode(), 1);
 }
 
-void TestStartupProcess::lockOfAKilledInstanceIsTakenOver()
+void TestStartupProcess::lockNobodyHoldsIsTakenOver_data()
 {
+    QTest::addColumn<QByteArray>("content"); // null: left by a killed instance
+    QTest::newRow("killed instance") << QByteArray();
+    // As a power cut just after a start can leave it.
+    QTest::newRow("empty") << QByteArray("");
+    QTest::newRow("garbled") << QByteArray("not-a-pid\n");
+    QTest::newRow("another machine") << QByteArray("4242\nQuorvANTIS\nanother-machine\n");
+}
+
+void TestStartupProcess::lockNobodyHoldsIsTakenOver()
+{
+    QFETCH(QByteArray, content);
     const QString lock = m_programData->filePath(DataFolderName + QStringLiteral("/app.lock"));
-    {
+    if (content.isNull()) {
         std::unique_ptr<QProcess> crashed = startApp(environment());
         QVERIFY(waitForFile(lock));
         crashed->kill();
         QVERIFY(crashed->waitForFinished(10000));
+        QVERIFY2(QFile::exists(lock), "a killed process leaves its lock file behind");
+    } else {
+        QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     }
-    QVERIFY2(QFile::exists(lock), "a killed process leaves its lock file behind");
 
     m_processes.push_back(startApp(environment()));
     QProcess &next = *m_processes.back();
-    QTest::qWait(2000);
+    QTest::qWait(3000);
     QCOMPARE(next.state(), QProcess::Running);
+    QFile taken(lock);
+    QVERIFY(taken.open(QIODevice::ReadOnly));
+    QCOMPARE(taken.readLine().trimmed().toLongLong(), next.processId());
+
+    // The new holder keeps the single-instance rule.
+    std::unique_ptr<QProcess> second = startApp(environment());
+    QVERIFY(second->waitForFinished(20000));
+    QCOMPARE(second->exitCode(), 1);
+    QCOMPARE(second->readAllStandardError(), QByteArray());
 }
 
 void TestStartupProcess::unusableDataFolderExitsWithOne()

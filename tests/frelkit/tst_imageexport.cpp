@@ -1,4 +1,5 @@
 #include "clipboard.h"
+#include "fulldisk.h"
 #include "plotsaver.h"
 
 #include <QBuffer>
@@ -6,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,6 +19,15 @@ QImage picture()
     QImage image(6, 4, QImage::Format_RGB32);
     image.fill(QColor(200, 40, 10));
     image.setPixelColor(0, 0, Qt::white);
+    return image;
+}
+
+// Too large for a full disk, small enough for a write buffer.
+QImage noisyPicture()
+{
+    QImage image(40, 40, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    random.fillRange(reinterpret_cast<quint32 *>(image.bits()), image.sizeInBytes() / 4);
     return image;
 }
 
@@ -170,6 +181,13 @@ void TestImageExport::reportsFailures_data()
                                         << "Failed to save image to " + missing + "plot.png";
     QTest::newRow("svg folder missing") << svgDataUrl() << missing + "plot.svg"
                                         << "Error saving SVG image";
+    // "full:" puts an earlier file on a full disk, which a refused save leaves as it was.
+    QTest::newRow("png on a full disk")
+        << dataUrl(noisyPicture(), "PNG", "image/png") << "full:plot.png"
+        << "Failed to save image to %path";
+    QTest::newRow("svg on a full disk")
+        << "data:image/svg+xml," + svgText + QString(3000, ' ') << "full:plot.svg"
+        << "Error saving SVG image";
 }
 
 void TestImageExport::reportsFailures()
@@ -177,15 +195,34 @@ void TestImageExport::reportsFailures()
     QFETCH(QString, url);
     QFETCH(QString, path);
     QFETCH(QString, message);
+    QTemporaryDir scratch;
+    FullDisk disk(scratch.path());
+    const QByteArray earlier = "an earlier picture";
+    if (path.startsWith("full:")) {
+        path = disk.path() + '/' + path.mid(5);
+        message.replace("%path", path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
+        file.close();
+        if (!disk.fill())
+            QSKIP("Neither a small tmpfs nor a file-size limit could be set up");
+    }
 
     PlotSaver saver;
     QSignalSpy saved(&saver, &PlotSaver::imageSaved);
     QSignalSpy failed(&saver, &PlotSaver::error);
+    if (message.startsWith("Failed to save") || message.startsWith("Error saving"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Plot image not saved to "));
     saver.saveImageData(url, path);
+    disk.release();
     QCOMPARE(saved.count(), 0);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.first().first().toString(), message);
-    QVERIFY(!QFile::exists(path));
+    // Nothing half-written: an earlier file whole, else no file at all.
+    const bool hadEarlier = path.startsWith(disk.path());
+    QCOMPARE(contents(path), hadEarlier ? earlier : QByteArray());
+    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), hadEarlier ? 1 : 0);
+    QCOMPARE(QFile::exists(path), hadEarlier);
 }
 
 void TestImageExport::triggerErrorPassesTheText()

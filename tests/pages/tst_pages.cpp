@@ -475,6 +475,9 @@ void TestPages::downloadThatCannotBeWrittenIsReported()
     QObject *ok = find(QStringLiteral("okDialog"));
     QTRY_VERIFY_WITH_TIMEOUT(ok->property("visible").toBool(), 10000);
     QCOMPARE(ok->property("dialogTitle").toString(), QStringLiteral("Installer download failed"));
+    // Not "interrupted or corrupted": trying again would not help.
+    QCOMPARE(ok->property("message").toString(),
+             "The installer could not be saved to " + target + " (No such file or directory).");
     QTRY_VERIFY(!find(QStringLiteral("progressDialog"))->property("visible").toBool());
 }
 

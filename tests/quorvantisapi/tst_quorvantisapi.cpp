@@ -1,3 +1,4 @@
+#include "fulldisk.h"
 #include "quorvantisapi.h"
 #include "testwebservice.h"
 
@@ -167,6 +168,31 @@ void TestQuorvantisApi::calibrationDate()
     QVERIFY(spies.calibration.wait());
     QCOMPARE(spies.calibration.at(1).at(0).toString(), QString());
     QCOMPARE(spies.results(), 3);
+
+    // An answer far larger than any date is not taken in.
+    noDate.body = R"({"cal_expiry": "2030-01-01"})" + QByteArray(100 * 1024, ' ');
+    service->setOverride("/cal/get_calibration", noDate);
+    api->getCalibrationDate("123456");
+    QVERIFY(spies.error.wait());
+    QCOMPARE(spies.error.at(1).at(0).toString(), QStringLiteral("HTTP 200: Answer too large"));
+
+    // Instrument A unplugged while its date is on its way, then B plugged in:
+    // A's late answer must not land under B's barcode.
+    TestWebService::Response late;
+    late.body = QByteArray(R"({"cal_expiry": "2001-01-01"})").leftJustified(30 * 1024, ' ');
+    late.paced = true;
+    service->setInstallerPacing(1024, 40);
+    service->setOverride("/cal/get_calibration", late);
+    QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
+    api->getCalibrationDate("111111");
+    QTRY_COMPARE(service->requestCount(), 5);
+    service->clearOverrides();
+    service->addBarcode("222222", "2031-02-28");
+    api->getCalibrationDate("222222");
+    QVERIFY(spies.calibration.wait());
+    QCOMPARE(spies.calibration.last().at(0).toString(), QStringLiteral("2031-02-28"));
+    QVERIFY(aborted.count() == 1 || aborted.wait());
+    QCOMPARE(spies.calibration.count(), 3);
 }
 
 void TestQuorvantisApi::latestVersion()
@@ -251,7 +277,27 @@ void TestQuorvantisApi::failedWriteLeavesNoFile()
     QCOMPARE(spies.error.at(1).at(0).toString(), "Failed to write to: " + missingFolder);
     QVERIFY(!QFileInfo::exists(tmp->filePath("no")));
     QCOMPARE(spies.completed.count(), 0);
-    QCOMPARE(spies.failed.count(), 2);
+    // The user is told why, not of an interrupted or corrupted download.
+    QCOMPARE(spies.failed.at(0).at(0).toString(),
+             "Failed to write to: " + blocked + " (Not a regular file)");
+    QCOMPARE(spies.failed.at(1).at(0).toString(),
+             "Failed to write to: " + missingFolder + " (No such file or directory)");
+
+    // A small installer fits a write buffer: on a full disk only its flush fails.
+    FullDisk disk(tmp->path());
+    const QString earlier = disk.path() + "/setup.exe";
+    writeFile(earlier, "previous installer");
+    service->setInstaller(QByteArray(8 * 1024, 'i'));
+    if (!disk.fill())
+        QSKIP("Neither a small tmpfs nor a file-size limit could be set up");
+    api->setDownloadPath(earlier);
+    api->getLatestAppInstaller();
+    QVERIFY(spies.failed.wait());
+    disk.release();
+    QCOMPARE(spies.error.at(2).at(0).toString(), "Failed to write to: " + earlier);
+    QCOMPARE(readFile(earlier), QByteArray("previous installer"));
+    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"setup.exe"});
+    QCOMPARE(spies.completed.count(), 0);
 }
 
 void TestQuorvantisApi::cancelDuringSlowDownload_data()

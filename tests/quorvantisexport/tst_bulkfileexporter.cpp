@@ -17,8 +17,9 @@ QDateTime startAt(int minute, int second = 0)
 
 QStringList filesIn(const QString &path)
 {
-    return QDir(path).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
-                                QDir::Name);
+    // System: a dangling link is listed too.
+    return QDir(path).entryList(
+        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 } // namespace
@@ -124,6 +125,10 @@ void TestBulkFileExporter::namesPerType()
     QCOMPARE(filesIn(m_dir->path()),
              (QStringList{"20240131-142233_data.csv", "20240131-142233_data_1.csv"}));
 
+    // A link planted under a name anyone can foresee is never written through.
+    QTemporaryDir elsewhere;
+    const QString planted = elsewhere.filePath("planted.wav");
+    QVERIFY(QFile::link(planted, m_dir->filePath("20240131-142300_voice.wav")));
     m_exporter->writeAll(DataEntry::Audio);
     m_exporter->writeAll(DataEntry::Field, FileExporter::TSV);
     QCOMPARE(m_saved->count(), 3);
@@ -131,7 +136,9 @@ void TestBulkFileExporter::namesPerType()
     QCOMPARE(filesIn(m_dir->path()),
              (QStringList{"20240131-142233_data.csv", "20240131-142233_data.tsv",
                           "20240131-142233_data_1.csv", "20240131-142233_data_1.tsv",
-                          "20240131-142300_voice.wav"}));
+                          "20240131-142300_voice.wav", "20240131-142300_voice_1.wav"}));
+    QVERIFY(!QFileInfo::exists(planted));
+    QVERIFY(QFileInfo(m_dir->filePath("20240131-142300_voice_1.wav")).isFile());
     QVERIFY(!m_exporter->isBusy());
     QCOMPARE(m_exporter->dataEntries().size(), 4);
 }

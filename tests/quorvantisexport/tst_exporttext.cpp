@@ -1,4 +1,5 @@
 #include "exporttext.h"
+#include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <random>
 
 using namespace qvexport;
+using namespace wholefile;
 
 class TestExportText : public QObject
 {
@@ -141,15 +143,18 @@ void TestExportText::dateTextAcrossDays()
 
 void TestExportText::names()
 {
-    // name, base, extension
+    // name, folder and base, extension
     const QStringList cases[] = {{"/x/log.csv", "/x/log", ".csv"},
                                  {"/x/my.session.csv", "/x/my", ".session.csv"},
                                  {"/x/log", "/x/log", ""},
                                  {"/x/log.", "/x/log", ""},
-                                 {"/x.y/log.tsv", "/x.y/log", ".tsv"}};
+                                 {"/x.y/log.tsv", "/x.y/log", ".tsv"},
+                                 {"/x/.csv", "/x/", ".csv"},
+                                 {"file:///x/a%20b.csv", "/x/a b", ".csv"}};
     for (const QStringList &c : cases) {
-        QCOMPARE(basePathOf(c[0]), c[1]);
-        QCOMPARE(extensionOf(c[0]), c[2]);
+        const SaveName name = saveNameOf(c[0]);
+        QCOMPARE(name.folder + '/' + name.base, c[1]);
+        QCOMPARE(name.extension, c[2]);
     }
 }
 
@@ -162,8 +167,8 @@ void TestExportText::pairedExtensions()
                                  {"/x/a.txt", ".txt.csv", ".txt.tsv"},
                                  {"/x/a", ".csv", ".tsv"}};
     for (const QStringList &c : cases) {
-        QCOMPARE(pairedExtensionOf(c[0], "csv"), c[1]);
-        QCOMPARE(pairedExtensionOf(c[0], "tsv"), c[2]);
+        QCOMPARE(pairedExtension(saveNameOf(c[0]).extension, "csv"), c[1]);
+        QCOMPARE(pairedExtension(saveNameOf(c[0]).extension, "tsv"), c[2]);
     }
 }
 
@@ -180,25 +185,34 @@ void TestExportText::collisions()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString base = dir.filePath("log");
-    QCOMPARE(freeFileName(base, ".csv", false), base + ".csv");
-    QVERIFY(saveBytes(base + ".csv", "a"));
-    QCOMPARE(freeFileName(base, ".csv", false), base + "_1.csv");
-    QCOMPARE(freeFileName(base, ".csv", true), base + ".csv");
-    QVERIFY(saveBytes(base + "_1.csv", "b"));
-    QCOMPARE(freeFileName(base, ".csv", false), base + "_2.csv");
-    // A folder in the way counts as taken as well.
+    const SaveName name = saveNameOf(base + ".csv");
+    const auto keep = [&name](const QByteArray &bytes) {
+        return wholefile::write(name, {bytes}, Existing::Keep, Links::Never).path;
+    };
+    QCOMPARE(keep("a"), base + ".csv");
+    QCOMPARE(keep("b"), base + "_1.csv");
+    QCOMPARE(wholefile::write(name, {"c"}, Existing::Replace, Links::Never).path, base + ".csv");
+    // A folder and a dangling link in the way count as taken as well.
     QVERIFY(QDir(dir.path()).mkdir("log_2.csv"));
-    QCOMPARE(freeFileName(base, ".csv", false), base + "_3.csv");
-    QCOMPARE(freeFileName(base, "", false), base);
+    QVERIFY(QFile::link(dir.filePath("elsewhere.csv"), base + "_3.csv"));
+    QCOMPARE(keep("d"), base + "_4.csv");
+    QVERIFY(!QFileInfo::exists(dir.filePath("elsewhere.csv")));
+    QCOMPARE(wholefile::write(saveNameOf(base), {"e"}, Existing::Keep, Links::Never).path, base);
+    QFile file(base + ".csv");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("c"));
 }
 
 void TestExportText::savingFailsWithoutLeftovers()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    const auto save = [](const QString &path, const QByteArray &bytes) {
+        return wholefile::write(path, bytes, Existing::Replace, Links::Follow);
+    };
     const QString good = dir.filePath("good.csv");
-    QVERIFY(saveBytes(good, "one"));
-    QVERIFY(saveBytes(good, "two"));
+    QVERIFY(save(good, "one").ok());
+    QVERIFY(save(good, "two").ok());
     QFile file(good);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("two"));
@@ -206,12 +220,10 @@ void TestExportText::savingFailsWithoutLeftovers()
     // A folder where the file should go: CI runs as root, so no permission trick.
     const QString blocked = dir.filePath("blocked.csv");
     QVERIFY(QDir(dir.path()).mkdir("blocked.csv"));
-    QString why;
-    QVERIFY(!saveBytes(blocked, "data", &why));
-    QVERIFY(!why.isEmpty());
+    QVERIFY(!save(blocked, "data").error.isEmpty());
     QVERIFY(QFileInfo(blocked).isDir());
 
-    QVERIFY(!saveBytes(dir.filePath("missing/folder/x.csv"), "data"));
+    QVERIFY(!save(dir.filePath("missing/folder/x.csv"), "data").ok());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"good.csv"});
 }
 

@@ -1,4 +1,5 @@
 #include "fileexporter.h"
+#include "fulldisk.h"
 #include "testentries.h"
 
 #include <QDir>
@@ -22,8 +23,9 @@ QByteArray readFile(const QString &path)
 
 QStringList filesIn(const QString &path)
 {
-    return QDir(path).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
-                                QDir::Name);
+    // System: a dangling link is listed too.
+    return QDir(path).entryList(
+        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 // The session file as Qt's own number and date texts would give it.
@@ -200,9 +202,16 @@ void TestFileExporter::namesFromTheUser()
     write(&entry, fieldSession(2), m_dir->filePath("my.session.csv"));
     write(&entry, fieldSession(2), m_dir->filePath("plain"));
     write(&entry, fieldSession(2), QUrl::fromLocalFile(m_dir->filePath("from url.csv")).toString());
-    QCOMPARE(filesIn(m_dir->path()),
-             (QStringList{"from url.csv", "my.session.csv", "my_1.session.csv", "plain"}));
-    QCOMPARE(m_saved->count(), 4);
+    // A leading dot: inside the folder, not "reports.csv" beside it.
+    QVERIFY(QDir(m_dir->path()).mkdir("reports"));
+    write(&entry, fieldSession(2), m_dir->filePath("reports/.csv"), FileExporter::CSV, true);
+    // A dangling link takes its name: the file it points at is never made.
+    QVERIFY(QFile::link(m_dir->filePath("outside.csv"), m_dir->filePath("reports/log.csv")));
+    write(&entry, fieldSession(2), m_dir->filePath("reports/log.csv"));
+    QCOMPARE(filesIn(m_dir->path()), (QStringList{"from url.csv", "my.session.csv",
+                                                  "my_1.session.csv", "plain", "reports"}));
+    QCOMPARE(filesIn(m_dir->filePath("reports")), (QStringList{".csv", "log.csv", "log_1.csv"}));
+    QCOMPARE(m_saved->count(), 6);
 }
 
 void TestFileExporter::bothWritesTwoFiles()
@@ -270,6 +279,22 @@ void TestFileExporter::unwritableTargetIsAnError()
     QCOMPARE(m_saved->count(), 0);
     // Nothing half-written is left behind.
     QCOMPARE(filesIn(m_dir->path()), (QStringList{"taken.csv", "taken.wav"}));
+
+    // A short session fits a write buffer: on a full disk only its flush fails.
+    FullDisk disk(m_dir->path());
+    const QString earlier = disk.path() + "/earlier.csv";
+    QFile file(earlier);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+    file.close();
+    if (!disk.fill())
+        QSKIP("Neither a small tmpfs nor a file-size limit could be set up");
+    write(&field, fieldSession(30), earlier, FileExporter::CSV, true);
+    disk.release();
+    QCOMPARE(m_errors->count(), 4);
+    QCOMPARE(m_saved->count(), 0);
+    QVERIFY(referenceText(field.fieldReadings(), ',', false).size() > FullDisk::room());
+    QCOMPARE(readFile(earlier), QByteArray("earlier"));
+    QCOMPARE(filesIn(disk.path()), QStringList{"earlier.csv"});
 }
 
 void TestFileExporter::nothingToExportIsAnError()

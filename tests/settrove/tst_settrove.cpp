@@ -1,4 +1,5 @@
 #include "datafolder.h"
+#include "fulldisk.h"
 #include "settrove.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 class TestSettrove : public QObject
 {
@@ -25,6 +27,7 @@ private slots:
     void goodFileLoadsWithoutRewriting();
     void brokenFilesAreReplacedByDefaults_data();
     void brokenFilesAreReplacedByDefaults();
+    void unreadableFileReportsBothFailures_data();
     void unreadableFileReportsBothFailures();
     void dottedKeysRead();
     void setValueWritesAtOnceAndBuildsObjects();
@@ -34,18 +37,20 @@ private slots:
 
 private:
     QString configPath() const { return folder() + QStringLiteral("/config.json"); }
-    QString folder() const { return tmp->path() + QStringLiteral("/QuorvANTIS Talvenor"); }
+    QString folder() const { return base + QStringLiteral("/QuorvANTIS Talvenor"); }
     void writeConfig(const QByteArray &bytes);
     QJsonObject readConfig() const;
 
     std::unique_ptr<QTemporaryDir> tmp;
+    QString base; // "ProgramData"
 };
 
 void TestSettrove::init()
 {
     tmp = std::make_unique<QTemporaryDir>();
     QVERIFY(tmp->isValid());
-    qputenv("ProgramData", tmp->path().toUtf8());
+    base = tmp->path();
+    qputenv("ProgramData", base.toUtf8());
 }
 
 void TestSettrove::cleanup()
@@ -130,6 +135,10 @@ void TestSettrove::brokenFilesAreReplacedByDefaults_data()
     QTest::newRow("array") << QByteArray("[1, 2]")
                            << "Config file does not contain a valid JSON object."
                            << "Config file does not contain a valid JSON object.";
+    // Valid, but far past anything the program writes: not read into memory.
+    QTest::newRow("oversized") << "{" + QByteArray(2 * 1024 * 1024, ' ') + "}"
+                               << "Failed to open config file for reading"
+                               << "Failed to open config file for reading: config.json";
 }
 
 void TestSettrove::brokenFilesAreReplacedByDefaults()
@@ -158,10 +167,27 @@ void TestSettrove::brokenFilesAreReplacedByDefaults()
     QCOMPARE(store.getValue("optInForAutoCalCheck").toBool(), true);
 }
 
+void TestSettrove::unreadableFileReportsBothFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    // Cannot be read, nor replaced.
+    QTest::newRow("folder") << "folder";
+    // Would block the start for good.
+    QTest::newRow("pipe") << "pipe";
+    // Never ends.
+    QTest::newRow("link to a device") << "device";
+}
+
 void TestSettrove::unreadableFileReportsBothFailures()
 {
-    // A directory in place of the file cannot be read, nor replaced.
-    QVERIFY(QDir().mkpath(configPath()));
+    QFETCH(QString, kind);
+    QVERIFY(QDir().mkpath(folder()));
+    if (kind == "folder")
+        QVERIFY(QDir().mkpath(configPath()));
+    else if (kind == "pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(configPath()).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link("/dev/zero", configPath()));
 
     Settrove store;
     QSignalSpy errors(&store, &Settrove::configError);
@@ -178,7 +204,12 @@ void TestSettrove::unreadableFileReportsBothFailures()
     QCOMPARE(store.lastError(), QStringLiteral("Failed to open config file for reading"));
     QVERIFY(store.isLoaded());
     QVERIFY(store.isDirty());
-    QVERIFY(QFileInfo(configPath()).isDir());
+    // Left in place: the defaults are not written through the link either.
+    const QFileInfo left(configPath());
+    QVERIFY(left.exists() && !left.isFile() && left.isSymLink() == (kind == "device"));
+    QVERIFY(!QFileInfo("/dev/zero").isFile());
+    QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
+             QStringList());
     // The defaults still answer from memory.
     QCOMPARE(store.getValue("firstTimeRun").toBool(), true);
 }
@@ -274,6 +305,28 @@ void TestSettrove::blockedWriteKeepsChangesForTheNextSave()
     QCOMPARE(errors.count(), 1);
     QVERIFY(!store.isDirty());
     QCOMPARE(readConfig(), (QJsonObject{{"firstTimeRun", false}}));
+
+    // On a full disk the earlier file stays whole: it was once left empty, and
+    // the next start asked for consent again.
+    FullDisk disk(tmp->path());
+    base = disk.path();
+    qputenv("ProgramData", base.toUtf8());
+    writeConfig(R"({"firstTimeRun": false})");
+    Settrove full;
+    QVERIFY(full.load());
+    if (!disk.fill())
+        QSKIP("Neither a small tmpfs nor a file-size limit could be set up");
+    QSignalSpy fullErrors(&full, &Settrove::configError);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Failed to open config file for writing"));
+    full.setValue("note", QString(3000, 'n')); // past what is left, within a write buffer
+    disk.release();
+    QCOMPARE(fullErrors.count(), 1);
+    QVERIFY(full.isDirty());
+    QFile file(configPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(R"({"firstTimeRun": false})"));
+    QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"config.json"});
 }
 
 void TestSettrove::qmlSeesMissingKeyAsUndefined()

@@ -82,6 +82,8 @@ void TestWirlex::init()
     QVERIFY(service->listen());
     client = std::make_unique<Wirlex>(appId, nullptr);
     client->setSecretKey(TestWebService::defaultSecret());
+    // The installer's tag, as its owner sets it: no JSON answer's size limit.
+    client->setRequestLimits(3, 1024 * 1024, Wirlex::defaultDeadlineMs);
 }
 
 void TestWirlex::cleanup()
@@ -228,6 +230,15 @@ void TestWirlex::errorTexts_data()
         << "/cal/broken" << 400 << QByteArray(R"({"message": "no"})") << secret << "HTTP 400: ";
     QTest::newRow("empty body") << "/cal/broken" << 503 << QByteArray(" ") << secret
                                 << "HTTP 503: *";
+    // Neither may grow the process without bound, nor run for good.
+    QTest::newRow("endless chunked body")
+        << "/cal/endless" << 200 << QByteArray(" ") << secret << "HTTP 200: Answer too large";
+    QTest::newRow("declared too large")
+        << "/cal/broken" << 200 << QByteArray(Wirlex::defaultMaxBodyBytes + 1, 'x') << secret
+        << "HTTP 200: Answer too large";
+    // One byte each 100 ms: the idle time-out never fires.
+    QTest::newRow("trickling answer") << "/cal/trickle" << 200 << QByteArray(100, 'x') << secret
+                                      << "HTTP 200: Operation timed out";
 }
 
 void TestWirlex::errorTexts()
@@ -238,8 +249,13 @@ void TestWirlex::errorTexts()
     QFETCH(QString, secret);
     QFETCH(QString, expected);
 
-    if (status != 0)
-        service->setOverride("/cal/broken", fixed(status, body.trimmed()));
+    if (status != 0) {
+        TestWebService::Response response = fixed(status, body.trimmed());
+        response.endless = path == "/cal/endless";
+        response.trickleMs = path == "/cal/trickle" ? 100 : 0;
+        service->setOverride(path, response);
+    }
+    client->setRequestLimits(1, Wirlex::defaultMaxBodyBytes, 1500);
     client->setSecretKey(secret);
     QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
     QSignalSpy failed(client.get(), &Wirlex::requestFailed);

@@ -136,11 +136,17 @@ ApplicationWindow {
         })
     }
 
-    function reportDownloadFailed() {
+    function reportDownloadFailed(err) {
         qvApi.disconnectDownloadProgress()
         progressDialog.close()
         okDialog.dialogTitle = "Installer download failed"
-        okDialog.message = "The download was interrupted or corrupted. Please try again."
+        // The download itself was fine: only another folder, or room, helps.
+        const writeFailure = "Failed to write to: "
+        if (err && err.startsWith(writeFailure))
+            okDialog.message = "The installer could not be saved to "
+                    + err.substring(writeFailure.length) + "."
+        else
+            okDialog.message = "The download was interrupted or corrupted. Please try again."
         okDialog.open()
     }
 
@@ -219,7 +225,7 @@ ApplicationWindow {
 
         // Only the installer's own failure ends the download; a progress bar
         // left standing would hide it.
-        onDownloadFailed: mainWindow.reportDownloadFailed()
+        onDownloadFailed: function(err) { mainWindow.reportDownloadFailed(err) }
 
         onCalibrationDateReceived: function(calDate) {
             apiVars.calDate = ShellLogic.calibrationText(calDate, new Date(),

@@ -169,12 +169,38 @@ private:
                           reasonPhrase(response.status) + "\r\n";
         for (const auto &header : response.headers)
             head += header.first + ": " + header.second + "\r\n";
-        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+        if (response.endless)
+            head += "Transfer-Encoding: chunked\r\n";
+        else
+            head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         head += "Connection: close\r\n\r\n";
         socket->write(head);
 
         pending = response.body;
-        if (response.paced && service->m_chunkBytes > 0) {
+        if (response.endless) {
+            // Kept topped up until the client goes away.
+            const QByteArray chunk = "4000\r\n" + QByteArray(0x4000, ' ') + "\r\n";
+            const auto more = [this, chunk] {
+                while (socket->state() == QAbstractSocket::ConnectedState &&
+                       socket->bytesToWrite() < 256 * 1024)
+                    socket->write(chunk);
+            };
+            connect(socket, &QTcpSocket::bytesWritten, this, more);
+            more();
+        } else if (response.trickleMs > 0) {
+            auto *timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, this, [this, timer] {
+                if (socket->state() != QAbstractSocket::ConnectedState || pending.isEmpty()) {
+                    timer->stop();
+                    if (pending.isEmpty())
+                        finish();
+                    return;
+                }
+                socket->write(pending.left(1));
+                pending.remove(0, 1);
+            });
+            timer->start(response.trickleMs);
+        } else if (response.paced && service->m_chunkBytes > 0) {
             auto *timer = new QTimer(this);
             connect(timer, &QTimer::timeout, this, [this, timer] {
                 if (socket->state() != QAbstractSocket::ConnectedState) {
