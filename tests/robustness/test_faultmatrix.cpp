@@ -1,4 +1,5 @@
 #include "bootloaderinfo.h"
+#include "delayedmessage.h"
 #include "devicestatus.h"
 #include "packettestsupport.h"
 #include "reset.h"
@@ -6,6 +7,7 @@
 
 #include <QRandomGenerator>
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -139,6 +141,27 @@ private:
     };
 };
 
+// Answers its write from inside the write of the DelayedMessage wrapping it, as
+// a packet's handler may: looks at its wrapper and lets go of a packet it owns.
+class WrappedCall : public Message
+{
+public:
+    WrappedCall() : Message(3, false) {}
+
+    Message *wrapper = nullptr;
+    std::unique_ptr<DeviceStatus> owned = std::make_unique<DeviceStatus>();
+    std::atomic<bool> wrapperWhole{false};
+    std::atomic<bool> done{false};
+
+    ErrorCode write(Request *request, Device *device) override
+    {
+        wrapperWhole = qobject_cast<DelayedMessage *>(wrapper) != nullptr;
+        owned.reset();
+        done = true;
+        return Message::write(request, device);
+    }
+};
+
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -169,6 +192,7 @@ private slots:
     void everyExchangeEveryFault();
     void truncatedReportIsNoReply();
     void quickRebootsWhilePagesClose();
+    void packetDestroyedWhileItsCallRuns();
 
 private:
     struct Counts
@@ -424,6 +448,40 @@ void TestFaultMatrix::quickRebootsWhilePagesClose()
     QVERIFY(waitFor([&] { return SlowStatus::calls > 0; }, 5000));
     closePage();
     QCOMPARE(freedMidCall, 0);
+}
+
+// A packet made from QML goes while the device thread is inside a call into it,
+// and that call lets go of another packet: both ends finish, and the call sees
+// the packet whole.
+void TestFaultMatrix::packetDestroyedWhileItsCallRuns()
+{
+    ModelRig rig;
+    QVERIFY(rig.load(robustnessScenario()));
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    device->start();
+    QVERIFY(waitForHeaders(device));
+
+    WrappedCall call;
+    auto *delayed = new DelayedMessage(300, &call);
+    call.wrapper = delayed;
+    device->send(delayed);
+    QVERIFY(waitFor([&] { return !device->hasPendingPackets(); }, 5000));
+    QThread::msleep(50); // the device thread waits inside the delayed packet's write
+
+    std::atomic<bool> destroyed{false};
+    std::thread watchdog([&destroyed] {
+        QDeadlineTimer deadline(20000);
+        while (!destroyed && !deadline.hasExpired())
+            QThread::msleep(10);
+        if (!destroyed)
+            qFatal("A packet's destruction and a call into it wait for each other");
+    });
+    delete delayed;
+    destroyed = true;
+    watchdog.join();
+    QVERIFY(call.done);
+    QVERIFY(call.wrapperWhole);
+    QVERIFY(!call.owned);
 }
 
 QTEST_GUILESS_MAIN(TestFaultMatrix)

@@ -17,6 +17,11 @@ FetchDataEntries::FetchDataEntries(QObject *parent)
             SLOT(addDataEntry(DataEntry *)));
 }
 
+FetchDataEntries::~FetchDataEntries()
+{
+    Device::forgetPacket(this);
+}
+
 QList<QObject *> FetchDataEntries::dataEntries() const
 {
     const std::lock_guard<std::mutex> lock(m_entriesLock);

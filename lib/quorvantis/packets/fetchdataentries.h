@@ -26,6 +26,7 @@ public:
     static constexpr quint32 audioHeadersEnd = 0xF03FFFFFu;
 
     explicit FetchDataEntries(QObject *parent = nullptr);
+    ~FetchDataEntries() override;
 
     QList<QObject *> dataEntries() const;
     bool hasFieldHeaders() const { return m_hasFieldHeaders.load(); }

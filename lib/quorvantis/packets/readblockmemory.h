@@ -12,6 +12,7 @@ class QUORVANTIS_EXPORT ReadBlockMemory : public ReadMemory
 public:
     ReadBlockMemory(const MemoryBlock *memoryBlock, Device::MemoryType memoryType,
                     QObject *parent = nullptr);
+    ~ReadBlockMemory() override;
 
     MemoryBlock memoryBlock() const { return m_block; }
 

@@ -1,11 +1,17 @@
 #include "readdeviceidmemory.h"
 
+#include "device.h"
 #include "deviceid.h"
 
 ReadDeviceIDMemory::ReadDeviceIDMemory(DeviceID *deviceID, MemoryBlock *memoryBlock,
                                        QObject *parent)
     : ReadBlockMemory(memoryBlock, Device::FLASH, parent), m_deviceID(deviceID)
 {}
+
+ReadDeviceIDMemory::~ReadDeviceIDMemory()
+{
+    Device::forgetPacket(this);
+}
 
 void ReadDeviceIDMemory::onDataReceived(Device *device, QByteArray data)
 {

@@ -15,6 +15,7 @@ class QUORVANTIS_EXPORT ReadDeviceIDMemory : public ReadBlockMemory
 
 public:
     ReadDeviceIDMemory(DeviceID *deviceID, MemoryBlock *memoryBlock, QObject *parent = nullptr);
+    ~ReadDeviceIDMemory() override;
 
     void onDataReceived(Device *device, QByteArray data) override;
 

@@ -1,6 +1,13 @@
 #include "readispublic.h"
 
+#include "device.h"
+
 ReadIsPublic::ReadIsPublic(QObject *parent) : UserTrigger(8, true, parent) {}
+
+ReadIsPublic::~ReadIsPublic()
+{
+    Device::forgetPacket(this);
+}
 
 Message::ErrorCode ReadIsPublic::read(const Response *response, Device *device)
 {

@@ -13,6 +13,7 @@ class QUORVANTIS_EXPORT ReadIsPublic : public UserTrigger
 
 public:
     explicit ReadIsPublic(QObject *parent = nullptr);
+    ~ReadIsPublic() override;
 
     bool readIsPublic() const { return m_readIsPublic.load(); }
 

@@ -11,6 +11,11 @@ ReadMemory::ReadMemory(ulong startAddress, Device::MemoryType memoryType, QObjec
       m_readAddress(quint32(startAddress)), m_memoryType(memoryType)
 {}
 
+ReadMemory::~ReadMemory()
+{
+    Device::forgetPacket(this);
+}
+
 QByteArray ReadMemory::data() const
 {
     QMutexLocker lock(&m_dataLock);

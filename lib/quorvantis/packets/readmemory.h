@@ -23,6 +23,7 @@ public:
 
     explicit ReadMemory(Device::MemoryType memoryType, QObject *parent = nullptr);
     ReadMemory(ulong startAddress, Device::MemoryType memoryType, QObject *parent = nullptr);
+    ~ReadMemory() override;
 
     quint32 startAddress() const { return m_startAddress; }
     quint32 readAddress() const { return m_readAddress.load(); }

@@ -1,5 +1,7 @@
 #include "usertrigger.h"
 
+#include "device.h"
+
 #include <QDebug>
 
 UserTrigger::UserTrigger(uint trigger, QObject *parent) : UserTrigger(trigger, true, parent) {}
@@ -7,6 +9,11 @@ UserTrigger::UserTrigger(uint trigger, QObject *parent) : UserTrigger(trigger, t
 UserTrigger::UserTrigger(uint trigger, bool expectsResponse, QObject *parent)
     : Message(10, expectsResponse, parent), m_trigger(trigger)
 {}
+
+UserTrigger::~UserTrigger()
+{
+    Device::forgetPacket(this);
+}
 
 Message::ErrorCode UserTrigger::write(Request *request, Device *device)
 {

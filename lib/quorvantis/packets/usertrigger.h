@@ -16,6 +16,7 @@ public:
 
     explicit UserTrigger(uint trigger, QObject *parent = nullptr);
     UserTrigger(uint trigger, bool expectsResponse, QObject *parent = nullptr);
+    ~UserTrigger() override;
 
     uint trigger() const { return m_trigger; }
 
