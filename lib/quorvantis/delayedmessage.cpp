@@ -21,6 +21,12 @@ DelayedMessage::~DelayedMessage()
     Device::forgetPacket(this);
 }
 
+bool DelayedMessage::isReplyTo(const Request *request, const Response *response) const
+{
+    const Message *const wrapped = m_message.data();
+    return !wrapped || wrapped->isReplyTo(request, response);
+}
+
 Message *DelayedMessage::message() const
 {
     return m_message.data();

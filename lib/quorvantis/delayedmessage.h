@@ -19,6 +19,8 @@ public:
     DelayedMessage(uint delay, Message *message, QObject *parent = nullptr);
     ~DelayedMessage() override;
 
+    bool isReplyTo(const Request *request, const Response *response) const override;
+
     Message *message() const;
     uint delay() const { return m_delay.load(); }
 

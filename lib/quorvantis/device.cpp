@@ -35,6 +35,10 @@ QList<Device *> &devices()
     return *list;
 }
 
+// Stale reports read before a request at most: the instrument's input queue is
+// short, and one that never stops talking must not hold the thread.
+constexpr int maximumStaleReplies = 64;
+
 } // namespace
 
 struct Device::PacketCalls
@@ -112,6 +116,7 @@ MemoryBlock *Device::memoryBlock(MemoryBlockType type)
 
 Device::ErrorCode Device::connect()
 {
+    m_replyOwed = false; // a new session starts with nothing left over
     ErrorCode result = connectRaw();
     if (result == Success) {
         emit handshakeStarted();
@@ -347,7 +352,8 @@ template <typename Call> bool Device::callPacket(Message *packet, Call call)
     return true;
 }
 
-Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportBuffer *buffer)
+Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportBuffer *buffer,
+                                   const std::function<bool()> &isReply)
 {
     int windows = windowsPerStep;
     int moved = 0;
@@ -368,9 +374,11 @@ Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportB
             disconnect();
             return Failed;
         }
-        if (direction == Direction::Read && moved >= 1 && moved < ReportBuffer::Size - 1) {
+        if (direction == Direction::Read && moved >= 1 &&
+            (moved < ReportBuffer::Size - 1 || (isReply && !isReply()))) {
             // A truncated report is no reply: parsing it would take the missing
-            // bytes for zeros. Wait for a whole one instead.
+            // bytes for zeros. Nor is the answer to another request. Wait for
+            // the reply to this one instead.
             buffer->clear();
             moved = 0;
         }
@@ -392,19 +400,60 @@ Device::ErrorCode Device::sendPacket(Message *packet)
         return Failed;
     if (written != Message::Success)
         return ErrorCode(written);
-    return transfer(Direction::Write, packet, &request);
+    if (m_replyOwed) {
+        const ErrorCode dropped = dropStaleReplies();
+        if (dropped != Success)
+            return dropped;
+    }
+    const ErrorCode result = transfer(Direction::Write, packet, &request);
+    if (result == Success)
+        m_request = request;
+    return result;
+}
+
+// What an earlier exchange left in the input answers no request of this one.
+Device::ErrorCode Device::dropStaleReplies()
+{
+    m_replyOwed = false;
+    for (int i = 0; i < maximumStaleReplies; ++i) {
+        Response stale;
+        const int moved = readRaw(stale.data(), ReportBuffer::Size);
+        if (moved == -1) {
+            disconnect();
+            return Failed;
+        }
+        if (moved < 1)
+            break;
+        qWarning("Dropped a late reply to command %d.", int(stale[0]));
+    }
+    return Success;
+}
+
+bool Device::answersRequest(Message *packet, const Response &response)
+{
+    // A reply of another command is the packet's own to refuse in its read.
+    if (response[0] != m_request[1])
+        return true;
+    bool answers = true;
+    callPacket(packet, [&] { answers = packet->isReplyTo(&m_request, &response); });
+    if (!answers)
+        qWarning("Dropped a reply to command %d that answers another request.", int(response[0]));
+    return answers;
 }
 
 Device::ErrorCode Device::receivePacket(Message *packet)
 {
     QMutexLocker lock(&m_transportLock);
     Response response;
-    const ErrorCode result = transfer(Direction::Read, packet, &response);
+    const ErrorCode result = transfer(Direction::Read, packet, &response,
+                                      [&] { return answersRequest(packet, response); });
     if (result != Success)
         return result;
     Message::ErrorCode decoded = Message::Failed;
     if (!callPacket(packet, [&] { decoded = packet->read(&response, this); }))
         return Failed;
+    if (decoded != Message::IncorrectCommand)
+        m_replyOwed = false; // answered; an earlier reply can no longer come
     return ErrorCode(decoded);
 }
 
@@ -452,6 +501,7 @@ Device::ErrorCode Device::exchange(Message *packet)
     if (!callPacket(packet, [&] { expectsResponse = packet->expectsResponse(); }))
         return Failed;
     if (expectsResponse) {
+        m_replyOwed = true;
         do {
             result = receivePacket(packet);
         } while (result == IncorrectCommand);

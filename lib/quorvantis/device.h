@@ -13,6 +13,7 @@
 #include <QWaitCondition>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -188,7 +189,10 @@ private:
     };
 
     ErrorCode exchange(Message *packet);
-    ErrorCode transfer(Direction direction, Message *packet, ReportBuffer *buffer);
+    ErrorCode transfer(Direction direction, Message *packet, ReportBuffer *buffer,
+                       const std::function<bool()> &isReply = {});
+    ErrorCode dropStaleReplies();
+    bool answersRequest(Message *packet, const Response &response);
     void idleWait(int milliseconds);
     // Runs a call into the packet unless the packet was destroyed during its
     // exchange; false when it was. A packet destroyed on another thread while a
@@ -221,4 +225,10 @@ private:
     // Packets whose exchange is running and the calls into them, kept apart
     // from the device: a destructor waiting for a call may outlive it.
     std::shared_ptr<PacketCalls> m_calls;
+
+    // Device thread only. The last request written, which a reply must answer,
+    // and whether a reply to an earlier request may still come: one that timed
+    // out is answered late, if at all, and must not pass for the next one's.
+    Request m_request;
+    bool m_replyOwed = false;
 };

@@ -18,6 +18,7 @@ enum class Fault
     ShortReply,
     TooManyBytes,
     Garbage,
+    LateReply,
 };
 
 const char *faultName(Fault fault)
@@ -33,6 +34,8 @@ const char *faultName(Fault fault)
         return "too many bytes";
     case Fault::Garbage:
         return "garbage";
+    case Fault::LateReply:
+        return "late reply";
     }
     return "?";
 }
@@ -48,12 +51,17 @@ enum Phase
 // Counts the requests of the current phase and spoils the one reply a case aims at.
 struct FaultPlan
 {
+    // Long after the engine gives up on a reply (five windows of 40 ms), within
+    // the next exchange's own windows.
+    static constexpr std::chrono::milliseconds lateBy{320};
+
     std::atomic<int> phase{Connecting};
     std::atomic<int> seen[Idle + 1] = {};
     int targetPhase = -1;
     int targetIndex = -1;
     Fault fault = Fault::Unplug;
     std::atomic<bool> fired{false};
+    std::atomic<bool> delaying{false};
     QList<int> commands; // of the connecting phase, for the clean run
 
     void install(InstrumentSimulator &simulator, quint32 seed)
@@ -61,6 +69,8 @@ struct FaultPlan
         simulator.setReplyFilter(
             [this, seed, &simulator](const InstrumentSimulator::Report &request,
                                      InstrumentSimulator::Reply &reply, int &length) {
+                if (delaying.exchange(false))
+                    simulator.setReplyDelay(std::chrono::microseconds(0));
                 const int current = phase.load();
                 const int index = seen[current]++;
                 if (current == Connecting)
@@ -94,6 +104,10 @@ struct FaultPlan
                     reply = noise;
                     break;
                 }
+                case Fault::LateReply:
+                    simulator.setReplyDelay(lateBy);
+                    delaying = true;
+                    break;
                 }
             });
     }
@@ -204,6 +218,8 @@ private:
 
     bool runCase(int phase, int index, Fault fault, QString *failure);
     bool cleanReloadMatches(ModelRig &rig, bool identitySpoilt, QString *failure);
+    // The entry at `index` of a fresh list against the scenario.
+    bool matchesRecording(DataEntry *entry, int index, QString *failure);
 
     Counts m_counts;
     Scenario m_scenario;
@@ -250,8 +266,8 @@ void TestFaultMatrix::initTestCase()
 
 void TestFaultMatrix::everyExchangeEveryFault()
 {
-    const QList<Fault> faults{Fault::Unplug, Fault::WrongEcho, Fault::ShortReply,
-                              Fault::TooManyBytes, Fault::Garbage};
+    const QList<Fault> faults{Fault::Unplug,       Fault::WrongEcho, Fault::ShortReply,
+                              Fault::TooManyBytes, Fault::Garbage,   Fault::LateReply};
     const QList<QPair<int, int>> phases{{Connecting, m_counts.connecting},
                                         {LoadField, m_counts.loadField},
                                         {LoadAudio, m_counts.loadAudio}};
@@ -318,10 +334,20 @@ bool TestFaultMatrix::runCase(int phase, int index, Fault fault, QString *failur
             return false;
         }
         plan.phase = phase;
+        const QList<DataEntry *> entries = rig.entries();
         DataEntry *entry =
-            newestOfType(rig.entries(), phase == LoadField ? DataEntry::Field : DataEntry::Audio);
+            newestOfType(entries, phase == LoadField ? DataEntry::Field : DataEntry::Audio);
         if (entry->load(device, true))
             waitForLoad(entry);
+        if (fault == Fault::LateReply) {
+            // Chosen again at once: the late reply arrives while the reload waits,
+            // and the reload must read what was recorded.
+            if (!entry->load(device, true) || !waitForLoad(entry) ||
+                !matchesRecording(entry, int(entries.indexOf(entry)), failure)) {
+                failure->prepend("the reload after the late reply: ");
+                return false;
+            }
+        }
     }
     if (!waitFor([&] { return plan.fired.load(); }, 10000)) {
         *failure = "the aimed exchange never came";
@@ -374,28 +400,34 @@ bool TestFaultMatrix::cleanReloadMatches(ModelRig &rig, bool identitySpoilt, QSt
         }
     }
     for (int i = 0; i < entries.size(); ++i) {
-        const Scenario::Session &session =
-            m_scenario.sessions.at(m_scenario.sessions.size() - 1 - i);
-        DataEntry *entry = entries.at(i);
-        if (entry->dateTime() != session.start) {
-            *failure = QStringLiteral("entry %1 starts at the wrong time").arg(i);
+        if (!matchesRecording(entries.at(i), i, failure))
             return false;
-        }
-        const bool same =
-            session.type == Scenario::Session::Field
-                ? readingsMatch(qobject_cast<FieldDataEntry *>(entry), session.records,
-                                session.start, false)
-                : qobject_cast<AudioDataEntry *>(entry) &&
-                      qobject_cast<AudioDataEntry *>(entry)->rawData() == m_cleanAudio.value(i) &&
-                      m_cleanAudio.value(i).size() == 2 * session.samples.size();
-        if (!same) {
-            const auto *audio = qobject_cast<AudioDataEntry *>(entry);
-            *failure = QStringLiteral("entry %1 differs from the recording (%2 bytes, %3 recorded)")
-                           .arg(i)
-                           .arg(audio ? audio->rawData().size() : -1)
-                           .arg(session.samples.size());
-            return false;
-        }
+    }
+    return true;
+}
+
+bool TestFaultMatrix::matchesRecording(DataEntry *entry, int index, QString *failure)
+{
+    const Scenario::Session &session =
+        m_scenario.sessions.at(m_scenario.sessions.size() - 1 - index);
+    if (entry->dateTime() != session.start) {
+        *failure = QStringLiteral("entry %1 starts at the wrong time").arg(index);
+        return false;
+    }
+    const bool same =
+        session.type == Scenario::Session::Field
+            ? readingsMatch(qobject_cast<FieldDataEntry *>(entry), session.records, session.start,
+                            false)
+            : qobject_cast<AudioDataEntry *>(entry) &&
+                  qobject_cast<AudioDataEntry *>(entry)->rawData() == m_cleanAudio.value(index) &&
+                  m_cleanAudio.value(index).size() == 2 * session.samples.size();
+    if (!same) {
+        const auto *audio = qobject_cast<AudioDataEntry *>(entry);
+        *failure = QStringLiteral("entry %1 differs from the recording (%2 bytes, %3 recorded)")
+                       .arg(index)
+                       .arg(audio ? audio->rawData().size() : -1)
+                       .arg(session.samples.size());
+        return false;
     }
     return true;
 }

@@ -16,6 +16,11 @@ ReadMemory::~ReadMemory()
     Device::forgetPacket(this);
 }
 
+bool ReadMemory::isReplyTo(const Request *request, const Response *response) const
+{
+    return response->uint32LE(1) == request->uint32LE(2);
+}
+
 QByteArray ReadMemory::data() const
 {
     QMutexLocker lock(&m_dataLock);

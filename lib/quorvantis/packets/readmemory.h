@@ -25,6 +25,9 @@ public:
     ReadMemory(ulong startAddress, Device::MemoryType memoryType, QObject *parent = nullptr);
     ~ReadMemory() override;
 
+    // A reply names the address it was read from.
+    bool isReplyTo(const Request *request, const Response *response) const override;
+
     quint32 startAddress() const { return m_startAddress; }
     quint32 readAddress() const { return m_readAddress.load(); }
     Device::MemoryType memoryType() const { return m_memoryType; }

@@ -15,6 +15,11 @@ UserTrigger::~UserTrigger()
     Device::forgetPacket(this);
 }
 
+bool UserTrigger::isReplyTo(const Request *request, const Response *response) const
+{
+    return replyTrigger(response) == request->uint32LE(2);
+}
+
 Message::ErrorCode UserTrigger::write(Request *request, Device *device)
 {
     const ErrorCode result = Message::write(request, device);

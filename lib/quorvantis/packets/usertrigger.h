@@ -20,6 +20,9 @@ public:
 
     uint trigger() const { return m_trigger; }
 
+    // A reply echoes the identifier of the trigger it answers.
+    bool isReplyTo(const Request *request, const Response *response) const override;
+
 public slots:
     ErrorCode write(Request *request, Device *device) override;
     ErrorCode read(const Response *response, Device *device) override;
