@@ -1,7 +1,11 @@
 #include "bootloaderinfo.h"
+#include "commands/protocolcommands.h"
 #include "delayedmessage.h"
 #include "devicestatus.h"
+#include "fetchdataentries.h"
 #include "packettestsupport.h"
+#include "readdeviceidmemory.h"
+#include "readmemory.h"
 #include "reset.h"
 #include "robustnesssupport.h"
 
@@ -155,6 +159,15 @@ private:
     };
 };
 
+enum class Nonsense
+{
+    HeaderNamesItself,
+    EndlessHeaderTable,
+    FieldWithoutEndMark,
+    AudioWithoutEndMark,
+    HugeIdentityBlock,
+};
+
 // Answers its write from inside the write of the DelayedMessage wrapping it, as
 // a packet's handler may: looks at its wrapper and lets go of a packet it owns.
 class WrappedCall : public Message
@@ -205,6 +218,8 @@ private slots:
     void initTestCase();
     void everyExchangeEveryFault();
     void truncatedReportIsNoReply();
+    void nonsenseAnswersEnd_data();
+    void nonsenseAnswersEnd();
     void quickRebootsWhilePagesClose();
     void packetDestroyedWhileItsCallRuns();
 
@@ -430,6 +445,111 @@ bool TestFaultMatrix::matchesRecording(DataEntry *entry, int index, QString *fai
         return false;
     }
     return true;
+}
+
+void TestFaultMatrix::nonsenseAnswersEnd_data()
+{
+    QTest::addColumn<int>("nonsense");
+    QTest::newRow("header names itself as the next") << int(Nonsense::HeaderNamesItself);
+    QTest::newRow("header table without end") << int(Nonsense::EndlessHeaderTable);
+    QTest::newRow("field data without end mark") << int(Nonsense::FieldWithoutEndMark);
+    QTest::newRow("audio data without end mark") << int(Nonsense::AudioWithoutEndMark);
+    QTest::newRow("identity block of 0x0FFFFFFF addresses") << int(Nonsense::HugeIdentityBlock);
+}
+
+// An instrument whose answers never end a walk or a read: each ends all the same,
+// with the failure it has, and what it holds stays within what the instrument has.
+void TestFaultMatrix::nonsenseAnswersEnd()
+{
+    QFETCH(int, nonsense);
+    const auto kind = Nonsense(nonsense);
+    // One sector of entries, so that a read that meets no end mark is quick to wrap.
+    const QDateTime start(QDate(2026, 4, 2), QTime(8, 0, 0), Qt::UTC);
+    QByteArray sessions = fieldSessionJson(start, 40,
+                                           [](int i) {
+                                               return std::array<int, 3>{i ? 2 : 0, 70, 80};
+                                           }) +
+                          audioSessionJson(start.addSecs(3600), 600, [](int i) { return i % 200; });
+    sessions.chop(1);
+    ModelRig rig;
+    QVERIFY(rig.load(R"({"identity": {"barcode": 314159}, "entryBlockSectors": 1, "sessions": [)" +
+                     sessions + "]}"));
+    InstrumentSimulator &simulator = rig.instrument.simulator();
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    SafeSpy walkFailed(device, &QuorvAntisDevice::headerWalkFailed);
+    const auto asked = [](const InstrumentSimulator::Report &request) {
+        return quint32(request[2]) | quint32(request[3]) << 8 | quint32(request[4]) << 16 |
+               quint32(request[5]) << 24;
+    };
+
+    if (kind == Nonsense::HugeIdentityBlock) {
+        InstrumentSimulator::Profile profile = simulator.profile();
+        for (InstrumentSimulator::MemoryRegion &region : profile.regions)
+            if (region.type == DeviceIDMemoryBlock)
+                region.size = 0x0FFFFFFF;
+        simulator.setProfile(profile);
+        device->start();
+        QVERIFY(waitFor([&] { return device->isConnected(); }, 10000));
+        QCOMPARE(device->deviceID()->barcode(), 314159u);
+        QCOMPARE(device->deviceID()->id().size(), 2 * int(ReadDeviceIDMemory::MaximumRecordSize));
+        QCOMPARE(simulator.requestCount(7), 2);
+        return;
+    }
+    if (kind == Nonsense::HeaderNamesItself || kind == Nonsense::EndlessHeaderTable) {
+        // Every header is the first session's; the next one is the same, or the one after.
+        const bool advance = kind == Nonsense::EndlessHeaderTable;
+        simulator.setReplyFilter([&, advance](const InstrumentSimulator::Report &request,
+                                              InstrumentSimulator::Reply &reply, int &) {
+            if (request[1] != 13 || !reply)
+                return;
+            const InstrumentSimulator::Reply first = SimulatedCommands::entryHeader(simulator, [] {
+                InstrumentSimulator::Report at{};
+                at[1] = 13;
+                at[5] = 0xF0;
+                return at;
+            }());
+            *reply = *first;
+            const quint32 next = asked(request) + (advance ? 16 : 0);
+            for (int i = 0; i < 4; ++i)
+                (*reply)[1 + i] = uint8_t(next >> (8 * i));
+        });
+        device->start();
+        QVERIFY(waitFor([&] { return walkFailed.count() == 1; }, 120000));
+        QVERIFY(!device->hasAllHeaders());
+        QVERIFY(device->isConnected());
+        QVERIFY(device->dataEntries().size() <= 1);
+        QCOMPARE(simulator.requestCount(13), advance ? FetchDataEntries::MaximumHeaders + 1 : 1);
+        return;
+    }
+
+    device->start();
+    QVERIFY(waitForHeaders(device));
+    DataEntry *entry = newestOfType(
+        rig.entries(), kind == Nonsense::FieldWithoutEndMark ? DataEntry::Field : DataEntry::Audio);
+    QVERIFY(entry);
+    const quint32 marker = entry->absoluteAddress();
+    // Nothing but the entry's own marker reads as 0xFF.
+    simulator.setReplyFilter(
+        [&](const InstrumentSimulator::Report &request, InstrumentSimulator::Reply &reply, int &) {
+            if (request[1] != 7 || !reply)
+                return;
+            const int count = (*reply)[5];
+            for (int j = 0; j < count; ++j) {
+                uint8_t &byte = (*reply)[6 + 58 - count + j];
+                if (byte == 0xFF && asked(request) + quint32(j) != marker)
+                    byte = 0x01;
+            }
+        });
+    simulator.clearRequests();
+    QVERIFY(entry->load(device, true));
+    QVERIFY(waitForLoad(entry, 60000));
+    QVERIFY(entry->isLoaded());
+    const auto *reader = entry->findChild<ReadMemory *>();
+    QVERIFY(reader);
+    QVERIFY2(reader->data().size() <= 0x10000, qPrintable(QString::number(reader->data().size())));
+    QVERIFY2(simulator.requestCount(7) <= 0x10000 / 50,
+             qPrintable(QString::number(simulator.requestCount(7))));
+    QVERIFY(device->isConnected());
 }
 
 // Reboot pressed twice in quick succession, round after round: each reboot

@@ -39,10 +39,23 @@ Message::ErrorCode FetchDataEntries::write(Request *request, Device *device)
 
 Message::ErrorCode FetchDataEntries::read(const Response *response, Device *device)
 {
-    const ErrorCode result = m_readHeader->read(response, device);
+    ErrorCode result = Message::read(response, device);
     if (result != Success)
         return result;
-    requestNextEntry(response->uint32LE(replyNextAddress), device);
+    const quint32 asked = m_readHeader->absoluteAddress();
+    const quint32 next = response->uint32LE(replyNextAddress);
+    if (next <= asked) {
+        qWarning("Header walk stopped: the header after 0x%08x was named as 0x%08x.", asked, next);
+        return Failed;
+    }
+    if (++m_headersRead > MaximumHeaders) {
+        qWarning("Header walk stopped after %d headers.", MaximumHeaders);
+        return Failed;
+    }
+    result = m_readHeader->read(response, device);
+    if (result != Success)
+        return result;
+    requestNextEntry(next, device);
     return Success;
 }
 
@@ -107,13 +120,17 @@ void FetchDataEntries::addDataEntry(DataEntry *entry)
 {
     if (!entry)
         return;
-    connect(this, SIGNAL(destroyed()), entry, SLOT(deleteLater()));
     {
         const std::lock_guard<std::mutex> lock(m_entriesLock);
-        if (m_dataEntries.contains(entry->sortOrder()))
+        if (m_dataEntries.contains(entry->sortOrder())) {
+            // Nothing lists or holds a duplicate; an instrument repeating one header
+            // would otherwise pile them up until the walk goes.
+            entry->deleteLater();
             return;
+        }
         m_dataEntries.insert(entry->sortOrder(), entry);
     }
+    connect(this, SIGNAL(destroyed()), entry, SLOT(deleteLater()));
     connect(entry, SIGNAL(destroyed(QObject *)), this, SLOT(removeDataEntry(QObject *)));
     emit dataEntriesChanged();
 }
@@ -142,6 +159,7 @@ void FetchDataEntries::clearDataEntries()
 void FetchDataEntries::refresh()
 {
     m_isRefresh = true;
+    m_headersRead = 0;
     setHasFieldHeaders(false);
     setHasAudioHeaders(false);
     setHasAllHeaders(false);

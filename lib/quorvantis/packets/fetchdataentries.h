@@ -12,7 +12,8 @@ class DataEntry;
 class ReadHeader;
 
 // Walks the instrument's header table, one header per exchange, and keeps the entries
-// it finds newest first.
+// it finds newest first. Each step must move on through the table, and a walk reads
+// at most MaximumHeaders headers: an instrument answering otherwise fails the walk.
 class QUORVANTIS_EXPORT FetchDataEntries : public Message
 {
     Q_OBJECT
@@ -24,6 +25,8 @@ class QUORVANTIS_EXPORT FetchDataEntries : public Message
 public:
     static constexpr quint32 fieldHeadersEnd = 0xF00FFFFFu;
     static constexpr quint32 audioHeadersEnd = 0xF03FFFFFu;
+    // Far more sessions than an instrument records.
+    static constexpr int MaximumHeaders = 65536;
 
     explicit FetchDataEntries(QObject *parent = nullptr);
     ~FetchDataEntries() override;
@@ -75,4 +78,6 @@ private:
     // complete there only after them. A refresh makes an older "complete" stale.
     std::atomic<bool> m_allListed{false};
     std::atomic<int> m_generation{0};
+    // The device thread: headers read since the walk (re)started.
+    std::atomic<int> m_headersRead{0};
 };

@@ -13,6 +13,11 @@ ReadBlockMemory::~ReadBlockMemory()
     Device::forgetPacket(this);
 }
 
+void ReadBlockMemory::limitSize(quint32 addresses)
+{
+    m_block.size = qMin(m_block.size, addresses);
+}
+
 quint32 ReadBlockMemory::memoryRegionStart(Device *device)
 {
     Q_UNUSED(device)

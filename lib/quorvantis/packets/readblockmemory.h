@@ -24,6 +24,10 @@ public:
     bool isEndOfData(Device *device, const Response *response, uint index, uint skip) override;
     bool hasMemoryRegion(Device *device) override;
 
+protected:
+    // Reads no more than this many addresses from the block's start.
+    void limitSize(quint32 addresses);
+
 private:
     MemoryBlock m_block;
     bool m_hasBlock;

@@ -6,7 +6,9 @@
 ReadDeviceIDMemory::ReadDeviceIDMemory(DeviceID *deviceID, MemoryBlock *memoryBlock,
                                        QObject *parent)
     : ReadBlockMemory(memoryBlock, Device::FLASH, parent), m_deviceID(deviceID)
-{}
+{
+    limitSize(MaximumRecordSize / qMax<quint32>(1, memoryBlock ? memoryBlock->bytesPerAddress : 1));
+}
 
 ReadDeviceIDMemory::~ReadDeviceIDMemory()
 {
