@@ -5,6 +5,7 @@
 #include "readheader.h"
 
 #include <QThread>
+#include <algorithm>
 
 namespace {
 constexpr int replyNextAddress = 1;
@@ -15,6 +16,11 @@ FetchDataEntries::FetchDataEntries(QObject *parent)
 {
     connect(m_readHeader, SIGNAL(dataEntryRead(DataEntry *)), this,
             SLOT(addDataEntry(DataEntry *)));
+    // Queued even on one thread: the entries found before the failure are listed first.
+    connect(this, &Message::sendFailed, this, &FetchDataEntries::endAfterFailure,
+            Qt::QueuedConnection);
+    connect(this, &Message::receiveFailed, this, &FetchDataEntries::endAfterFailure,
+            Qt::QueuedConnection);
 }
 
 FetchDataEntries::~FetchDataEntries()
@@ -35,6 +41,16 @@ QList<QObject *> FetchDataEntries::dataEntries() const
 Message::ErrorCode FetchDataEntries::write(Request *request, Device *device)
 {
     return m_readHeader->write(request, device);
+}
+
+bool FetchDataEntries::isInUse() const
+{
+    if (!m_allListed && !m_failed)
+        return true;
+    const std::lock_guard<std::mutex> lock(m_entriesLock);
+    return std::any_of(m_dataEntries.cbegin(), m_dataEntries.cend(), [](const DataEntry *entry) {
+        return entry->isLoading() || entry->isHeld();
+    });
 }
 
 Message::ErrorCode FetchDataEntries::read(const Response *response, Device *device)
@@ -101,19 +117,28 @@ void FetchDataEntries::setHasAllHeaders(bool hasHeaders)
         m_allListed = false;
     } else if (QThread::currentThread() == thread()) {
         m_allListed = true;
+        emit usageChanged();
     } else {
         const int generation = m_generation;
         QMetaObject::invokeMethod(
             this,
             [this, generation] {
-                if (generation == m_generation)
-                    m_allListed = true;
+                if (generation != m_generation)
+                    return;
+                m_allListed = true;
+                emit usageChanged();
             },
             Qt::QueuedConnection);
     }
     emit hasAllHeadersChanged(hasHeaders, m_isRefresh);
     if (hasHeaders)
         emit allHeadersAvailable(m_isRefresh);
+}
+
+void FetchDataEntries::endAfterFailure()
+{
+    m_failed = true;
+    emit usageChanged();
 }
 
 void FetchDataEntries::addDataEntry(DataEntry *entry)
@@ -132,6 +157,8 @@ void FetchDataEntries::addDataEntry(DataEntry *entry)
     }
     connect(this, SIGNAL(destroyed()), entry, SLOT(deleteLater()));
     connect(entry, SIGNAL(destroyed(QObject *)), this, SLOT(removeDataEntry(QObject *)));
+    connect(entry, &DataEntry::loadingChanged, this, &FetchDataEntries::usageChanged);
+    connect(entry, &DataEntry::heldChanged, this, &FetchDataEntries::usageChanged);
     emit dataEntriesChanged();
 }
 
@@ -159,6 +186,7 @@ void FetchDataEntries::clearDataEntries()
 void FetchDataEntries::refresh()
 {
     m_isRefresh = true;
+    m_failed = false;
     m_headersRead = 0;
     setHasFieldHeaders(false);
     setHasAudioHeaders(false);

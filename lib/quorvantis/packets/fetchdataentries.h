@@ -37,6 +37,10 @@ public:
     // True once every header is read and every entry found is in the list.
     bool hasAllHeaders() const { return m_allListed.load(); }
     ReadHeader *readHeader() const { return m_readHeader; }
+    // On the walk's thread: an exchange of the walk may still come, or one of its
+    // entries is loading or held (DataEntryHold). usageChanged() tells when that
+    // may have changed.
+    bool isInUse() const;
 
 signals:
     void dataEntriesChanged();
@@ -46,6 +50,7 @@ signals:
     void hasFieldHeadersChanged(bool hasHeader, bool isRefresh);
     void hasAudioHeadersChanged(bool hasHeader, bool isRefresh);
     void hasAllHeadersChanged(bool hasHeader, bool isRefresh);
+    void usageChanged();
 
 public slots:
     void reset();
@@ -62,6 +67,7 @@ private slots:
     void setHasFieldHeaders(bool hasHeaders);
     void setHasAudioHeaders(bool hasHeaders);
     void setHasAllHeaders(bool hasHeaders);
+    void endAfterFailure();
 
 private:
     // A child, so it follows the walk to whichever thread the walk is moved to.
@@ -78,6 +84,8 @@ private:
     // complete there only after them. A refresh makes an older "complete" stale.
     std::atomic<bool> m_allListed{false};
     std::atomic<int> m_generation{0};
+    // The walk's thread: a failed exchange ended the walk.
+    bool m_failed = false;
     // The device thread: headers read since the walk (re)started.
     std::atomic<int> m_headersRead{0};
 };
