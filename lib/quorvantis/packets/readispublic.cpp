@@ -9,6 +9,13 @@ ReadIsPublic::~ReadIsPublic()
     Device::forgetPacket(this);
 }
 
+bool ReadIsPublic::isReplyTo(const Request *request, const Response *response) const
+{
+    Q_UNUSED(request)
+    Q_UNUSED(response)
+    return true;
+}
+
 Message::ErrorCode ReadIsPublic::read(const Response *response, Device *device)
 {
     const ErrorCode result = UserTrigger::read(response, device);

@@ -15,6 +15,10 @@ public:
     explicit ReadIsPublic(QObject *parent = nullptr);
     ~ReadIsPublic() override;
 
+    // Any identifier: another one than this trigger's is the instrument's way
+    // of saying it is no public unit.
+    bool isReplyTo(const Request *request, const Response *response) const override;
+
     bool readIsPublic() const { return m_readIsPublic.load(); }
 
 public slots:
