@@ -29,5 +29,6 @@ AudioDataEntry *DataEntryPresenter::audioDataEntry() const
 void DataEntryPresenter::setDataEntry(DataEntry *dataEntry)
 {
     m_dataEntry = dataEntry;
+    m_shown.reset(dataEntry);
     emit dataEntryChanged();
 }

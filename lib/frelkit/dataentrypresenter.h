@@ -49,4 +49,5 @@ signals:
 
 private:
     QPointer<DataEntry> m_dataEntry;
+    DataEntryHold m_shown; // keeps the session from going with a newer list
 };

@@ -170,3 +170,16 @@ void DataEntry::setLoading(bool loading)
     if (loadedEnds)
         emit loadedChanged();
 }
+
+void DataEntryHold::reset(DataEntry *entry)
+{
+    if (entry == m_entry)
+        return;
+    if (DataEntry *previous = m_entry) {
+        if (--previous->m_holds == 0)
+            emit previous->heldChanged();
+    }
+    m_entry = entry;
+    if (entry && entry->m_holds++ == 0)
+        emit entry->heldChanged();
+}

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
@@ -49,6 +50,9 @@ public:
     ulong absoluteAddress() const { return m_absoluteAddress; }
     qint64 sortOrder() const;
     double noiseFloor() const { return m_noiseFloor; }
+    // Held by a page or an export through DataEntryHold: the entry, and the
+    // list it came with, outlive a newer list meanwhile.
+    bool isHeld() const { return m_holds > 0; }
 
 signals:
     void headerChanged();
@@ -56,6 +60,7 @@ signals:
     void loadingChanged();
     void validChanged();
     void loaded();
+    void heldChanged();
 
 public slots:
     bool load(Device *device, bool force);
@@ -73,6 +78,8 @@ private slots:
     void onReadFailed(uchar result);
 
 private:
+    friend class DataEntryHold;
+
     double m_noiseFloor = 0.0;
     ReadHeaderMemory *m_memoryReader = nullptr;
     EntryType m_type = Undefined;
@@ -81,4 +88,23 @@ private:
     bool m_loading = false;
     bool m_loaded = false;
     bool m_valid = true;
+    int m_holds = 0; // the entry's thread
+};
+
+// One hold on an entry while it is shown or exported, dropped on reset or
+// destruction. Used on the entry's thread.
+class QUORVANTIS_EXPORT DataEntryHold
+{
+public:
+    DataEntryHold() = default;
+    explicit DataEntryHold(DataEntry *entry) { reset(entry); }
+    ~DataEntryHold() { reset(); }
+    DataEntryHold(const DataEntryHold &) = delete;
+    DataEntryHold &operator=(const DataEntryHold &) = delete;
+
+    void reset(DataEntry *entry = nullptr);
+    DataEntry *entry() const { return m_entry; }
+
+private:
+    QPointer<DataEntry> m_entry;
 };

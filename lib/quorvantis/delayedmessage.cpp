@@ -1,5 +1,7 @@
 #include "delayedmessage.h"
 
+#include "device.h"
+
 #include <QThread>
 
 DelayedMessage::DelayedMessage(QObject *parent) : Message(0, false, parent) {}
@@ -12,6 +14,17 @@ DelayedMessage::DelayedMessage(uint delay, Message *message, QObject *parent)
         setExpectsResponse(message->expectsResponse());
         m_message = message;
     }
+}
+
+DelayedMessage::~DelayedMessage()
+{
+    Device::forgetPacket(this);
+}
+
+bool DelayedMessage::isReplyTo(const Request *request, const Response *response) const
+{
+    const Message *const wrapped = m_message.data();
+    return !wrapped || wrapped->isReplyTo(request, response);
 }
 
 Message *DelayedMessage::message() const

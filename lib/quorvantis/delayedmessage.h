@@ -17,6 +17,9 @@ class QUORVANTIS_EXPORT DelayedMessage : public Message
 public:
     explicit DelayedMessage(QObject *parent = nullptr);
     DelayedMessage(uint delay, Message *message, QObject *parent = nullptr);
+    ~DelayedMessage() override;
+
+    bool isReplyTo(const Request *request, const Response *response) const override;
 
     Message *message() const;
     uint delay() const { return m_delay.load(); }

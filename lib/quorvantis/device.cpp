@@ -35,13 +35,41 @@ QList<Device *> &devices()
     return *list;
 }
 
+// Stale reports read before a request at most: the instrument's input queue is
+// short, and one that never stops talking must not hold the thread.
+constexpr int maximumStaleReplies = 64;
+
 } // namespace
+
+struct Device::PacketCalls
+{
+    // Held only to look at the lists, never while a packet runs: destroying a
+    // packet waits only for a call into that very packet.
+    std::mutex lock;
+    // Packets whose exchange is running, the packet taken last from the queue
+    // (watched until its exchange starts), and those of them destroyed
+    // meanwhile. Kept as addresses: they are compared while a packet's
+    // destruction runs.
+    QList<const void *> inFlight;
+    const void *taken = nullptr;
+    QList<const void *> destroyedInFlight;
+    // The packet the device thread is calling into.
+    const void *calling = nullptr;
+    std::condition_variable callEnded;
+
+    void waitForCall(const void *packet)
+    {
+        std::unique_lock guard(lock);
+        callEnded.wait(guard, [this, packet] { return calling != packet; });
+    }
+};
 
 const QMap<int, double> Device::m_rfNoiseFloorMap = {
     {1, 1.9545}, {2, 1.9545}, {3, 1.9545}, {4, 1.9545}, {5, 1.9545}, {60, 1.9545},
 };
 
-Device::Device(QObject *parent) : QThread(parent), m_deviceID(new DeviceID(this))
+Device::Device(QObject *parent)
+    : QThread(parent), m_deviceID(new DeviceID(this)), m_calls(std::make_shared<PacketCalls>())
 {
     const std::lock_guard lock(devicesLock());
     devices().append(this);
@@ -88,6 +116,7 @@ MemoryBlock *Device::memoryBlock(MemoryBlockType type)
 
 Device::ErrorCode Device::connect()
 {
+    m_replyOwed = false; // a new session starts with nothing left over
     ErrorCode result = connectRaw();
     if (result == Success) {
         emit handshakeStarted();
@@ -132,18 +161,28 @@ bool Device::beingDestroyed(const Message *packet)
 {
     // A call into a packet whose destruction waits for it may queue it again
     // (a memory read asks for its next chunk); that would outlive the packet.
-    std::lock_guard lock(m_inFlightLock);
-    return m_calling == identity(packet) && m_destroyedInFlight.contains(identity(packet));
+    std::lock_guard lock(m_calls->lock);
+    return m_calls->calling == identity(packet) &&
+           m_calls->destroyedInFlight.contains(identity(packet));
 }
 
 void Device::forgetPacket(const Message *packet)
 {
-    const std::lock_guard lock(devicesLock());
-    for (Device *device : devices())
-        device->packetDestroyed(identity(packet));
+    // The global lock is not held while waiting: the call waited for may itself
+    // destroy a packet.
+    QList<std::shared_ptr<PacketCalls>> running;
+    {
+        const std::lock_guard lock(devicesLock());
+        for (Device *device : devices()) {
+            if (device->packetDestroyed(identity(packet)))
+                running.append(device->m_calls);
+        }
+    }
+    for (const std::shared_ptr<PacketCalls> &calls : running)
+        calls->waitForCall(identity(packet));
 }
 
-void Device::packetDestroyed(const void *destroyed)
+bool Device::packetDestroyed(const void *destroyed)
 {
     const auto isPacket = [destroyed](const void *m) { return m == destroyed; };
     std::unique_lock queueLock(m_queueLock);
@@ -152,15 +191,15 @@ void Device::packetDestroyed(const void *destroyed)
                   m_queue.end());
     // Under the queue lock too: a packet just taken is either still queued or
     // already marked as taken.
-    std::unique_lock lock(m_inFlightLock);
-    if ((isPacket(m_taken) || std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), isPacket)) &&
-        !m_destroyedInFlight.contains(destroyed))
-        m_destroyedInFlight.append(destroyed);
-    queueLock.unlock();
+    const std::lock_guard lock(m_calls->lock);
+    const bool inFlight =
+        isPacket(m_calls->taken) ||
+        std::any_of(m_calls->inFlight.cbegin(), m_calls->inFlight.cend(), isPacket);
+    if (inFlight && !m_calls->destroyedInFlight.contains(destroyed))
+        m_calls->destroyedInFlight.append(destroyed);
     // Marked, no new call starts; one under way still uses the packet's memory.
     // The device thread destroying a packet is not inside a call into it.
-    if (QThread::currentThread() != this)
-        m_callEnded.wait(lock, [this, destroyed] { return m_calling != destroyed; });
+    return inFlight && QThread::currentThread() != this;
 }
 
 bool Device::hasPendingPackets() const
@@ -175,10 +214,10 @@ Message *Device::takePendingPacket()
     if (m_queue.isEmpty())
         return nullptr;
     Message *const packet = m_queue.dequeue();
-    std::lock_guard lock(m_inFlightLock);
-    if (m_taken && !m_inFlight.contains(m_taken))
-        m_destroyedInFlight.removeAll(m_taken); // taken earlier, never exchanged
-    m_taken = identity(packet);
+    std::lock_guard lock(m_calls->lock);
+    if (m_calls->taken && !m_calls->inFlight.contains(m_calls->taken))
+        m_calls->destroyedInFlight.removeAll(m_calls->taken); // taken earlier, never exchanged
+    m_calls->taken = identity(packet);
     return packet;
 }
 
@@ -292,28 +331,29 @@ void Device::run()
 
 bool Device::packetGone(Message *packet)
 {
-    std::lock_guard lock(m_inFlightLock);
-    return m_destroyedInFlight.contains(identity(packet));
+    std::lock_guard lock(m_calls->lock);
+    return m_calls->destroyedInFlight.contains(identity(packet));
 }
 
 template <typename Call> bool Device::callPacket(Message *packet, Call call)
 {
     {
-        std::lock_guard lock(m_inFlightLock);
-        if (m_destroyedInFlight.contains(identity(packet)))
+        std::lock_guard lock(m_calls->lock);
+        if (m_calls->destroyedInFlight.contains(identity(packet)))
             return false;
-        m_calling = identity(packet);
+        m_calls->calling = identity(packet);
     }
     call();
     {
-        std::lock_guard lock(m_inFlightLock);
-        m_calling = nullptr;
+        std::lock_guard lock(m_calls->lock);
+        m_calls->calling = nullptr;
     }
-    m_callEnded.notify_all();
+    m_calls->callEnded.notify_all();
     return true;
 }
 
-Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportBuffer *buffer)
+Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportBuffer *buffer,
+                                   const std::function<bool()> &isReply)
 {
     int windows = windowsPerStep;
     int moved = 0;
@@ -334,9 +374,11 @@ Device::ErrorCode Device::transfer(Direction direction, Message *packet, ReportB
             disconnect();
             return Failed;
         }
-        if (direction == Direction::Read && moved >= 1 && moved < ReportBuffer::Size - 1) {
+        if (direction == Direction::Read && moved >= 1 &&
+            (moved < ReportBuffer::Size - 1 || (isReply && !isReply()))) {
             // A truncated report is no reply: parsing it would take the missing
-            // bytes for zeros. Wait for a whole one instead.
+            // bytes for zeros. Nor is the answer to another request. Wait for
+            // the reply to this one instead.
             buffer->clear();
             moved = 0;
         }
@@ -358,19 +400,60 @@ Device::ErrorCode Device::sendPacket(Message *packet)
         return Failed;
     if (written != Message::Success)
         return ErrorCode(written);
-    return transfer(Direction::Write, packet, &request);
+    if (m_replyOwed) {
+        const ErrorCode dropped = dropStaleReplies();
+        if (dropped != Success)
+            return dropped;
+    }
+    const ErrorCode result = transfer(Direction::Write, packet, &request);
+    if (result == Success)
+        m_request = request;
+    return result;
+}
+
+// What an earlier exchange left in the input answers no request of this one.
+Device::ErrorCode Device::dropStaleReplies()
+{
+    m_replyOwed = false;
+    for (int i = 0; i < maximumStaleReplies; ++i) {
+        Response stale;
+        const int moved = readRaw(stale.data(), ReportBuffer::Size);
+        if (moved == -1) {
+            disconnect();
+            return Failed;
+        }
+        if (moved < 1)
+            break;
+        qWarning("Dropped a late reply to command %d.", int(stale[0]));
+    }
+    return Success;
+}
+
+bool Device::answersRequest(Message *packet, const Response &response)
+{
+    // A reply of another command is the packet's own to refuse in its read.
+    if (response[0] != m_request[1])
+        return true;
+    bool answers = true;
+    callPacket(packet, [&] { answers = packet->isReplyTo(&m_request, &response); });
+    if (!answers)
+        qWarning("Dropped a reply to command %d that answers another request.", int(response[0]));
+    return answers;
 }
 
 Device::ErrorCode Device::receivePacket(Message *packet)
 {
     QMutexLocker lock(&m_transportLock);
     Response response;
-    const ErrorCode result = transfer(Direction::Read, packet, &response);
+    const ErrorCode result = transfer(Direction::Read, packet, &response,
+                                      [&] { return answersRequest(packet, response); });
     if (result != Success)
         return result;
     Message::ErrorCode decoded = Message::Failed;
     if (!callPacket(packet, [&] { decoded = packet->read(&response, this); }))
         return Failed;
+    if (decoded != Message::IncorrectCommand)
+        m_replyOwed = false; // answered; an earlier reply can no longer come
     return ErrorCode(decoded);
 }
 
@@ -380,21 +463,21 @@ Device::ErrorCode Device::sendReceivePacket(Message *packet)
         return Failed;
     const void *const id = identity(packet);
     {
-        std::lock_guard lock(m_inFlightLock);
-        if (m_taken == id)
-            m_taken = nullptr; // if it was destroyed after it was taken, it is marked
-        else if (!m_inFlight.contains(id))
-            m_destroyedInFlight.removeAll(id); // a stale mark of an earlier object
-        m_inFlight.append(id);
+        std::lock_guard lock(m_calls->lock);
+        if (m_calls->taken == id)
+            m_calls->taken = nullptr; // if it was destroyed after it was taken, it is marked
+        else if (!m_calls->inFlight.contains(id))
+            m_calls->destroyedInFlight.removeAll(id); // a stale mark of an earlier object
+        m_calls->inFlight.append(id);
     }
     ErrorCode result = Failed;
     if (!packetGone(packet))
         result = exchange(packet);
     {
-        std::lock_guard lock(m_inFlightLock);
-        m_inFlight.removeOne(id);
-        if (!m_inFlight.contains(id))
-            m_destroyedInFlight.removeAll(id);
+        std::lock_guard lock(m_calls->lock);
+        m_calls->inFlight.removeOne(id);
+        if (!m_calls->inFlight.contains(id))
+            m_calls->destroyedInFlight.removeAll(id);
     }
     return result;
 }
@@ -418,6 +501,7 @@ Device::ErrorCode Device::exchange(Message *packet)
     if (!callPacket(packet, [&] { expectsResponse = packet->expectsResponse(); }))
         return Failed;
     if (expectsResponse) {
+        m_replyOwed = true;
         do {
             result = receivePacket(packet);
         } while (result == IncorrectCommand);

@@ -13,6 +13,8 @@
 #include <QWaitCondition>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 
 // Memory block types as the bootloader query reports them.
@@ -94,9 +96,10 @@ public:
     explicit Device(QObject *parent = nullptr);
     ~Device() override;
 
-    // Takes a packet out of every device's queue and waits for a call into it
-    // that a device thread is running. Every packet's destructor calls it, a
-    // packet that its owner may destroy mid-exchange first thing in its own.
+    // Takes a packet out of every device's queue, stops any further call into
+    // it and waits for a call that a device thread is running. Every packet
+    // class calls it first thing in its destructor: a call must never run on a
+    // packet whose most derived part is already gone.
     static void forgetPacket(const Message *packet);
 
     bool isConnected() const;
@@ -173,7 +176,10 @@ protected:
     void stopAndWait();
 
 private:
-    void packetDestroyed(const void *packet);
+    struct PacketCalls;
+
+    // True when a call into the packet may be running on this device's thread.
+    bool packetDestroyed(const void *packet);
     bool beingDestroyed(const Message *packet);
 
     enum class Direction
@@ -183,7 +189,10 @@ private:
     };
 
     ErrorCode exchange(Message *packet);
-    ErrorCode transfer(Direction direction, Message *packet, ReportBuffer *buffer);
+    ErrorCode transfer(Direction direction, Message *packet, ReportBuffer *buffer,
+                       const std::function<bool()> &isReply = {});
+    ErrorCode dropStaleReplies();
+    bool answersRequest(Message *packet, const Response &response);
     void idleWait(int milliseconds);
     // Runs a call into the packet unless the packet was destroyed during its
     // exchange; false when it was. A packet destroyed on another thread while a
@@ -213,17 +222,13 @@ private:
     mutable std::mutex m_queueLock;
     std::condition_variable m_queueChanged;
 
-    // Packets whose exchange is running, the packet taken last from the queue
-    // (watched until its exchange starts), and those of them destroyed
-    // meanwhile. Taken inside the queue lock where both are needed; held only
-    // to look at the lists, never while a packet runs: destroying a packet
-    // waits only for a call into that very packet.
-    std::mutex m_inFlightLock;
-    // Kept as addresses: they are compared while a packet's destruction runs.
-    QList<const void *> m_inFlight;
-    const void *m_taken = nullptr;
-    QList<const void *> m_destroyedInFlight;
-    // The packet the device thread is calling into, under m_inFlightLock.
-    const void *m_calling = nullptr;
-    std::condition_variable m_callEnded;
+    // Packets whose exchange is running and the calls into them, kept apart
+    // from the device: a destructor waiting for a call may outlive it.
+    std::shared_ptr<PacketCalls> m_calls;
+
+    // Device thread only. The last request written, which a reply must answer,
+    // and whether a reply to an earlier request may still come: one that timed
+    // out is answered late, if at all, and must not pass for the next one's.
+    Request m_request;
+    bool m_replyOwed = false;
 };

@@ -15,6 +15,13 @@ Message::~Message()
     Device::forgetPacket(this);
 }
 
+bool Message::isReplyTo(const Request *request, const Response *response) const
+{
+    Q_UNUSED(request)
+    Q_UNUSED(response)
+    return true;
+}
+
 Message::ErrorCode Message::write(Request *request, Device *device)
 {
     Q_UNUSED(device)

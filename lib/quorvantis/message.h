@@ -77,6 +77,11 @@ public:
     char type() const { return m_type; }
     bool expectsResponse() const { return m_expectsResponse; }
 
+    // Asked of a reply that echoes the command, before read: false when the
+    // reply names what it answers and that is not this request (a late answer
+    // to an earlier one), so that the engine drops it and waits on.
+    virtual bool isReplyTo(const Request *request, const Response *response) const;
+
 public slots:
     virtual ErrorCode write(Request *request, Device *device);
     virtual ErrorCode read(const Response *response, Device *device);

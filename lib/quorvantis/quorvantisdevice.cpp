@@ -78,12 +78,49 @@ void QuorvAntisDevice::refreshDataEntries()
     };
     QObject::connect(walk, &Message::sendFailed, this, walkFailed, Qt::DirectConnection);
     QObject::connect(walk, &Message::receiveFailed, this, walkFailed, Qt::DirectConnection);
+    FetchDataEntries *previous = nullptr;
     {
         const std::lock_guard<std::mutex> lock(m_walkLock);
+        previous = m_fetchDataEntries;
         m_fetchDataEntries = walk;
     }
     emit dataEntriesChanged();
     send(walk);
+    // Dropped with this device if it goes first; its walks go with it anyway.
+    if (previous)
+        QMetaObject::invokeMethod(
+            this, [this, previous] { retireWalk(previous); }, Qt::QueuedConnection);
+}
+
+void QuorvAntisDevice::retireWalk(FetchDataEntries *walk)
+{
+    m_retiredWalks.append(walk);
+    QObject::connect(walk, &FetchDataEntries::usageChanged, this,
+                     &QuorvAntisDevice::scheduleRelease);
+    scheduleRelease();
+}
+
+// The check runs from the event loop, never inside a signal of an entry it may delete.
+void QuorvAntisDevice::scheduleRelease()
+{
+    if (m_releaseScheduled)
+        return;
+    m_releaseScheduled = true;
+    QMetaObject::invokeMethod(this, &QuorvAntisDevice::releaseUnusedWalks, Qt::QueuedConnection);
+}
+
+void QuorvAntisDevice::releaseUnusedWalks()
+{
+    m_releaseScheduled = false;
+    for (auto it = m_retiredWalks.begin(); it != m_retiredWalks.end();) {
+        FetchDataEntries *walk = *it;
+        if (walk && walk->isInUse()) {
+            ++it;
+            continue;
+        }
+        it = m_retiredWalks.erase(it);
+        delete walk; // its entries follow, deferred
+    }
 }
 
 Device::ErrorCode QuorvAntisDevice::performHandshake()

@@ -5,6 +5,7 @@
 #include "version.h"
 
 #include <QList>
+#include <QPointer>
 #include <mutex>
 
 class BootloaderInfo;
@@ -52,6 +53,10 @@ private slots:
 
 private:
     FetchDataEntries *currentWalk() const;
+    // A replaced walk goes, with its entries and readings, once nothing uses it.
+    void retireWalk(FetchDataEntries *walk);
+    void scheduleRelease();
+    void releaseUnusedWalks();
 
     Version m_codeVersion;
     BootloaderInfo *m_bootloaderInfo;
@@ -65,4 +70,8 @@ private:
     // (a refresh), and read from the UI thread.
     mutable std::mutex m_walkLock;
     FetchDataEntries *m_fetchDataEntries = nullptr;
+
+    // The device object's thread only.
+    QList<QPointer<FetchDataEntries>> m_retiredWalks;
+    bool m_releaseScheduled = false;
 };

@@ -136,6 +136,7 @@ FileExporter::Outcome FileExporter::exportCurrentEntry(const QString &fileName, 
     // this export stays with the entry and instrument it was started for.
     const QPointer<DataEntry> entry(m_dataEntry);
     const QPointer<Device> device(m_device);
+    const DataEntryHold hold(entry); // not released with its list while it is saved
     const Outcome loaded = loadEntry(entry, device);
     if (loaded != Outcome::Saved)
         return loaded;

@@ -45,6 +45,7 @@ void TestDataEntryPresenter::modeFollowsTheEntryType()
     QCOMPARE(presenter.fieldDataEntry(), nullptr);
     QCOMPARE(presenter.audioDataEntry(), &audio);
     QCOMPARE(presenter.dataEntry(), &audio);
+    QVERIFY(audio.isHeld() && !field.isHeld()); // only the shown session outlives its list
 
     presenter.setDataEntry(&unknown);
     QCOMPARE(unknown.type(), DataEntry::Undefined);

@@ -220,16 +220,41 @@ private slots:
         QCOMPARE(rig.recorder.count("disconnected"), 0);
     }
 
+    void replyThatNeverComesTimesOut_data()
+    {
+        QTest::addColumn<bool>("late");
+        QTest::newRow("lost") << false;
+        QTest::newRow("after the time-out") << true;
+    }
+
     void replyThatNeverComesTimesOut()
     {
+        QFETCH(bool, late);
         Rig rig(20);
         QVERIFY(rig.startConnected());
-        rig.simulator.dropReplies(1);
+        if (late)
+            rig.simulator.setReplyDelay(std::chrono::milliseconds(300));
+        else
+            rig.simulator.dropReplies(1);
         TestPacket p(extendedQuery, true);
         rig.recorder.watchPacket(&p, "p");
         rig.device.send(&p);
         QVERIFY(rig.waitFor("p.receiveFailed(1)"));
         QCOMPARE(p.trace()->reads.load(), 0);
+
+        // A late reply left in the input answers nothing that is asked later.
+        if (late) {
+            QTRY_VERIFY(rig.simulator.pendingReplies() == 1);
+            QTest::qWait(400);
+            QTest::ignoreMessage(QtWarningMsg, "Dropped a late reply to command 12.");
+        }
+        rig.simulator.setReplyDelay(std::chrono::microseconds(0));
+        TestPacket q(extendedQuery, true);
+        rig.recorder.watchPacket(&q, "q");
+        rig.device.send(&q);
+        QVERIFY(rig.waitFor("q.received"));
+        QCOMPARE(q.trace()->reads.load(), 1);
+        QCOMPARE(rig.simulator.pendingReplies(), std::size_t(0));
     }
 
     void transportFailureDisconnects_data()

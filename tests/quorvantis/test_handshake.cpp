@@ -176,6 +176,7 @@ void TestHandshake::deviceWithoutParentReleasesWalksAndEntries()
     QVERIFY(waitForHeaders(rig.device.get(), 10000));
     // A refresh from the user interface starts a second walk with new objects.
     const QList<DataEntry *> first = rig.entries();
+    DataEntryHold shown(first.at(0));
     SafeSpy changed(rig.device.get(), &QuorvAntisDevice::dataEntriesChanged);
     rig.device->refreshDataEntries();
     QCOMPARE(changed.count(), 1);
@@ -184,19 +185,23 @@ void TestHandshake::deviceWithoutParentReleasesWalksAndEntries()
     const QList<DataEntry *> second = rig.entries();
     QCOMPARE(second.size(), 2);
     QVERIFY(second.at(0) != first.at(0));
-    QVERIFY(first.at(0)->load(rig.device.get())); // earlier walks' entries stay valid
+    QVERIFY(first.at(0)->load(rig.device.get())); // a shown entry of the earlier walk stays valid
     QVERIFY(waitForLoad(first.at(0)));
     QVERIFY(first.at(0)->isLoaded());
 
-    QList<QPointer<DataEntry>> all;
-    for (DataEntry *entry : first + second)
-        all.append(entry);
+    // Once nothing shows it, the earlier walk goes with its entries.
+    const QList<QPointer<DataEntry>> earlier(first.cbegin(), first.cend());
+    shown.reset();
+    QTRY_VERIFY(std::none_of(earlier.cbegin(), earlier.cend(),
+                             [](const QPointer<DataEntry> &entry) { return !entry.isNull(); }));
+
+    const QList<QPointer<DataEntry>> current(second.cbegin(), second.cend());
     rig.device.reset();
     // Walks and entries go by deferred deletion, so they must sit on a thread that runs
     // an event loop.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    for (const auto &entry : all)
+    for (const auto &entry : current)
         QVERIFY(!entry);
 }
 

@@ -4,6 +4,7 @@
 #include "reset.h"
 
 #include <QQmlEngine>
+#include <list>
 #include <thread>
 
 namespace {
@@ -184,11 +185,12 @@ void TestModel::unplugDuringHeaderWalk()
     QVERIFY(!rig.device->hasAllHeaders());
     const QList<DataEntry *> partial = rig.entries();
     QVERIFY(partial.size() < 3);
+    std::list<DataEntryHold> shown(partial.cbegin(), partial.cend());
 
     simulator.replug();
     QVERIFY(waitForHeaders(rig.device.get(), 10000));
     QCOMPARE(rig.entries().size(), 3);
-    // Entries of the broken walk stay usable.
+    // Entries of the broken walk that a page still shows stay usable.
     for (DataEntry *entry : partial) {
         QVERIFY(entry->load(rig.device.get()));
         QVERIFY(waitForLoad(entry));
@@ -207,6 +209,7 @@ void TestModel::unplugDuringEntryLoad()
     const Scenario scenario = rig.instrument.scenario();
 
     const QList<DataEntry *> before = rig.entries();
+    const std::list<DataEntryHold> shown(before.cbegin(), before.cend());
     for (DataEntry *entry : before) {
         SafeSpy disconnected(rig.device.get(), &Device::disconnected);
         simulator.unplugAfterReplies(5);

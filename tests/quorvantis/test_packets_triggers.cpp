@@ -207,6 +207,18 @@ private slots:
         QCOMPARE(bench.exchange(&readTime), Device::Success);
         QVERIFY2(readTime.timeDifference() > 1000 && readTime.timeDifference() < 4500,
                  qPrintable(QString::number(readTime.timeDifference())));
+
+        // A status answer that comes after its exchange gave up is no answer to
+        // the clock reading that waits next.
+        InstrumentSimulator &simulator = bench.instrument.simulator();
+        bench.device.setCommunicationTimeout(20);
+        simulator.setReplyDelay(std::chrono::milliseconds(300));
+        QCOMPARE(bench.exchange(&status), Device::Timeout);
+        simulator.setReplyDelay(std::chrono::microseconds(0));
+        bench.device.setCommunicationTimeout(1000);
+        QTest::ignoreMessage(QtWarningMsg,
+                             "Dropped a reply to command 10 that answers another request.");
+        QCOMPARE(bench.exchange(&readTime), Device::Success);
     }
 
     void eraseDropsTheConnectionAfterSent()

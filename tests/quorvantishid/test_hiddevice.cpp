@@ -218,6 +218,7 @@ void TestHidDevice::unplugDuringTransferAndReconnect()
             audio = candidate;
     }
     QVERIFY(audio);
+    const DataEntryHold shown(audio); // as the page that loads it
     hid.simulator().unplugAfterReplies(5);
     QVERIFY(audio->load(&device));
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 5000);

@@ -1,11 +1,17 @@
 #include "bootloaderinfo.h"
+#include "commands/protocolcommands.h"
+#include "delayedmessage.h"
 #include "devicestatus.h"
+#include "fetchdataentries.h"
 #include "packettestsupport.h"
+#include "readdeviceidmemory.h"
+#include "readmemory.h"
 #include "reset.h"
 #include "robustnesssupport.h"
 
 #include <QRandomGenerator>
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -16,6 +22,7 @@ enum class Fault
     ShortReply,
     TooManyBytes,
     Garbage,
+    LateReply,
 };
 
 const char *faultName(Fault fault)
@@ -31,6 +38,8 @@ const char *faultName(Fault fault)
         return "too many bytes";
     case Fault::Garbage:
         return "garbage";
+    case Fault::LateReply:
+        return "late reply";
     }
     return "?";
 }
@@ -46,12 +55,17 @@ enum Phase
 // Counts the requests of the current phase and spoils the one reply a case aims at.
 struct FaultPlan
 {
+    // Long after the engine gives up on a reply (five windows of 40 ms), within
+    // the next exchange's own windows.
+    static constexpr std::chrono::milliseconds lateBy{320};
+
     std::atomic<int> phase{Connecting};
     std::atomic<int> seen[Idle + 1] = {};
     int targetPhase = -1;
     int targetIndex = -1;
     Fault fault = Fault::Unplug;
     std::atomic<bool> fired{false};
+    std::atomic<bool> delaying{false};
     QList<int> commands; // of the connecting phase, for the clean run
 
     void install(InstrumentSimulator &simulator, quint32 seed)
@@ -59,6 +73,8 @@ struct FaultPlan
         simulator.setReplyFilter(
             [this, seed, &simulator](const InstrumentSimulator::Report &request,
                                      InstrumentSimulator::Reply &reply, int &length) {
+                if (delaying.exchange(false))
+                    simulator.setReplyDelay(std::chrono::microseconds(0));
                 const int current = phase.load();
                 const int index = seen[current]++;
                 if (current == Connecting)
@@ -92,6 +108,10 @@ struct FaultPlan
                     reply = noise;
                     break;
                 }
+                case Fault::LateReply:
+                    simulator.setReplyDelay(lateBy);
+                    delaying = true;
+                    break;
                 }
             });
     }
@@ -139,6 +159,34 @@ private:
     };
 };
 
+enum class Nonsense
+{
+    HeaderNamesItself,
+    EndlessHeaderTable,
+    FieldWithoutEndMark,
+    AudioWithoutEndMark,
+    HugeIdentityBlock,
+};
+
+// Answers its write from inside the write of the DelayedMessage wrapping it, as
+// a packet's handler may: looks at its wrapper and lets go of a packet it owns.
+class WrappedCall : public Message
+{
+public:
+    WrappedCall() : Message(3, false) {}
+
+    Message *wrapper = nullptr;
+    std::unique_ptr<DeviceStatus> owned = std::make_unique<DeviceStatus>();
+    std::atomic<bool> wrapperWhole{false};
+
+    ErrorCode write(Request *request, Device *device) override
+    {
+        wrapperWhole = qobject_cast<DelayedMessage *>(wrapper) != nullptr;
+        owned.reset();
+        return Message::write(request, device);
+    }
+};
+
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -168,7 +216,10 @@ private slots:
     void initTestCase();
     void everyExchangeEveryFault();
     void truncatedReportIsNoReply();
+    void nonsenseAnswersEnd_data();
+    void nonsenseAnswersEnd();
     void quickRebootsWhilePagesClose();
+    void packetDestroyedWhileItsCallRuns();
 
 private:
     struct Counts
@@ -180,6 +231,8 @@ private:
 
     bool runCase(int phase, int index, Fault fault, QString *failure);
     bool cleanReloadMatches(ModelRig &rig, bool identitySpoilt, QString *failure);
+    // The entry at `index` of a fresh list against the scenario.
+    bool matchesRecording(DataEntry *entry, int index, QString *failure);
 
     Counts m_counts;
     Scenario m_scenario;
@@ -226,8 +279,8 @@ void TestFaultMatrix::initTestCase()
 
 void TestFaultMatrix::everyExchangeEveryFault()
 {
-    const QList<Fault> faults{Fault::Unplug, Fault::WrongEcho, Fault::ShortReply,
-                              Fault::TooManyBytes, Fault::Garbage};
+    const QList<Fault> faults{Fault::Unplug,       Fault::WrongEcho, Fault::ShortReply,
+                              Fault::TooManyBytes, Fault::Garbage,   Fault::LateReply};
     const QList<QPair<int, int>> phases{{Connecting, m_counts.connecting},
                                         {LoadField, m_counts.loadField},
                                         {LoadAudio, m_counts.loadAudio}};
@@ -294,10 +347,20 @@ bool TestFaultMatrix::runCase(int phase, int index, Fault fault, QString *failur
             return false;
         }
         plan.phase = phase;
+        const QList<DataEntry *> entries = rig.entries();
         DataEntry *entry =
-            newestOfType(rig.entries(), phase == LoadField ? DataEntry::Field : DataEntry::Audio);
+            newestOfType(entries, phase == LoadField ? DataEntry::Field : DataEntry::Audio);
         if (entry->load(device, true))
             waitForLoad(entry);
+        if (fault == Fault::LateReply) {
+            // Chosen again at once: the late reply arrives while the reload waits,
+            // and the reload must read what was recorded.
+            if (!entry->load(device, true) || !waitForLoad(entry) ||
+                !matchesRecording(entry, int(entries.indexOf(entry)), failure)) {
+                failure->prepend("the reload after the late reply: ");
+                return false;
+            }
+        }
     }
     if (!waitFor([&] { return plan.fired.load(); }, 10000)) {
         *failure = "the aimed exchange never came";
@@ -350,30 +413,141 @@ bool TestFaultMatrix::cleanReloadMatches(ModelRig &rig, bool identitySpoilt, QSt
         }
     }
     for (int i = 0; i < entries.size(); ++i) {
-        const Scenario::Session &session =
-            m_scenario.sessions.at(m_scenario.sessions.size() - 1 - i);
-        DataEntry *entry = entries.at(i);
-        if (entry->dateTime() != session.start) {
-            *failure = QStringLiteral("entry %1 starts at the wrong time").arg(i);
+        if (!matchesRecording(entries.at(i), i, failure))
             return false;
-        }
-        const bool same =
-            session.type == Scenario::Session::Field
-                ? readingsMatch(qobject_cast<FieldDataEntry *>(entry), session.records,
-                                session.start, false)
-                : qobject_cast<AudioDataEntry *>(entry) &&
-                      qobject_cast<AudioDataEntry *>(entry)->rawData() == m_cleanAudio.value(i) &&
-                      m_cleanAudio.value(i).size() == 2 * session.samples.size();
-        if (!same) {
-            const auto *audio = qobject_cast<AudioDataEntry *>(entry);
-            *failure = QStringLiteral("entry %1 differs from the recording (%2 bytes, %3 recorded)")
-                           .arg(i)
-                           .arg(audio ? audio->rawData().size() : -1)
-                           .arg(session.samples.size());
-            return false;
-        }
     }
     return true;
+}
+
+bool TestFaultMatrix::matchesRecording(DataEntry *entry, int index, QString *failure)
+{
+    const Scenario::Session &session =
+        m_scenario.sessions.at(m_scenario.sessions.size() - 1 - index);
+    if (entry->dateTime() != session.start) {
+        *failure = QStringLiteral("entry %1 starts at the wrong time").arg(index);
+        return false;
+    }
+    const bool same =
+        session.type == Scenario::Session::Field
+            ? readingsMatch(qobject_cast<FieldDataEntry *>(entry), session.records, session.start,
+                            false)
+            : qobject_cast<AudioDataEntry *>(entry) &&
+                  qobject_cast<AudioDataEntry *>(entry)->rawData() == m_cleanAudio.value(index) &&
+                  m_cleanAudio.value(index).size() == 2 * session.samples.size();
+    if (!same) {
+        const auto *audio = qobject_cast<AudioDataEntry *>(entry);
+        *failure = QStringLiteral("entry %1 differs from the recording (%2 bytes, %3 recorded)")
+                       .arg(index)
+                       .arg(audio ? audio->rawData().size() : -1)
+                       .arg(session.samples.size());
+        return false;
+    }
+    return true;
+}
+
+void TestFaultMatrix::nonsenseAnswersEnd_data()
+{
+    QTest::addColumn<int>("nonsense");
+    QTest::newRow("header names itself as the next") << int(Nonsense::HeaderNamesItself);
+    QTest::newRow("header table without end") << int(Nonsense::EndlessHeaderTable);
+    QTest::newRow("field data without end mark") << int(Nonsense::FieldWithoutEndMark);
+    QTest::newRow("audio data without end mark") << int(Nonsense::AudioWithoutEndMark);
+    QTest::newRow("identity block of 0x0FFFFFFF addresses") << int(Nonsense::HugeIdentityBlock);
+}
+
+// An instrument whose answers never end a walk or a read: each ends all the same,
+// with the failure it has, and what it holds stays within what the instrument has.
+void TestFaultMatrix::nonsenseAnswersEnd()
+{
+    QFETCH(int, nonsense);
+    const auto kind = Nonsense(nonsense);
+    // One sector of entries, so that a read that meets no end mark is quick to wrap.
+    const QDateTime start(QDate(2026, 4, 2), QTime(8, 0, 0), Qt::UTC);
+    QByteArray sessions = fieldSessionJson(start, 40,
+                                           [](int i) {
+                                               return std::array<int, 3>{i ? 2 : 0, 70, 80};
+                                           }) +
+                          audioSessionJson(start.addSecs(3600), 600, [](int i) { return i % 200; });
+    sessions.chop(1);
+    ModelRig rig;
+    QVERIFY(rig.load(R"({"identity": {"barcode": 314159}, "entryBlockSectors": 1, "sessions": [)" +
+                     sessions + "]}"));
+    InstrumentSimulator &simulator = rig.instrument.simulator();
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    SafeSpy walkFailed(device, &QuorvAntisDevice::headerWalkFailed);
+    const auto asked = [](const InstrumentSimulator::Report &request) {
+        return quint32(request[2]) | quint32(request[3]) << 8 | quint32(request[4]) << 16 |
+               quint32(request[5]) << 24;
+    };
+
+    if (kind == Nonsense::HugeIdentityBlock) {
+        InstrumentSimulator::Profile profile = simulator.profile();
+        for (InstrumentSimulator::MemoryRegion &region : profile.regions)
+            if (region.type == DeviceIDMemoryBlock)
+                region.size = 0x0FFFFFFF;
+        simulator.setProfile(profile);
+        device->start();
+        QVERIFY(waitFor([&] { return device->isConnected(); }, 10000));
+        QCOMPARE(device->deviceID()->barcode(), 314159u);
+        QCOMPARE(device->deviceID()->id().size(), 2 * int(ReadDeviceIDMemory::MaximumRecordSize));
+        QCOMPARE(simulator.requestCount(7), 2);
+        return;
+    }
+    if (kind == Nonsense::HeaderNamesItself || kind == Nonsense::EndlessHeaderTable) {
+        // Every header is the first session's; the next one is the same, or the one after.
+        const bool advance = kind == Nonsense::EndlessHeaderTable;
+        simulator.setReplyFilter([&, advance](const InstrumentSimulator::Report &request,
+                                              InstrumentSimulator::Reply &reply, int &) {
+            if (request[1] != 13 || !reply)
+                return;
+            const InstrumentSimulator::Reply first = SimulatedCommands::entryHeader(simulator, [] {
+                InstrumentSimulator::Report at{};
+                at[1] = 13;
+                at[5] = 0xF0;
+                return at;
+            }());
+            *reply = *first;
+            const quint32 next = asked(request) + (advance ? 16 : 0);
+            for (int i = 0; i < 4; ++i)
+                (*reply)[1 + i] = uint8_t(next >> (8 * i));
+        });
+        device->start();
+        QVERIFY(waitFor([&] { return walkFailed.count() == 1; }, 120000));
+        QVERIFY(!device->hasAllHeaders());
+        QVERIFY(device->isConnected());
+        QVERIFY(device->dataEntries().size() <= 1);
+        QCOMPARE(simulator.requestCount(13), advance ? FetchDataEntries::MaximumHeaders + 1 : 1);
+        return;
+    }
+
+    device->start();
+    QVERIFY(waitForHeaders(device));
+    DataEntry *entry = newestOfType(
+        rig.entries(), kind == Nonsense::FieldWithoutEndMark ? DataEntry::Field : DataEntry::Audio);
+    QVERIFY(entry);
+    const quint32 marker = entry->absoluteAddress();
+    // Nothing but the entry's own marker reads as 0xFF.
+    simulator.setReplyFilter(
+        [&](const InstrumentSimulator::Report &request, InstrumentSimulator::Reply &reply, int &) {
+            if (request[1] != 7 || !reply)
+                return;
+            const int count = (*reply)[5];
+            for (int j = 0; j < count; ++j) {
+                uint8_t &byte = (*reply)[6 + 58 - count + j];
+                if (byte == 0xFF && asked(request) + quint32(j) != marker)
+                    byte = 0x01;
+            }
+        });
+    simulator.clearRequests();
+    QVERIFY(entry->load(device, true));
+    QVERIFY(waitForLoad(entry, 60000));
+    QVERIFY(entry->isLoaded());
+    const auto *reader = entry->findChild<ReadMemory *>();
+    QVERIFY(reader);
+    QVERIFY2(reader->data().size() <= 0x10000, qPrintable(QString::number(reader->data().size())));
+    QVERIFY2(simulator.requestCount(7) <= 0x10000 / 50,
+             qPrintable(QString::number(simulator.requestCount(7))));
+    QVERIFY(device->isConnected());
 }
 
 // Reboot pressed twice in quick succession, round after round: each reboot
@@ -424,6 +598,39 @@ void TestFaultMatrix::quickRebootsWhilePagesClose()
     QVERIFY(waitFor([&] { return SlowStatus::calls > 0; }, 5000));
     closePage();
     QCOMPARE(freedMidCall, 0);
+}
+
+// A packet made from QML goes while the device thread is inside a call into it,
+// and that call lets go of another packet: both ends finish, and the call sees
+// the packet whole.
+void TestFaultMatrix::packetDestroyedWhileItsCallRuns()
+{
+    ModelRig rig;
+    QVERIFY(rig.load(robustnessScenario()));
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    device->start();
+    QVERIFY(waitForHeaders(device));
+
+    WrappedCall call;
+    auto *delayed = new DelayedMessage(300, &call);
+    call.wrapper = delayed;
+    device->send(delayed);
+    QVERIFY(waitFor([&] { return !device->hasPendingPackets(); }, 5000));
+    QThread::msleep(50); // the device thread waits inside the delayed packet's write
+
+    std::atomic<bool> destroyed{false};
+    std::thread watchdog([&destroyed] {
+        QDeadlineTimer deadline(20000);
+        while (!destroyed && !deadline.hasExpired())
+            QThread::msleep(10);
+        if (!destroyed)
+            qFatal("A packet's destruction and a call into it wait for each other");
+    });
+    delete delayed;
+    destroyed = true;
+    watchdog.join();
+    QVERIFY(!call.owned);
+    QVERIFY(call.wrapperWhole);
 }
 
 QTEST_GUILESS_MAIN(TestFaultMatrix)

@@ -1,3 +1,4 @@
+#include "reset.h"
 #include "robustnesssupport.h"
 
 #include <QFile>
@@ -38,6 +39,7 @@ class TestLiveSoak : public QObject
 
 private slots:
     void sixHundredReloads();
+    void reconnectsReleaseEarlierLists();
 };
 
 void TestLiveSoak::sixHundredReloads()
@@ -81,6 +83,57 @@ void TestLiveSoak::sixHundredReloads()
     // Sanitizers hold freed memory back on purpose; the figure means nothing there.
     if (!sanitized())
         QVERIFY2(growth <= 10.0, qPrintable(QString::number(growth)));
+}
+
+// Every reboot lists the sessions anew. An earlier list, its entries and their
+// readings go once no page shows them, while the page's own session stays.
+void TestLiveSoak::reconnectsReleaseEarlierLists()
+{
+    ModelRig rig;
+    QVERIFY(rig.load(robustnessScenario()));
+    SimulatedQuorvAntisDevice *device = rig.device.get();
+    int connects = 0;
+    QObject::connect(device, &Device::connected, device, [&] { ++connects; });
+    device->start();
+    QVERIFY(waitForHeaders(device));
+    const int sessions = int(rig.instrument.scenario().sessions.size());
+
+    constexpr int reboots = 40;
+    Reset reset;
+    DataEntryHold shown; // the data page's session
+    QList<QPointer<DataEntry>> earlier;
+    const auto alive = [&earlier] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return std::count_if(earlier.cbegin(), earlier.cend(),
+                             [](const QPointer<DataEntry> &entry) { return !entry.isNull(); });
+    };
+    qint64 residentAtStart = 0;
+    for (int round = 0; round < reboots; ++round) {
+        const QList<DataEntry *> entries = rig.entries();
+        QCOMPARE(int(entries.size()), sessions);
+        auto *field = qobject_cast<FieldDataEntry *>(entries.at(0));
+        QVERIFY(field);
+        shown.reset(field);
+        QVERIFY(field->load(device) && waitForLoad(field) && field->isLoaded());
+        if (round == 1)
+            residentAtStart = residentKiB();
+        earlier.append(QList<QPointer<DataEntry>>(entries.cbegin(), entries.cend()));
+
+        const int before = connects;
+        device->send(&reset);
+        QVERIFY2(
+            QTest::qWaitFor([&] { return connects > before && device->hasAllHeaders(); }, 20000),
+            qPrintable(QStringLiteral("round %1").arg(round)));
+        QVERIFY(rig.entries().value(0) != field);
+        // The shown session and its readings outlive the new list; only its list does.
+        QVERIFY(shown.entry() == field && !field->fieldReadings().isEmpty());
+        QTRY_COMPARE(int(alive()), sessions);
+    }
+    const qint64 residentAtEnd = residentKiB();
+    shown.reset();
+    QTRY_COMPARE(int(alive()), 0);
+    qInfo("resident memory: %lld KiB after the first reboot, %lld KiB after %d", residentAtStart,
+          residentAtEnd, reboots);
 }
 
 QTEST_GUILESS_MAIN(TestLiveSoak)

@@ -34,6 +34,11 @@ BootInfo BootInfo::fromResponse(const Response &response)
 
 BootloaderInfo::BootloaderInfo(QObject *parent) : Message(2, true, parent) {}
 
+BootloaderInfo::~BootloaderInfo()
+{
+    Device::forgetPacket(this);
+}
+
 Message::ErrorCode BootloaderInfo::read(const Response *response, Device *device)
 {
     const ErrorCode result = Message::read(response, device);

@@ -51,6 +51,7 @@ public:
     static constexpr quint32 MaximumBlockSize = 0x0FFFFFFF;
 
     explicit BootloaderInfo(QObject *parent = nullptr);
+    ~BootloaderInfo() override;
 
     std::vector<MemoryRegion> memoryRegions() const { return m_memoryRegions; }
     uchar deviceFamily() const { return uchar(m_deviceFamily); }

@@ -4,6 +4,11 @@
 
 Erase::Erase(QObject *parent) : UserTrigger(1, false, parent) {}
 
+Erase::~Erase()
+{
+    Device::forgetPacket(this);
+}
+
 void Erase::onSent(Device *device)
 {
     emit sent();

@@ -12,6 +12,7 @@ class QUORVANTIS_EXPORT Erase : public UserTrigger
 
 public:
     explicit Erase(QObject *parent = nullptr);
+    ~Erase() override;
 
 public slots:
     void onSent(Device *device) override;

@@ -1,8 +1,15 @@
 #include "extendedinfo.h"
 
+#include "device.h"
+
 #include <cstring>
 
 ExtendedInfo::ExtendedInfo(QObject *parent) : Message(12, true, parent) {}
+
+ExtendedInfo::~ExtendedInfo()
+{
+    Device::forgetPacket(this);
+}
 
 Message::ErrorCode ExtendedInfo::read(const Response *response, Device *device)
 {

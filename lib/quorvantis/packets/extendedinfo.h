@@ -17,6 +17,7 @@ class QUORVANTIS_EXPORT ExtendedInfo : public Message
 
 public:
     explicit ExtendedInfo(QObject *parent = nullptr);
+    ~ExtendedInfo() override;
 
     const ExtendedQueryInfo *extendedInfo() const { return &m_extendedInfo; }
 

@@ -5,6 +5,7 @@
 #include "readheader.h"
 
 #include <QThread>
+#include <algorithm>
 
 namespace {
 constexpr int replyNextAddress = 1;
@@ -15,6 +16,16 @@ FetchDataEntries::FetchDataEntries(QObject *parent)
 {
     connect(m_readHeader, SIGNAL(dataEntryRead(DataEntry *)), this,
             SLOT(addDataEntry(DataEntry *)));
+    // Queued even on one thread: the entries found before the failure are listed first.
+    connect(this, &Message::sendFailed, this, &FetchDataEntries::endAfterFailure,
+            Qt::QueuedConnection);
+    connect(this, &Message::receiveFailed, this, &FetchDataEntries::endAfterFailure,
+            Qt::QueuedConnection);
+}
+
+FetchDataEntries::~FetchDataEntries()
+{
+    Device::forgetPacket(this);
 }
 
 QList<QObject *> FetchDataEntries::dataEntries() const
@@ -32,12 +43,35 @@ Message::ErrorCode FetchDataEntries::write(Request *request, Device *device)
     return m_readHeader->write(request, device);
 }
 
+bool FetchDataEntries::isInUse() const
+{
+    if (!m_allListed && !m_failed)
+        return true;
+    const std::lock_guard<std::mutex> lock(m_entriesLock);
+    return std::any_of(m_dataEntries.cbegin(), m_dataEntries.cend(), [](const DataEntry *entry) {
+        return entry->isLoading() || entry->isHeld();
+    });
+}
+
 Message::ErrorCode FetchDataEntries::read(const Response *response, Device *device)
 {
-    const ErrorCode result = m_readHeader->read(response, device);
+    ErrorCode result = Message::read(response, device);
     if (result != Success)
         return result;
-    requestNextEntry(response->uint32LE(replyNextAddress), device);
+    const quint32 asked = m_readHeader->absoluteAddress();
+    const quint32 next = response->uint32LE(replyNextAddress);
+    if (next <= asked) {
+        qWarning("Header walk stopped: the header after 0x%08x was named as 0x%08x.", asked, next);
+        return Failed;
+    }
+    if (++m_headersRead > MaximumHeaders) {
+        qWarning("Header walk stopped after %d headers.", MaximumHeaders);
+        return Failed;
+    }
+    result = m_readHeader->read(response, device);
+    if (result != Success)
+        return result;
+    requestNextEntry(next, device);
     return Success;
 }
 
@@ -83,13 +117,16 @@ void FetchDataEntries::setHasAllHeaders(bool hasHeaders)
         m_allListed = false;
     } else if (QThread::currentThread() == thread()) {
         m_allListed = true;
+        emit usageChanged();
     } else {
         const int generation = m_generation;
         QMetaObject::invokeMethod(
             this,
             [this, generation] {
-                if (generation == m_generation)
-                    m_allListed = true;
+                if (generation != m_generation)
+                    return;
+                m_allListed = true;
+                emit usageChanged();
             },
             Qt::QueuedConnection);
     }
@@ -98,18 +135,30 @@ void FetchDataEntries::setHasAllHeaders(bool hasHeaders)
         emit allHeadersAvailable(m_isRefresh);
 }
 
+void FetchDataEntries::endAfterFailure()
+{
+    m_failed = true;
+    emit usageChanged();
+}
+
 void FetchDataEntries::addDataEntry(DataEntry *entry)
 {
     if (!entry)
         return;
-    connect(this, SIGNAL(destroyed()), entry, SLOT(deleteLater()));
     {
         const std::lock_guard<std::mutex> lock(m_entriesLock);
-        if (m_dataEntries.contains(entry->sortOrder()))
+        if (m_dataEntries.contains(entry->sortOrder())) {
+            // Nothing lists or holds a duplicate; an instrument repeating one header
+            // would otherwise pile them up until the walk goes.
+            entry->deleteLater();
             return;
+        }
         m_dataEntries.insert(entry->sortOrder(), entry);
     }
+    connect(this, SIGNAL(destroyed()), entry, SLOT(deleteLater()));
     connect(entry, SIGNAL(destroyed(QObject *)), this, SLOT(removeDataEntry(QObject *)));
+    connect(entry, &DataEntry::loadingChanged, this, &FetchDataEntries::usageChanged);
+    connect(entry, &DataEntry::heldChanged, this, &FetchDataEntries::usageChanged);
     emit dataEntriesChanged();
 }
 
@@ -137,6 +186,8 @@ void FetchDataEntries::clearDataEntries()
 void FetchDataEntries::refresh()
 {
     m_isRefresh = true;
+    m_failed = false;
+    m_headersRead = 0;
     setHasFieldHeaders(false);
     setHasAudioHeaders(false);
     setHasAllHeaders(false);

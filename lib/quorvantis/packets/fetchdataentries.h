@@ -12,7 +12,8 @@ class DataEntry;
 class ReadHeader;
 
 // Walks the instrument's header table, one header per exchange, and keeps the entries
-// it finds newest first.
+// it finds newest first. Each step must move on through the table, and a walk reads
+// at most MaximumHeaders headers: an instrument answering otherwise fails the walk.
 class QUORVANTIS_EXPORT FetchDataEntries : public Message
 {
     Q_OBJECT
@@ -24,8 +25,11 @@ class QUORVANTIS_EXPORT FetchDataEntries : public Message
 public:
     static constexpr quint32 fieldHeadersEnd = 0xF00FFFFFu;
     static constexpr quint32 audioHeadersEnd = 0xF03FFFFFu;
+    // Far more sessions than an instrument records.
+    static constexpr int MaximumHeaders = 65536;
 
     explicit FetchDataEntries(QObject *parent = nullptr);
+    ~FetchDataEntries() override;
 
     QList<QObject *> dataEntries() const;
     bool hasFieldHeaders() const { return m_hasFieldHeaders.load(); }
@@ -33,6 +37,10 @@ public:
     // True once every header is read and every entry found is in the list.
     bool hasAllHeaders() const { return m_allListed.load(); }
     ReadHeader *readHeader() const { return m_readHeader; }
+    // On the walk's thread: an exchange of the walk may still come, or one of its
+    // entries is loading or held (DataEntryHold). usageChanged() tells when that
+    // may have changed.
+    bool isInUse() const;
 
 signals:
     void dataEntriesChanged();
@@ -42,6 +50,7 @@ signals:
     void hasFieldHeadersChanged(bool hasHeader, bool isRefresh);
     void hasAudioHeadersChanged(bool hasHeader, bool isRefresh);
     void hasAllHeadersChanged(bool hasHeader, bool isRefresh);
+    void usageChanged();
 
 public slots:
     void reset();
@@ -58,6 +67,7 @@ private slots:
     void setHasFieldHeaders(bool hasHeaders);
     void setHasAudioHeaders(bool hasHeaders);
     void setHasAllHeaders(bool hasHeaders);
+    void endAfterFailure();
 
 private:
     // A child, so it follows the walk to whichever thread the walk is moved to.
@@ -74,4 +84,8 @@ private:
     // complete there only after them. A refresh makes an older "complete" stale.
     std::atomic<bool> m_allListed{false};
     std::atomic<int> m_generation{0};
+    // The walk's thread: a failed exchange ended the walk.
+    bool m_failed = false;
+    // The device thread: headers read since the walk (re)started.
+    std::atomic<int> m_headersRead{0};
 };

@@ -1,6 +1,13 @@
 #include "lockconfig.h"
 
+#include "device.h"
+
 LockConfig::LockConfig(bool lock, QObject *parent) : Message(3, false, parent), m_lock(lock) {}
+
+LockConfig::~LockConfig()
+{
+    Device::forgetPacket(this);
+}
 
 Message::ErrorCode LockConfig::write(Request *request, Device *device)
 {

@@ -10,6 +10,7 @@ class QUORVANTIS_EXPORT LockConfig : public Message
 
 public:
     explicit LockConfig(bool lock, QObject *parent = nullptr);
+    ~LockConfig() override;
 
     bool lock() const { return m_lock; }
 

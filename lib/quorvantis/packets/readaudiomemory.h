@@ -10,6 +10,7 @@ class QUORVANTIS_EXPORT ReadAudioMemory : public ReadHeaderMemory
 
 public:
     explicit ReadAudioMemory(ulong address, QObject *parent = nullptr);
+    ~ReadAudioMemory() override;
 
     quint32 memoryWriteChunkSize(Device *device) override;
 };

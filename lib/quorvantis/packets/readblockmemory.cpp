@@ -1,10 +1,22 @@
 #include "readblockmemory.h"
 
+#include "device.h"
+
 ReadBlockMemory::ReadBlockMemory(const MemoryBlock *memoryBlock, Device::MemoryType memoryType,
                                  QObject *parent)
     : ReadMemory(memoryBlock ? memoryBlock->address : 0, memoryType, parent),
       m_block(memoryBlock ? *memoryBlock : MemoryBlock()), m_hasBlock(memoryBlock != nullptr)
 {}
+
+ReadBlockMemory::~ReadBlockMemory()
+{
+    Device::forgetPacket(this);
+}
+
+void ReadBlockMemory::limitSize(quint32 addresses)
+{
+    m_block.size = qMin(m_block.size, addresses);
+}
 
 quint32 ReadBlockMemory::memoryRegionStart(Device *device)
 {

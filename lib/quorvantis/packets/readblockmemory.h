@@ -12,6 +12,7 @@ class QUORVANTIS_EXPORT ReadBlockMemory : public ReadMemory
 public:
     ReadBlockMemory(const MemoryBlock *memoryBlock, Device::MemoryType memoryType,
                     QObject *parent = nullptr);
+    ~ReadBlockMemory() override;
 
     MemoryBlock memoryBlock() const { return m_block; }
 
@@ -22,6 +23,10 @@ public:
     quint32 memorySectorStartSkip(Device *device) override;
     bool isEndOfData(Device *device, const Response *response, uint index, uint skip) override;
     bool hasMemoryRegion(Device *device) override;
+
+protected:
+    // Reads no more than this many addresses from the block's start.
+    void limitSize(quint32 addresses);
 
 private:
     MemoryBlock m_block;

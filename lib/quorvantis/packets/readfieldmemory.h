@@ -10,6 +10,7 @@ class QUORVANTIS_EXPORT ReadFieldMemory : public ReadHeaderMemory
 
 public:
     explicit ReadFieldMemory(ulong address, QObject *parent = nullptr);
+    ~ReadFieldMemory() override;
 
     quint32 memoryWriteChunkSize(Device *device) override;
 };

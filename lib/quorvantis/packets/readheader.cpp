@@ -23,6 +23,11 @@ ReadHeader::ReadHeader(ulong relativeAddress, QObject *parent)
     : Message(13, true, parent), m_address(quint32(relativeAddress) - 0x10000000u)
 {}
 
+ReadHeader::~ReadHeader()
+{
+    Device::forgetPacket(this);
+}
+
 void ReadHeader::setAbsoluteAddress(ulong address)
 {
     m_address = quint32(address);

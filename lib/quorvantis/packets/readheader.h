@@ -18,6 +18,7 @@ public:
 
     explicit ReadHeader(QObject *parent = nullptr);
     ReadHeader(ulong relativeAddress, QObject *parent = nullptr);
+    ~ReadHeader() override;
 
     quint32 absoluteAddress() const { return m_address.load(); }
 

@@ -1,8 +1,15 @@
 #include "readheadermemory.h"
 
+#include "device.h"
+
 ReadHeaderMemory::ReadHeaderMemory(ulong address, Device::MemoryType memoryType, QObject *parent)
     : ReadMemory(address, memoryType, parent)
 {}
+
+ReadHeaderMemory::~ReadHeaderMemory()
+{
+    Device::forgetPacket(this);
+}
 
 quint32 ReadHeaderMemory::memoryRegionStart(Device *device)
 {

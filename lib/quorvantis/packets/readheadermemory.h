@@ -15,6 +15,7 @@ public:
     static constexpr uchar Marker = 0xFF;
 
     ReadHeaderMemory(ulong address, Device::MemoryType memoryType, QObject *parent = nullptr);
+    ~ReadHeaderMemory() override;
 
     quint32 memoryRegionStart(Device *device) override;
     quint32 memoryRegionEnd(Device *device) override;

@@ -1,6 +1,20 @@
 #include "readispublic.h"
 
+#include "device.h"
+
 ReadIsPublic::ReadIsPublic(QObject *parent) : UserTrigger(8, true, parent) {}
+
+ReadIsPublic::~ReadIsPublic()
+{
+    Device::forgetPacket(this);
+}
+
+bool ReadIsPublic::isReplyTo(const Request *request, const Response *response) const
+{
+    Q_UNUSED(request)
+    Q_UNUSED(response)
+    return true;
+}
 
 Message::ErrorCode ReadIsPublic::read(const Response *response, Device *device)
 {

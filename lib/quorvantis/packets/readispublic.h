@@ -13,6 +13,11 @@ class QUORVANTIS_EXPORT ReadIsPublic : public UserTrigger
 
 public:
     explicit ReadIsPublic(QObject *parent = nullptr);
+    ~ReadIsPublic() override;
+
+    // Any identifier: another one than this trigger's is the instrument's way
+    // of saying it is no public unit.
+    bool isReplyTo(const Request *request, const Response *response) const override;
 
     bool readIsPublic() const { return m_readIsPublic.load(); }
 

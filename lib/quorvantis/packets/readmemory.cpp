@@ -11,6 +11,16 @@ ReadMemory::ReadMemory(ulong startAddress, Device::MemoryType memoryType, QObjec
       m_readAddress(quint32(startAddress)), m_memoryType(memoryType)
 {}
 
+ReadMemory::~ReadMemory()
+{
+    Device::forgetPacket(this);
+}
+
+bool ReadMemory::isReplyTo(const Request *request, const Response *response) const
+{
+    return response->uint32LE(1) == request->uint32LE(2);
+}
+
 QByteArray ReadMemory::data() const
 {
     QMutexLocker lock(&m_dataLock);
@@ -133,6 +143,11 @@ bool ReadMemory::copyData(Device *device, const Response *response, QByteArray *
         // The address of a payload byte counts from the start of the whole
         // field, whatever the count.
         next = index / bytesPerAddress + address;
+        if (m_wrapped && next >= m_startAddress) {
+            // Come round to where the read began: the rest was read first.
+            next = m_startAddress;
+            break;
+        }
         if (isEndOfData(device, response, index, skip)) {
             more = false;
             const quint32 at = index / bytesPerAddress + address;
@@ -148,14 +163,25 @@ bool ReadMemory::copyData(Device *device, const Response *response, QByteArray *
         }
         next += 1;
     }
-    if (index > skip) {
+    // However the instrument answers, a read holds no more than its region.
+    const qint64 regionBytes =
+        qint64(quint32(memoryRegionEnd(device) - memoryRegionStart(device))) * bytesPerAddress;
+    qint64 taken = qint64(index) - qint64(skip);
+    if (taken > regionBytes - out->size()) {
+        taken = qMax<qint64>(0, regionBytes - out->size());
+        next = m_startAddress;
+    }
+    if (taken > 0) {
         QMutexLocker lock(out == &m_data ? &m_dataLock : nullptr);
         out->append(reinterpret_cast<const char *>(response->data()) + PayloadOffset + skip,
-                    int(index - skip));
+                    int(taken));
     }
 
-    m_readAddress.store(boundedReadAddress(device, next));
-    if (m_readAddress.load() == m_startAddress)
+    const quint32 bounded = boundedReadAddress(device, next);
+    if (bounded != next)
+        m_wrapped = true;
+    m_readAddress.store(bounded);
+    if (bounded == m_startAddress)
         more = false; // back where the read began
     return more;
 }

@@ -23,6 +23,10 @@ public:
 
     explicit ReadMemory(Device::MemoryType memoryType, QObject *parent = nullptr);
     ReadMemory(ulong startAddress, Device::MemoryType memoryType, QObject *parent = nullptr);
+    ~ReadMemory() override;
+
+    // A reply names the address it was read from.
+    bool isReplyTo(const Request *request, const Response *response) const override;
 
     quint32 startAddress() const { return m_startAddress; }
     quint32 readAddress() const { return m_readAddress.load(); }
@@ -51,7 +55,9 @@ public:
     quint32 sectorStartAddress(Device *device, quint32 address);
     quint32 nextSectorStartAddress(Device *device, quint32 address);
     // Appends the reply's bytes to `out` up to the end of data and moves the
-    // read address on; true when there is more to read.
+    // read address on; true when there is more to read. A read that wrapped
+    // to the start of its region ends where it began, and never holds more
+    // than the region.
     bool copyData(Device *device, const Response *response, QByteArray *out);
 
 public slots:
@@ -69,6 +75,7 @@ private:
     quint32 m_startAddress;
     std::atomic<quint32> m_readAddress;
     Device::MemoryType m_memoryType;
+    bool m_wrapped = false;    // device thread
     mutable QMutex m_dataLock; // m_data is written on the device thread only
     QByteArray m_data;
 };

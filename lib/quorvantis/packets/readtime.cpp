@@ -1,8 +1,14 @@
 #include "readtime.h"
 
 #include "datetimeconverter.h"
+#include "device.h"
 
 ReadTime::ReadTime(QObject *parent) : UserTrigger(2, true, parent) {}
+
+ReadTime::~ReadTime()
+{
+    Device::forgetPacket(this);
+}
 
 Message::ErrorCode ReadTime::read(const Response *response, Device *device)
 {

@@ -15,6 +15,7 @@ class QUORVANTIS_EXPORT ReadTime : public UserTrigger
 
 public:
     explicit ReadTime(QObject *parent = nullptr);
+    ~ReadTime() override;
 
     qint64 timeDifference() const { return m_timeDifference.load(); }
 

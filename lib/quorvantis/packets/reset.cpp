@@ -4,6 +4,11 @@
 
 Reset::Reset(QObject *parent) : Message(8, false, parent) {}
 
+Reset::~Reset()
+{
+    Device::forgetPacket(this);
+}
+
 void Reset::onSent(Device *device)
 {
     emit sent();

@@ -12,6 +12,7 @@ class QUORVANTIS_EXPORT Reset : public Message
 
 public:
     explicit Reset(QObject *parent = nullptr);
+    ~Reset() override;
 
 public slots:
     void onSent(Device *device) override;

@@ -1,8 +1,14 @@
 #include "updatetime.h"
 
 #include "datetimeconverter.h"
+#include "device.h"
 
 UpdateTime::UpdateTime(QObject *parent) : UserTrigger(2, true, parent) {}
+
+UpdateTime::~UpdateTime()
+{
+    Device::forgetPacket(this);
+}
 
 Message::ErrorCode UpdateTime::write(Request *request, Device *device)
 {

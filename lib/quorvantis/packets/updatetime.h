@@ -13,6 +13,7 @@ public:
     static constexpr int LeadSeconds = 3;
 
     explicit UpdateTime(QObject *parent = nullptr);
+    ~UpdateTime() override;
 
 public slots:
     ErrorCode write(Request *request, Device *device) override;

@@ -1,5 +1,7 @@
 #include "usertrigger.h"
 
+#include "device.h"
+
 #include <QDebug>
 
 UserTrigger::UserTrigger(uint trigger, QObject *parent) : UserTrigger(trigger, true, parent) {}
@@ -7,6 +9,16 @@ UserTrigger::UserTrigger(uint trigger, QObject *parent) : UserTrigger(trigger, t
 UserTrigger::UserTrigger(uint trigger, bool expectsResponse, QObject *parent)
     : Message(10, expectsResponse, parent), m_trigger(trigger)
 {}
+
+UserTrigger::~UserTrigger()
+{
+    Device::forgetPacket(this);
+}
+
+bool UserTrigger::isReplyTo(const Request *request, const Response *response) const
+{
+    return replyTrigger(response) == request->uint32LE(2);
+}
 
 Message::ErrorCode UserTrigger::write(Request *request, Device *device)
 {

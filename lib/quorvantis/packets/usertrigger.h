@@ -16,8 +16,12 @@ public:
 
     explicit UserTrigger(uint trigger, QObject *parent = nullptr);
     UserTrigger(uint trigger, bool expectsResponse, QObject *parent = nullptr);
+    ~UserTrigger() override;
 
     uint trigger() const { return m_trigger; }
+
+    // A reply echoes the identifier of the trigger it answers.
+    bool isReplyTo(const Request *request, const Response *response) const override;
 
 public slots:
     ErrorCode write(Request *request, Device *device) override;
