@@ -1,7 +1,5 @@
-import QtCore
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
 import QtQuick.Layouts
 import Quorvantis as Quorvantis
 import Frelkit as Frelkit
@@ -9,8 +7,8 @@ import QuorvantisExport as QuorvantisExport
 import QVImports
 import Elements as Elements
 import FontAwesome as FontAwesome
+import Promptwell as Promptwell
 import "DataScreen.mjs" as DataScreen
-import "FileUrl.mjs" as FileUrl
 
 Item {
     id: root
@@ -132,14 +130,14 @@ Item {
         }
     }
 
-    function localFile(url) {
-        return FileUrl.localFile(url, Qt.platform.os === "windows")
+    function saveFailed() {
+        notification.show("Error saving file", awesome.icons.fa_warning, 3000)
     }
 
     // The shell takes the saving page away when the run reports its end.
-    function runBulkExport(dialog, entryType, charMode) {
+    function runBulkExport(folder, entryType, charMode) {
         viewStack.push("qrc:/content/SavingFiles.qml")
-        bulkFileExport.setFolder(dialog.selectedFolder)
+        bulkFileExport.setFolder(folder)
         bulkFileExport.writeAll(entryType, charMode)
     }
 
@@ -209,78 +207,65 @@ Item {
         }
     }
 
-    FolderDialog {
+    Promptwell.SelectFolderDialog {
         id: bulkDownloadFileDialog
         objectName: "bulkDownloadFileDialog"
         property string fileType: "CSV"
-        title: "Select Folder"
-        modality: Qt.ApplicationModal
-        currentFolder: StandardPaths.writableLocation(StandardPaths.DesktopLocation)
-        onAccepted: {
+        onChosen: function(folder) {
             lastSelectedSession = listGroupItems.index
-            root.runBulkExport(bulkDownloadFileDialog, QuorvantisExport.BulkFileExporter.Field,
+            root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Field,
                                fileType === "CSV" ? QuorvantisExport.BulkFileExporter.CSV
                                                   : QuorvantisExport.BulkFileExporter.TSV)
         }
     }
 
-    FolderDialog {
+    Promptwell.SelectFolderDialog {
         id: bulkAudioDownloadDialog
         objectName: "bulkAudioDownloadDialog"
-        title: "Select Folder"
-        modality: Qt.ApplicationModal
-        currentFolder: StandardPaths.writableLocation(StandardPaths.DesktopLocation)
-        onAccepted: root.runBulkExport(bulkAudioDownloadDialog, QuorvantisExport.BulkFileExporter.Audio,
-                                       QuorvantisExport.BulkFileExporter.CSV)
+        onChosen: function(folder) {
+            root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Audio,
+                               QuorvantisExport.BulkFileExporter.CSV)
+        }
     }
 
-    FileDialog {
+    Promptwell.SaveFileDialog {
         id: dataDownloadFileDialog
         objectName: "dataDownloadFileDialog"
         property string fileType: "CSV"
         title: "Save " + fileType + " file"
-        modality: Qt.ApplicationModal
-        fileMode: FileDialog.SaveFile
         nameFilters: ["Text files (*." + fileType.toLowerCase() + ")", "All files (*)"]
-        onAccepted: {
-            const fileName = root.localFile(selectedFile)
-            if (fileName === "")
-                return
-            fileExport.write(fileName, fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
-                                                          : QuorvantisExport.FileExporter.TSV, true)
+        defaultSuffix: fileType.toLowerCase()
+        onChosen: function(path) {
+            fileExport.write(path, fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
+                                                      : QuorvantisExport.FileExporter.TSV, true)
         }
+        onFailed: root.saveFailed()
     }
 
-    FileDialog {
+    Promptwell.SaveFileDialog {
         id: audioDownloadFileDialog
         objectName: "audioDownloadFileDialog"
         title: "Save Audio file"
-        modality: Qt.ApplicationModal
-        fileMode: FileDialog.SaveFile
         nameFilters: ["WAV Audio Files (*.wav)"]
-        onAccepted: {
-            const fileName = root.localFile(selectedFile)
-            if (fileName === "")
-                return
-            fileExport.write(fileName, QuorvantisExport.FileExporter.CSV, true)
+        defaultSuffix: "wav"
+        onChosen: function(path) {
+            fileExport.write(path, QuorvantisExport.FileExporter.CSV, true)
         }
+        onFailed: root.saveFailed()
     }
 
-    FileDialog {
+    Promptwell.SaveFileDialog {
         id: imageDownloadFileDialog
         objectName: "imageDownloadFileDialog"
         title: "Save Image file"
-        modality: Qt.ApplicationModal
-        fileMode: FileDialog.SaveFile
         nameFilters: ["PNG Image (*.png)", "JPEG Image (*.jpeg)", "SVG Image (*.svg)"]
-        onAccepted: {
-            const fileName = root.localFile(selectedFile)
-            if (fileName === "")
-                return
-            const target = DataScreen.imageTarget(fileName, selectedNameFilter.extensions)
+        defaultSuffix: "png"
+        onChosen: function(path) {
+            const target = DataScreen.imageTarget(path, selectedNameFilter.extensions)
             dataField.graph.generateImage(target.format)
             dataField.graph.waitForImageAndSaveCopy(target.fileName)
         }
+        onFailed: root.saveFailed()
     }
 
     Item {
