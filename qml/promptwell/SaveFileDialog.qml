@@ -82,7 +82,8 @@ Item {
 
         parent: Overlay.overlay
         dialogTitle: qsTr("Replace File")
-        message: qsTr("%1 already exists.\nDo you want to replace it?").arg(FileChoice.fileName(path))
+        message: qsTr("%1 already exists.\nDo you want to replace it?")
+                 .arg(FileChoice.fileName(path))
         onYes: {
             close()
             root.chosen(path)

@@ -130,6 +130,69 @@ Item {
                 verify(Date.now() - started >= 1100)
         }
 
+        // Whatever the order and spacing of the calls, the banner ends where
+        // the last call puts it: down for showInfinite, up for hide and after
+        // a timed show. Each step waits its milliseconds, then calls.
+        function test_lastCallDecides_data() {
+            const lasting = d => d.showInfinite("Loading headers", "")
+            const hide = d => d.hide()
+            const timed = d => d.show("File saved", "", 300)
+            return [{
+                    "tag": "reboot: hide, showInfinite, hide within the slide",
+                    "steps": [[0, lasting], [300, hide], [50, lasting], [50, hide]],
+                    "down": false
+                }, {
+                    "tag": "reboot at zero spacing",
+                    "steps": [[0, lasting], [300, hide], [0, lasting], [0, hide]],
+                    "down": false
+                }, {
+                    "tag": "back within the slide",
+                    "steps": [[0, lasting], [300, hide], [100, lasting]],
+                    "down": true
+                }, {
+                    "tag": "hidden during the slide in",
+                    "steps": [[0, lasting], [100, hide]],
+                    "down": false
+                }, {
+                    "tag": "hidden during a timed display",
+                    "steps": [[0, timed], [100, hide]],
+                    "down": false
+                }, {
+                    "tag": "lasting after a timed display began",
+                    "steps": [[0, timed], [100, lasting]],
+                    "down": true
+                }, {
+                    "tag": "timed display over a lasting one",
+                    "steps": [[0, lasting], [300, timed]],
+                    "down": false
+                }, {
+                    "tag": "timed display while hiding",
+                    "steps": [[0, lasting], [300, hide], [50, timed]],
+                    "down": false
+                }
+            ]
+        }
+
+        function test_lastCallDecides(data) {
+            const dropdown = createTemporaryObject(dropdownComponent, host)
+            const b = banner(dropdown)
+            for (const [delay, call] of data.steps) {
+                if (delay > 0)
+                    wait(delay)
+                call(dropdown)
+            }
+            // Past every slide and every timed display of these steps.
+            wait(1200)
+            compare(dropdown.isShowing, data.down)
+            compare(b.y, data.down ? 0 : b.startPoint)
+            wait(300)
+            compare(b.y, data.down ? 0 : b.startPoint)
+            if (data.down) {
+                dropdown.hide()
+                tryCompare(dropdown, "isShowing", false, 1000)
+            }
+        }
+
         function test_infiniteUntilHidden() {
             const dropdown = createTemporaryObject(dropdownComponent, host)
             const b = banner(dropdown)
