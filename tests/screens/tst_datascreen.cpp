@@ -794,9 +794,12 @@ void TestDataScreen::bulkExportEnd_data()
     QTest::addColumn<QString>("opened");
     QTest::addColumn<QString>("top");
     QTest::addColumn<int>("depth");
-    QTest::newRow("nothing over the saving page") << QString() << "Data" << 2;
+    QTest::addColumn<bool>("liveShown");
+    QTest::newRow("nothing over the saving page") << QString() << "Data" << 2 << false;
     QTest::newRow("app info opened over it") << "qrc:/content/AppInfo.qml"
-                                             << "AppInfo" << 3;
+                                             << "AppInfo" << 3 << false;
+    // Its reloads bring nothing new: the buttons come back all the same.
+    QTest::newRow("live session shown, not recording") << QString() << "Data" << 2 << true;
 }
 
 // The end of a run takes the saving page away, and only that page.
@@ -805,11 +808,17 @@ void TestDataScreen::bulkExportEnd()
     QFETCH(QString, opened);
     QFETCH(QString, top);
     QFETCH(int, depth);
+    QFETCH(bool, liveShown);
     QJsonArray sessions;
     for (int i = 0; i < 4; ++i)
         sessions.append(fieldSession(QStringLiteral("2026-03-01T1%1:00:00Z").arg(i), 300));
     START(scenario(sessions));
     QTRY_VERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
+    if (liveShown) {
+        QVERIFY(clickRow(0));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            item(QStringLiteral("saveCsvButton"))->property("enabled").toBool(), 10000);
+    }
     StandInHid::instance().setFrameMs(4);
 
     QVERIFY(click(QStringLiteral("bulkCsvButton")));
@@ -837,6 +846,12 @@ void TestDataScreen::bulkExportEnd()
                         QStringLiteral("find(function(page) { return page.pageName === "
                                        "\"SavingFiles\" }) === null"));
     QVERIFY(find.evaluate().toBool());
+    if (liveShown) {
+        for (const char *name : {"copyCsvButton", "copyTsvButton", "copyImgButton", "saveCsvButton",
+                                 "saveTsvButton", "saveImgButton"})
+            QTRY_VERIFY2_WITH_TIMEOUT(item(QLatin1String(name))->property("enabled").toBool(), name,
+                                      3000);
+    }
 }
 
 void TestDataScreen::unplugDuringBulkExport()

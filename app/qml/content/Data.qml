@@ -47,6 +47,17 @@ Item {
         }
     }
 
+    // The session whose points the field view last reported. Its buttons
+    // come back without a new report: a reload that brings nothing new
+    // reports none, and an older session is not reloaded at all.
+    property QtObject pointsEntry: null
+
+    function pointsStillShown() {
+        const entry = presenter.fieldDataEntry
+        return entry !== null && entry === pointsEntry && !entry.loading && dataField.visible
+            && device.connected
+    }
+
     function setTraceButtonsEnabled(on) {
         copyCsvButton.enabled = on
         copyTsvButton.enabled = on
@@ -201,6 +212,14 @@ Item {
     }
 
     Connections {
+        target: presenter.fieldDataEntry
+        function onLoadingChanged() {
+            if (root.pointsStillShown())
+                root.setTraceButtonsEnabled(true)
+        }
+    }
+
+    Connections {
         target: root.copyEntry
         function onLoadingChanged() {
             root.flushCopies(false)
@@ -294,7 +313,10 @@ Item {
                 if (!visible)
                     root.setTraceButtonsEnabled(false)
             }
-            onVerticesChanged: root.redraw()
+            onVerticesChanged: {
+                root.pointsEntry = presenter.fieldDataEntry
+                root.redraw()
+            }
         }
 
         Data_Audio {
@@ -361,12 +383,17 @@ Item {
                         body.graph.clearPlot()
                     // The buttons wait for this session's own points, which a
                     // loaded session gives at once when the presenter takes it.
-                    root.setTraceButtonsEnabled(false)
+                    if (item !== root.pointsEntry) {
+                        root.pointsEntry = null
+                        root.setTraceButtonsEnabled(false)
+                    }
                     // Copies still waiting for the session left behind are
                     // made from what it holds now.
                     root.flushCopies(true)
                     item.load(device, index === 0)
                     presenter.dataEntry = item
+                    if (root.pointsStillShown())
+                        root.setTraceButtonsEnabled(true)
                 }
             }
         }
