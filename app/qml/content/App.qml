@@ -36,6 +36,10 @@ ApplicationWindow {
     // The first header walk of the present connection has not ended yet.
     property bool firstWalkPending: false
 
+    // The consent in force: what the facade's switch holds, which it does
+    // not announce. The information page's switch shows it.
+    property bool webChecksAllowed: false
+
     // Where the title bar moves the window by hand (no window manager).
     property point manualMoveOffset: Qt.point(0, 0)
     property bool manualMove: false
@@ -115,8 +119,13 @@ ApplicationWindow {
         mainForm.notification.show(text, icon, milliseconds)
     }
 
+    function allowWebChecks(allowed) {
+        qvApi.apiIsAllowed = allowed
+        webChecksAllowed = allowed
+    }
+
     function allowWebChecksFromConsent() {
-        qvApi.apiIsAllowed = settrove.getValue("optInForAutoCalCheck") === true
+        allowWebChecks(settrove.getValue("optInForAutoCalCheck") === true)
     }
 
     function askForConsent(message) {
@@ -131,7 +140,7 @@ ApplicationWindow {
             settrove.setValue("optInForAutoCalCheck", false)
             settrove.setValue("firstTimeRun", false)
             // Asked after a failed write the checks may be on already.
-            qvApi.apiIsAllowed = false
+            allowWebChecks(false)
             apiVars.calDate = "Disabled"
         })
     }

@@ -137,12 +137,17 @@ Item {
                     text: ""
                     font.pointSize: 14 * screenScaler.fontScaler
                     Layout.alignment: Qt.AlignLeft
-                    // The stored consent when the page opens; later writes elsewhere are not followed.
-                    Component.onCompleted: checked = settrove.getValue("optInForAutoCalCheck") === true
+                    // The consent in force, also when an answer given elsewhere
+                    // (the question after a failed write) changes it; a click
+                    // flips the switch before its handler runs.
+                    Binding on checked {
+                        value: webChecksAllowed
+                    }
                     onClicked: {
-                        settrove.setValue("optInForAutoCalCheck", checked)
-                        qvApi.apiIsAllowed = checked
-                        if (checked) {
+                        const allowed = checked
+                        settrove.setValue("optInForAutoCalCheck", allowed)
+                        allowWebChecks(allowed)
+                        if (allowed) {
                             qvApi.getLatestAppVersion()
                             if (device.connected)
                                 qvApi.getCalibrationDate(device.deviceID.barcode)
