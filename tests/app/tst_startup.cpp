@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QIcon>
+#include <QImage>
 #include <QLockFile>
 #include <QMetaMethod>
 #include <QQmlApplicationEngine>
@@ -131,6 +133,12 @@ void TestStartup::notConnectedPageShows()
 {
     QCOMPARE(m_window->title(), QStringLiteral("QuorvANTIS"));
     QVERIFY(m_window->flags().testFlag(Qt::FramelessWindowHint));
+    // The taskbar and the window switcher show the picture of the title bar.
+    const QImage icon =
+        QImage(QStringLiteral(":/assets/icon.png")).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!icon.isNull());
+    QCOMPARE(m_window->icon().pixmap(icon.size()).toImage().convertToFormat(QImage::Format_ARGB32),
+             icon);
     QObject *page = find(QStringLiteral("notConnectedPage"));
     QVERIFY(page);
     QCOMPARE(page->property("pageName").toString(), QStringLiteral("NotConnected"));
