@@ -12,12 +12,17 @@ QString FileChoice::localPath(const QVariant &answer)
     if (url.isLocalFile())
         return url.toLocalFile();
     QString path;
-    if (url.scheme().isEmpty())
+    if (url.scheme().isEmpty()) {
         // A typed name is made into a URL as it was typed: '#' and '?' start
         // no fragment or query of a file name, and '%' stands for itself.
-        path = url.toString(QUrl::FullyDecoded);
-    else if (url.scheme().size() == 1)
+        path = url.path(QUrl::FullyDecoded);
+        if (url.hasQuery())
+            path += QLatin1Char('?') + url.query(QUrl::FullyDecoded);
+        if (url.hasFragment())
+            path += QLatin1Char('#') + url.fragment(QUrl::FullyDecoded);
+    } else if (url.scheme().size() == 1) {
         path = answer.toString(); // a drive letter
+    }
     path = QDir::fromNativeSeparators(path);
     return QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QString();
 }
