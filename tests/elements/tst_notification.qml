@@ -137,40 +137,18 @@ Item {
             const lasting = d => d.showInfinite("Loading headers", "")
             const hide = d => d.hide()
             const timed = d => d.show("File saved", "", 300)
-            return [{
-                    "tag": "reboot: hide, showInfinite, hide within the slide",
-                    "steps": [[0, lasting], [300, hide], [50, lasting], [50, hide]],
-                    "down": false
-                }, {
-                    "tag": "reboot at zero spacing",
-                    "steps": [[0, lasting], [300, hide], [0, lasting], [0, hide]],
-                    "down": false
-                }, {
-                    "tag": "back within the slide",
-                    "steps": [[0, lasting], [300, hide], [100, lasting]],
-                    "down": true
-                }, {
-                    "tag": "hidden during the slide in",
-                    "steps": [[0, lasting], [100, hide]],
-                    "down": false
-                }, {
-                    "tag": "hidden during a timed display",
-                    "steps": [[0, timed], [100, hide]],
-                    "down": false
-                }, {
-                    "tag": "lasting after a timed display began",
-                    "steps": [[0, timed], [100, lasting]],
-                    "down": true
-                }, {
-                    "tag": "timed display over a lasting one",
-                    "steps": [[0, lasting], [300, timed]],
-                    "down": false
-                }, {
-                    "tag": "timed display while hiding",
-                    "steps": [[0, lasting], [300, hide], [50, timed]],
-                    "down": false
-                }
+            const rows = [
+                ["reboot: hide, showInfinite, hide within the slide",
+                 [[0, lasting], [300, hide], [50, lasting], [50, hide]], false],
+                ["reboot at zero spacing", [[0, lasting], [300, hide], [0, lasting], [0, hide]], false],
+                ["back within the slide", [[0, lasting], [300, hide], [100, lasting]], true],
+                ["hidden during the slide in", [[0, lasting], [100, hide]], false],
+                ["hidden during a timed display", [[0, timed], [100, hide]], false],
+                ["lasting after a timed display began", [[0, timed], [100, lasting]], true],
+                ["timed display over a lasting one", [[0, lasting], [300, timed]], false],
+                ["timed display while hiding", [[0, lasting], [300, hide], [50, timed]], false]
             ]
+            return rows.map(row => ({ "tag": row[0], "steps": row[1], "down": row[2] }))
         }
 
         function test_lastCallDecides(data) {
