@@ -252,15 +252,12 @@ public:
     // the platform has none of its own, found at run time as it is shown.
     QQuickItem *shownDialog() const
     {
-        for (const char *list : {"fileDialogListView", "folderDialogListView"}) {
-            for (QQuickItem *found : visibleItems(QLatin1String(list))) {
-                QQuickItem *popup = found;
-                while (popup->parentItem() && !popup->parentItem()->inherits("QQuickOverlay"))
-                    popup = popup->parentItem();
-                return popup;
-            }
-        }
-        return nullptr;
+        const QList<QQuickItem *> lists = visibleItems(QStringLiteral("fileDialogListView")) +
+                                          visibleItems(QStringLiteral("folderDialogListView"));
+        QQuickItem *popup = lists.isEmpty() ? nullptr : lists.first();
+        while (popup && popup->parentItem() && !popup->parentItem()->inherits("QQuickOverlay"))
+            popup = popup->parentItem();
+        return popup;
     }
     // Types into the shown dialog's file-name field, over what it holds; a
     // line feed at the end is the Enter key.
@@ -312,6 +309,7 @@ public:
         }
         return false;
     }
+
     // A button of an open dialog (its items live in the window's overlay).
     bool clickIn(QObject *dialog, const QString &name)
     {
