@@ -23,8 +23,6 @@ Q_IMPORT_QML_PLUGIN(FontAwesomePlugin)
 namespace {
 const char ApplicationVersion[] = "3";
 const char RobotoResource[] = ":/content/fonts/Roboto-Regular.ttf";
-// The picture the title bar draws and the installation ships as the icon.
-const char IconResource[] = ":/assets/icon.png";
 } // namespace
 
 // The module of the pages lives in a library of its own; naming its
@@ -76,8 +74,9 @@ std::optional<int> Startup::start()
         return 1;
 
     QCoreApplication::setApplicationVersion(QString::fromLatin1(ApplicationVersion));
-    // Every window of the program, the taskbar and the window switcher show it.
-    QGuiApplication::setWindowIcon(QIcon(QString::fromLatin1(IconResource)));
+    // The picture the title bar draws and the installation ships: every window
+    // of the program, the taskbar and the window switcher show it.
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     loadApplicationFont();
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
