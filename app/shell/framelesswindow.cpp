@@ -1,8 +1,10 @@
 #include "framelesswindow.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStyleHints>
 #include <QWindow>
 
 FramelessWindowFilter::FramelessWindowFilter(QWindow *window) : QObject(window), m_window(window)
@@ -42,6 +44,14 @@ HitArea FramelessWindowFilter::hitAt(const QPoint &localPoint) const
 bool FramelessWindowFilter::mouseMoved(QMouseEvent *event)
 {
     const QPoint delta = event->globalPosition().toPoint() - m_dragStartPoint;
+    // A release the window never saw ends the press all the same.
+    if (m_armed != Drag::None && !event->buttons().testFlag(Qt::LeftButton))
+        m_armed = Drag::None;
+    if (m_armed != Drag::None) {
+        if (delta.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance())
+            startDrag(delta);
+        return true;
+    }
     switch (m_drag) {
     case Drag::Move:
         m_window->setPosition(m_dragStartGeometry.topLeft() + delta);
@@ -73,36 +83,45 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
         return true;
     if (event->type() == QEvent::MouseButtonDblClick) {
         // As on a system caption, a double-click restores the maximised
-        // window; the move its second press began must not outlive it.
-        if (area == HitArea::Caption) {
-            m_drag = Drag::None;
+        // window; its second press starts nothing.
+        m_armed = Drag::None;
+        m_drag = Drag::None;
+        if (area == HitArea::Caption)
             m_window->showNormal();
-        }
         return true;
     }
-
-    bool handledBySystem = false;
-    if (area == HitArea::Caption) {
-        handledBySystem = m_window->startSystemMove();
-        m_drag = Drag::Move;
-    } else {
-        m_edges = FramelessGeometry::edgesOf(area);
-        handledBySystem = m_window->startSystemResize(m_edges);
-        m_drag = Drag::Resize;
-    }
-    if (handledBySystem) {
-        m_drag = Drag::None;
-    } else {
-        m_dragStartGeometry = m_window->geometry();
-        m_dragStartPoint = event->globalPosition().toPoint();
-    }
+    // The system takes the pointer once it moves or resizes the window:
+    // started on the press, it would keep the pointer past a click that
+    // never moved, so it starts with the first motion past the drag distance.
+    m_armed = area == HitArea::Caption ? Drag::Move : Drag::Resize;
+    m_edges = FramelessGeometry::edgesOf(area);
+    m_dragStartGeometry = m_window->geometry();
+    m_dragStartPoint = event->globalPosition().toPoint();
     return true;
+}
+
+void FramelessWindowFilter::startDrag(const QPoint &delta)
+{
+    const Drag drag = m_armed;
+    m_armed = Drag::None;
+    const bool handledBySystem =
+        drag == Drag::Move ? m_window->startSystemMove() : m_window->startSystemResize(m_edges);
+    if (handledBySystem)
+        return;
+    // By hand from the spot that was pressed.
+    m_drag = drag;
+    if (drag == Drag::Move)
+        m_window->setPosition(m_dragStartGeometry.topLeft() + delta);
+    else
+        m_window->setGeometry(FramelessGeometry::resized(m_dragStartGeometry, m_edges, delta,
+                                                         m_window->minimumSize()));
 }
 
 bool FramelessWindowFilter::mouseReleased(QMouseEvent *event)
 {
-    if (m_drag == Drag::None || event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton || (m_armed == Drag::None && m_drag == Drag::None))
         return false;
+    m_armed = Drag::None;
     m_drag = Drag::None;
     showCursorOf(hitAt(event->position().toPoint()));
     return true;

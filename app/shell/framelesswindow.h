@@ -40,6 +40,7 @@ private:
     bool mouseMoved(QMouseEvent *event);
     bool mousePressed(QMouseEvent *event);
     bool mouseReleased(QMouseEvent *event);
+    void startDrag(const QPoint &delta);
     HitArea hitAt(const QPoint &localPoint) const;
     void showCursorOf(HitArea area);
     void followScreen(QScreen *screen);
@@ -48,6 +49,8 @@ private:
     QWindow *m_window;
     QPointer<QScreen> m_screen;
     QMetaObject::Connection m_workAreaConnection;
+    // Pressed on a band or the caption; starts once the pointer has moved.
+    Drag m_armed = Drag::None;
     Drag m_drag = Drag::None;
     Qt::Edges m_edges;
     QRect m_dragStartGeometry;

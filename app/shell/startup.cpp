@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLockFile>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -80,6 +81,9 @@ std::optional<int> Startup::start()
         return 1;
 
     QCoreApplication::setApplicationVersion(QString::fromLatin1(ApplicationVersion));
+    // The picture the title bar draws and the installation ships: every window
+    // of the program, the taskbar and the window switcher show it.
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     loadApplicationFont();
 
     m_engine = std::make_unique<QQmlApplicationEngine>();

@@ -26,7 +26,9 @@ Item {
             root.icon = icon
         if (showDuration)
             root.showDuration = showDuration
-        displayAnimation.start()
+        // A running display goes on with the new text.
+        if (!displayAnimation.running)
+            root.run(displayAnimation)
     }
 
     function showInfinite(text, icon) {
@@ -38,11 +40,26 @@ Item {
             root.text = text
         if (icon)
             root.icon = icon
-        manualShowAnimation.start()
+        root.run(manualShowAnimation)
     }
 
     function hide() {
-        manualHideAnimation.start()
+        root.run(manualHideAnimation)
+    }
+
+    // One animation moves the banner at a time, the one of the last call,
+    // from where the banner is; the others stop without a word on
+    // isShowing, which only the last call's animation decides.
+    property Animation current: null
+
+    function run(animation) {
+        current = animation
+        for (const other of [manualShowAnimation, manualHideAnimation, displayAnimation]) {
+            if (other !== animation)
+                other.stop()
+        }
+        if (!animation.running)
+            animation.start()
     }
 
     clip: true
@@ -121,13 +138,19 @@ Item {
         to: banner.startPoint
         duration: 200
         easing.type: Easing.InOutQuad
-        onStopped: root.isShowing = false
+        onStopped: {
+            if (root.current === manualHideAnimation)
+                root.isShowing = false
+        }
     }
 
     SequentialAnimation {
         id: displayAnimation
         onStarted: root.isShowing = true
-        onStopped: root.isShowing = false
+        onStopped: {
+            if (root.current === displayAnimation)
+                root.isShowing = false
+        }
 
         NumberAnimation {
             target: banner

@@ -45,7 +45,13 @@ private slots:
 private:
     void start();
     QObject *window() const { return m_startup->mainWindow(); }
-    QList<QObject *> questions() const { return findByType(window(), "YesNoDialog"); }
+    // The questions shown (a save dialog keeps one of its own, hidden).
+    QList<QObject *> questions() const
+    {
+        QList<QObject *> shown = findByType(window(), "YesNoDialog");
+        shown.removeIf([](QObject *dialog) { return !dialog->property("visible").toBool(); });
+        return shown;
+    }
     QObject *onlyQuestion();
     int requestsTo(const QString &path) const;
 
@@ -195,14 +201,20 @@ void TestConsent::storedRefusalSendsNothing()
 void TestConsent::unwritableConfigurationAsksOnce_data()
 {
     QTest::addColumn<bool>("afterLoad");
-    QTest::newRow("from the start") << false;
+    QTest::addColumn<bool>("fromSwitch");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("from the start") << false << false << false;
     // The user must learn that the answer was not stored.
-    QTest::newRow("after the load") << true;
+    QTest::newRow("after the load") << true << false << false;
+    // The switch shows the answer in force, not the click that asked.
+    QTest::newRow("switched off on App Info, answered yes") << true << true << true;
 }
 
 void TestConsent::unwritableConfigurationAsksOnce()
 {
     QFETCH(bool, afterLoad);
+    QFETCH(bool, fromSwitch);
+    QFETCH(bool, yes);
     const QString path = configPath(m_programData->path());
     if (afterLoad) {
         QVERIFY(writeConfig(m_programData->path(),
@@ -215,7 +227,12 @@ void TestConsent::unwritableConfigurationAsksOnce()
     // A folder in place of the file: it can be neither read nor written, so
     // every write of the answer fails again.
     QVERIFY(QDir().mkpath(path));
-    if (afterLoad)
+    if (fromSwitch) {
+        QObject *stack = findByName(window(), QStringLiteral("viewStack"));
+        evaluate(stack, QStringLiteral("push('qrc:/content/AppInfo.qml')"));
+        QTRY_COMPARE(topPageName(stack), QStringLiteral("AppInfo"));
+        click(qobject_cast<QQuickWindow *>(window()), stack, QStringLiteral("userExpSwitch"));
+    } else if (afterLoad)
         QVERIFY(QMetaObject::invokeMethod(window()->findChild<QObject *>("settrove"), "setValue",
                                           Q_ARG(QString, "optInForAutoCalCheck"),
                                           Q_ARG(QVariant, true)));
@@ -224,12 +241,19 @@ void TestConsent::unwritableConfigurationAsksOnce()
     QCOMPARE(questions().size(), 1);
     QCOMPARE(onlyQuestion()->property("message").toString(), AfterErrorText);
     const int sent = m_service->requestCount();
-    QVERIFY(QMetaObject::invokeMethod(onlyQuestion(), "no"));
+    QVERIFY(QMetaObject::invokeMethod(onlyQuestion(), yes ? "yes" : "no"));
     QTRY_COMPARE(questions().size(), 0);
     QTest::qWait(300);
     QCOMPARE(questions().size(), 0);
-    QCOMPARE(m_service->requestCount(), sent);
-    QCOMPARE(window()->findChild<QObject *>("qvApi")->property("apiIsAllowed").toBool(), false);
+    QCOMPARE(window()->findChild<QObject *>("qvApi")->property("apiIsAllowed").toBool(), yes);
+    if (yes)
+        QTRY_COMPARE(requestsTo("/installer/version"), 2);
+    else
+        QCOMPARE(m_service->requestCount(), sent);
+    if (fromSwitch)
+        QCOMPARE(
+            findByName(window(), QStringLiteral("userExpSwitch"))->property("checked").toBool(),
+            yes);
 }
 
 int main(int argc, char *argv[])

@@ -9,8 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QIcon>
+#include <QImage>
 #include <QLockFile>
 #include <QMetaMethod>
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
@@ -20,8 +23,24 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <memory>
+// Xlib's names that clash with Qt's.
+#undef Bool
+#undef Status
+#undef None
+#undef True
+#undef False
+#undef KeyPress
+#undef KeyRelease
+#undef FocusIn
+#undef FocusOut
+#undef Expose
+#undef Always
+#undef Success
 
 namespace {
 
@@ -33,6 +52,104 @@ bool evaluate(QObject *object, const QString &code)
     if (expression.hasError())
         qWarning() << expression.error().toString();
     return !expression.hasError();
+}
+
+// Pointer input as the user gives it. On an X server it goes through the
+// server, so that a window manager sees it as well; offscreen it is handed to
+// Qt. Each step waits until the program has taken it.
+class Pointer
+{
+public:
+    explicit Pointer(QWindow *window) : m_window(window)
+    {
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            m_display = XOpenDisplay(nullptr);
+    }
+    ~Pointer()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    Pointer(const Pointer &) = delete;
+    Pointer &operator=(const Pointer &) = delete;
+
+    void move(const QPoint &at)
+    {
+        if (!m_display) {
+            QTest::mouseMove(m_window, at);
+            return;
+        }
+        const QPoint global = m_window->mapToGlobal(at);
+        XTestFakeMotionEvent(m_display, -1, global.x(), global.y(), 0);
+        settle();
+    }
+    void press(const QPoint &at, bool settled = true)
+    {
+        if (!m_display) {
+            QTest::mousePress(m_window, Qt::LeftButton, {}, at);
+            return;
+        }
+        move(at);
+        XTestFakeButtonEvent(m_display, 1, 1, 0);
+        if (settled)
+            settle();
+    }
+    void release(const QPoint &at)
+    {
+        if (!m_display) {
+            QTest::mouseRelease(m_window, Qt::LeftButton, {}, at);
+            return;
+        }
+        XTestFakeButtonEvent(m_display, 1, 0, 0);
+        settle();
+    }
+    // Press and release with no pause between them, as a touchpad's tap.
+    void tap(const QPoint &at)
+    {
+        press(at, false);
+        release(at);
+    }
+    void doubleClick(const QPoint &at)
+    {
+        if (!m_display) {
+            QTest::mouseDClick(m_window, Qt::LeftButton, {}, at);
+            return;
+        }
+        tap(at);
+        tap(at);
+    }
+    bool throughServer() const { return m_display; }
+
+private:
+    void settle()
+    {
+        XSync(m_display, 0);
+        QTest::qWait(100);
+    }
+
+    QWindow *m_window;
+    Display *m_display = nullptr;
+};
+
+// The window manager the window group runs under once more, started on the
+// test's X server; false when it is not running.
+bool startWindowManager(QProcess &manager, const QString &program)
+{
+    manager.start(program, {});
+    if (!manager.waitForStarted())
+        return false;
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    const Atom selection = XInternAtom(display, "WM_S0", 0);
+    bool running = false;
+    for (int i = 0; i < 100 && !running; ++i) {
+        running = XGetSelectionOwner(display, selection) != 0;
+        if (!running)
+            QThread::msleep(50);
+    }
+    XCloseDisplay(display);
+    return running;
 }
 
 } // namespace
@@ -52,11 +169,13 @@ private slots:
     void lockIsHeldInDataFolder();
     void notConnectedPageShows();
     void minimumSizeFollowsWorkArea();
-    void resizeBandResizesByHandWithoutWindowManager();
+    void resizeBandResizes();
     void clientPressesReachTheScene();
-    void titleBarMovesTheWindowByHand();
+    void titleBarMovesTheWindow();
     void maximiseButtonAndDoubleClickToggle_data();
     void maximiseButtonAndDoubleClickToggle();
+    void clicksThatMoveNothing_data();
+    void clicksThatMoveNothing();
     void timedNoticeHidesTheLastingOneMeanwhile();
     void bulkExportOutcomesPopTheSavingPage_data();
     void webServiceAnswersReachTheWindow();
@@ -66,8 +185,16 @@ private slots:
 
 private:
     QObject *find(const QString &name) const;
+    // A window manager moves and resizes from where the pointer is when it
+    // takes over, past the drag distance; by hand it is from the press.
+    QPoint takenOver(const QPoint &startMotion) const
+    {
+        return m_pointer->throughServer() ? startMotion : QPoint();
+    }
 
     QTemporaryDir *m_programData;
+    QProcess m_windowManager;
+    std::unique_ptr<Pointer> m_pointer;
     QTemporaryDir m_workingDir;
     QString m_startDir;
     std::unique_ptr<Startup> m_startup;
@@ -84,12 +211,23 @@ void TestStartup::initTestCase()
     // Started from elsewhere: the working directory becomes applicationPath.
     m_startDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_workingDir.path()));
+    const QString manager = qEnvironmentVariable("QV_WINDOW_MANAGER");
+    if (!manager.isEmpty() && !startWindowManager(m_windowManager, manager))
+        QSKIP("the window manager did not start (scripts/setup installs openbox)");
     ShellTest::startProgram(m_startup, m_window);
+    m_pointer = std::make_unique<Pointer>(m_window);
+    // Centred on its screen once a window manager, if any, has placed it.
+    const QSize screen = m_window->screen()->size();
+    QTRY_COMPARE(m_window->position(), QPoint(int(0.5 * (screen.width() - m_window->width())),
+                                              int(0.5 * (screen.height() - m_window->height()))));
 }
 
 void TestStartup::cleanupTestCase()
 {
+    m_pointer.reset();
     m_startup.reset();
+    m_windowManager.terminate();
+    m_windowManager.waitForFinished();
     QVERIFY2(!QFile::exists(Startup::lockFilePath()), "the lock outlived the start-up");
     QDir::setCurrent(m_startDir);
 }
@@ -131,6 +269,12 @@ void TestStartup::notConnectedPageShows()
 {
     QCOMPARE(m_window->title(), QStringLiteral("QuorvANTIS"));
     QVERIFY(m_window->flags().testFlag(Qt::FramelessWindowHint));
+    // The taskbar and the window switcher show the picture of the title bar.
+    const QImage icon =
+        QImage(QStringLiteral(":/assets/icon.png")).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!icon.isNull());
+    QCOMPARE(m_window->icon().pixmap(icon.size()).toImage().convertToFormat(QImage::Format_ARGB32),
+             icon);
     QObject *page = find(QStringLiteral("notConnectedPage"));
     QVERIFY(page);
     QCOMPARE(page->property("pageName").toString(), QStringLiteral("NotConnected"));
@@ -154,34 +298,38 @@ void TestStartup::minimumSizeFollowsWorkArea()
     QCOMPARE(m_window->minimumSize(), FramelessGeometry::minimumSize(workArea));
 }
 
-void TestStartup::resizeBandResizesByHandWithoutWindowManager()
+// Without a window manager (offscreen) the window layer resizes and moves the
+// window by hand; with one, the system takes over once the pointer has moved.
+void TestStartup::resizeBandResizes()
 {
     const QRect before = m_window->geometry();
     const QPoint inRightBand(m_window->width() - 3, m_window->height() / 2);
 
-    QTest::mouseMove(m_window, inRightBand);
+    m_pointer->move(inRightBand);
     QTRY_COMPARE(m_window->cursor().shape(), Qt::SizeHorCursor);
 
-    // Offscreen has no window manager: the system resize fails and the
-    // window layer resizes by hand.
-    QTest::mousePress(m_window, Qt::LeftButton, {}, inRightBand);
-    QTest::mouseMove(m_window, inRightBand + QPoint(40, 0));
-    QTest::mouseRelease(m_window, Qt::LeftButton, {}, inRightBand + QPoint(40, 0));
-    QTRY_COMPARE(m_window->width(), before.width() + 40);
+    m_pointer->press(inRightBand);
+    m_pointer->move(inRightBand + QPoint(15, 0));
+    m_pointer->move(inRightBand + QPoint(40, 0));
+    m_pointer->release(inRightBand + QPoint(40, 0));
+    QTRY_COMPARE(m_window->width(), before.width() + 40 - takenOver(QPoint(15, 0)).x());
     QCOMPARE(m_window->height(), before.height());
     QCOMPARE(m_window->position(), before.topLeft());
 
     // Dragging the left band far right stops at the minimum width.
     const QPoint inLeftBand(2, m_window->height() / 2);
-    QTest::mousePress(m_window, Qt::LeftButton, {}, inLeftBand);
-    QTest::mouseMove(m_window, inLeftBand + QPoint(5000, 0));
-    QTest::mouseRelease(m_window, Qt::LeftButton, {}, inLeftBand + QPoint(5000, 0));
+    m_pointer->press(inLeftBand);
+    m_pointer->move(inLeftBand + QPoint(20, 0));
+    m_pointer->move(inLeftBand + QPoint(5000, 0));
+    m_pointer->release(inLeftBand + QPoint(5000, 0));
     QTRY_COMPARE(m_window->width(), m_window->minimumWidth());
-    QCOMPARE(m_window->x() + m_window->width(), before.x() + before.width() + 40);
+    QCOMPARE(m_window->x() + m_window->width(),
+             before.x() + before.width() + 40 - takenOver(QPoint(15, 0)).x());
 
-    QTest::mouseMove(m_window, QPoint(m_window->width() / 2, m_window->height() / 2));
+    m_pointer->move(QPoint(m_window->width() / 2, m_window->height() / 2));
     QTRY_VERIFY(m_window->cursor().shape() != Qt::SizeHorCursor);
     m_window->setGeometry(before);
+    QTRY_COMPARE(m_window->geometry(), before);
 }
 
 void TestStartup::clientPressesReachTheScene()
@@ -193,59 +341,131 @@ void TestStartup::clientPressesReachTheScene()
     const QPoint topBand(int(centre.x()), 2);
 
     // In the top band the press resizes; a little lower it is the title bar's.
-    QTest::mousePress(m_window, Qt::LeftButton, {}, topBand);
+    m_pointer->press(topBand);
     QVERIFY(!titleBar->property("pressed").toBool());
-    QTest::mouseRelease(m_window, Qt::LeftButton, {}, topBand);
-    QTest::mousePress(m_window, Qt::LeftButton, {}, centre.toPoint());
+    m_pointer->release(topBand);
+    m_pointer->press(centre.toPoint());
     QVERIFY(titleBar->property("pressed").toBool());
-    QTest::mouseRelease(m_window, Qt::LeftButton, {}, centre.toPoint());
+    m_pointer->release(centre.toPoint());
 }
 
-void TestStartup::titleBarMovesTheWindowByHand()
+void TestStartup::titleBarMovesTheWindow()
 {
     auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
     QVERIFY(titleBar);
     const QPoint before = m_window->position();
     const QPoint press =
         titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
-    // Offscreen has no window manager: the title bar moves the window by
-    // hand. The pointer stays over the same spot of the moving window.
-    QTest::mousePress(m_window, Qt::LeftButton, {}, press);
-    QTest::mouseMove(m_window, press + QPoint(30, 20));
-    QTest::mouseRelease(m_window, Qt::LeftButton, {}, press);
-    QTRY_COMPARE(m_window->position(), before + QPoint(30, 20));
+    // The pointer stays over the same spot of the moving window.
+    m_pointer->press(press);
+    m_pointer->move(press + QPoint(15, 10));
+    m_pointer->move(press + QPoint(30, 20));
+    m_pointer->release(press);
+    QTRY_COMPARE(m_window->position(), before + QPoint(30, 20) - takenOver(QPoint(15, 10)));
     m_window->setPosition(before);
+    QTRY_COMPARE(m_window->position(), before);
 }
 
 void TestStartup::maximiseButtonAndDoubleClickToggle_data()
 {
-    QTest::addColumn<bool>("restoreFromTopBand");
-    QTest::newRow("title bar") << false;
+    QTest::addColumn<QString>("restore");
+    QTest::newRow("double-click on the title bar") << "title bar";
     // A maximised window's top band is caption, not a resize border.
-    QTest::newRow("top band of the maximised window") << true;
+    QTest::newRow("double-click on the top band of the maximised window") << "top band";
+    // The click must not leave a move behind that takes the next click.
+    QTest::newRow("a click on the title bar, then the restore button") << "button";
 }
 
 void TestStartup::maximiseButtonAndDoubleClickToggle()
 {
-    QFETCH(bool, restoreFromTopBand);
-    // The offscreen platform announces no visibility change, so the glyph
-    // cannot be followed here; the toggling can.
+    QFETCH(QString, restore);
+    const QRect normal = m_window->geometry();
     QObject *maximise = find(QStringLiteral("windowMaximize"));
     QVERIFY(maximise);
     QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
     QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
     QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
+    QTRY_COMPARE(m_window->geometry(), normal);
 
     auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
     QVERIFY(titleBar);
-    const QPoint centre =
-        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
-    QTest::mouseDClick(m_window, Qt::LeftButton, {}, centre);
+    const auto titleBarPoint = [titleBar] {
+        return titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2))
+            .toPoint();
+    };
+    m_pointer->doubleClick(titleBarPoint());
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
-    QTest::mouseDClick(m_window, Qt::LeftButton, {},
-                       restoreFromTopBand ? QPoint(centre.x(), 2) : centre);
+    if (restore == QLatin1String("button")) {
+        m_pointer->tap(titleBarPoint());
+        auto *button = qobject_cast<QQuickItem *>(maximise);
+        m_pointer->tap(
+            button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
+    } else {
+        m_pointer->doubleClick(restore == QLatin1String("top band") ? QPoint(titleBarPoint().x(), 2)
+                                                                    : titleBarPoint());
+    }
     QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
+    // Restored, not only told so.
+    QTRY_COMPARE(m_window->geometry(), normal);
+}
+
+void TestStartup::clicksThatMoveNothing_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("tap on the title bar") << "title bar";
+    QTest::newRow("tap on the right band") << "right band";
+    QTest::newRow("tap on the bottom band") << "bottom band";
+    // The dialog is modal: the title bar under the click neither moves the
+    // window nor closes the dialog.
+    QTest::newRow("click outside an open dialog") << "dialog";
+}
+
+// A click or a tap with no motion leaves the window where it is, whatever the
+// pointer does afterwards.
+void TestStartup::clicksThatMoveNothing()
+{
+    QFETCH(QString, target);
+    const QRect before = m_window->geometry();
+    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    QObject *stack = find(QStringLiteral("viewStack"));
+    QVERIFY(titleBar && stack);
+    QPoint at =
+        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
+    if (target == QLatin1String("right band"))
+        at = QPoint(m_window->width() - 3, m_window->height() / 2);
+    else if (target == QLatin1String("bottom band"))
+        at = QPoint(m_window->width() / 2, m_window->height() - 3);
+
+    QObject *saveDialog = nullptr;
+    const auto dialogShown = [this] {
+        auto *field = qobject_cast<QQuickItem *>(find(QStringLiteral("fileNameTextField")));
+        return field && field->isVisible();
+    };
+    if (target == QLatin1String("dialog")) {
+        QVERIFY(evaluate(stack, "push('qrc:/content/AppInfo.qml')"));
+        QTRY_VERIFY(!stack->property("busy").toBool());
+        QTRY_VERIFY((saveDialog = find(QStringLiteral("saveDialog"))));
+        QVERIFY(QMetaObject::invokeMethod(saveDialog, "open"));
+        QTRY_VERIFY(dialogShown());
+    }
+
+    m_pointer->tap(at);
+    m_pointer->move(at + QPoint(60, 40));
+    m_pointer->move(at + QPoint(90, 70));
+    QTest::qWait(200);
+    QCOMPARE(m_window->geometry(), before);
+    if (saveDialog) {
+        QVERIFY(dialogShown());
+        QCOMPARE(ShellTest::topPageName(stack), QStringLiteral("AppInfo"));
+        QVERIFY(QMetaObject::invokeMethod(saveDialog, "close"));
+        QVERIFY(evaluate(stack, "pop(null)"));
+        QTRY_VERIFY(!stack->property("busy").toBool());
+    }
+    // A move left running would take this click to end it.
+    m_pointer->tap(QPoint(m_window->width() / 2, m_window->height() / 2));
+    m_pointer->move(QPoint(m_window->width() / 2 + 50, m_window->height() / 2));
+    QCOMPARE(m_window->geometry(), before);
 }
 
 void TestStartup::timedNoticeHidesTheLastingOneMeanwhile()

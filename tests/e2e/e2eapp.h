@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
 namespace E2e {
@@ -237,16 +238,76 @@ public:
         return QTest::qWaitFor([&] { return item(name) != nullptr; }, 10000) && click(name);
     }
 
-    // The platform's file dialogs cannot be driven offscreen: the choice is
-    // written into the dialog and its acceptance emitted, as OK does.
-    bool choose(const QString &dialogName, const char *property, const QString &path)
+    // The answer of a file or folder dialog handed to the page's dialog as
+    // the dialog hands it over, for journeys about what follows the choice.
+    bool choose(const QString &dialogName, const QString &path)
     {
         QObject *dialog = object(dialogName);
+        return dialog && QMetaObject::invokeMethod(dialog, "close") &&
+               QMetaObject::invokeMethod(dialog, "take",
+                                         Q_ARG(QVariant, QUrl::fromLocalFile(path)));
+    }
+
+    // The file or folder dialog that Qt Quick shows inside the window where
+    // the platform has none of its own, found at run time as it is shown.
+    QQuickItem *shownDialog() const
+    {
+        const QList<QQuickItem *> lists = visibleItems(QStringLiteral("fileDialogListView")) +
+                                          visibleItems(QStringLiteral("folderDialogListView"));
+        QQuickItem *popup = lists.isEmpty() ? nullptr : lists.first();
+        while (popup && popup->parentItem() && !popup->parentItem()->inherits("QQuickOverlay"))
+            popup = popup->parentItem();
+        return popup;
+    }
+    // Types into the shown dialog's file-name field, over what it holds; a
+    // line feed at the end is the Enter key.
+    bool typeFileName(QString name)
+    {
+        const bool enter = name.endsWith(QLatin1Char('\n'));
+        if (enter)
+            name.chop(1);
+        QQuickItem *dialog = shownDialog();
+        auto *field = dialog ? qobject_cast<QQuickItem *>(ShellTest::findByName(
+                                   dialog, QStringLiteral("fileNameTextField")))
+                             : nullptr;
+        if (!field || !field->isVisible() || !click(field))
+            return false;
+        QTest::keyClick(window(), Qt::Key_A, Qt::ControlModifier);
+        for (const QChar c : name)
+            QTest::keyClick(window(), c.toLatin1());
+        const QString typed = field->property("text").toString();
+        if (enter)
+            QTest::keyClick(window(), Qt::Key_Return);
+        return typed == name;
+    }
+    QString shownFileName() const
+    {
+        QQuickItem *dialog = shownDialog();
+        QObject *field =
+            dialog ? ShellTest::findByName(dialog, QStringLiteral("fileNameTextField")) : nullptr;
+        return field ? field->property("text").toString() : QString();
+    }
+    // Clicks the row of the shown dialog's list that names fileName.
+    bool pickInDialog(const QString &fileName)
+    {
+        QQuickItem *dialog = shownDialog();
+        QQuickItem *row = nullptr;
+        if (dialog && !QTest::qWaitFor([&] { return (row = rowNaming(dialog, fileName)); }, 5000))
+            return false;
+        return row && click(row);
+    }
+    // Presses the shown dialog's button of that text ("Save", "Open", "Cancel").
+    bool pressDialogButton(const QString &text)
+    {
+        QQuickItem *dialog = shownDialog();
         if (!dialog)
             return false;
-        QMetaObject::invokeMethod(dialog, "close");
-        dialog->setProperty(property, QUrl::fromLocalFile(path));
-        return QMetaObject::invokeMethod(dialog, "accepted");
+        for (QQuickItem *button : itemsBelow(dialog)) {
+            if (button->inherits("QQuickAbstractButton") && button->isVisible() &&
+                button->property("text").toString() == text)
+                return click(button);
+        }
+        return false;
     }
 
     // A button of an open dialog (its items live in the window's overlay).
@@ -321,6 +382,38 @@ public:
     }
 
 private:
+    QList<QQuickItem *> visibleItems(const QString &name) const
+    {
+        QList<QQuickItem *> found;
+        if (!window())
+            return found;
+        std::function<void(QQuickItem *)> walk = [&](QQuickItem *item) {
+            if (!item->isVisible())
+                return;
+            if (item->objectName() == name)
+                found.append(item);
+            for (QQuickItem *child : item->childItems())
+                walk(child);
+        };
+        walk(window()->contentItem());
+        return found;
+    }
+    static QList<QQuickItem *> itemsBelow(QQuickItem *root)
+    {
+        QList<QQuickItem *> items;
+        for (QQuickItem *child : root->childItems())
+            items << child << itemsBelow(child);
+        return items;
+    }
+    static QQuickItem *rowNaming(QQuickItem *dialog, const QString &fileName)
+    {
+        for (QQuickItem *row : itemsBelow(dialog)) {
+            if (row->inherits("QQuickFileDialogDelegate") && row->isVisible() &&
+                row->property("file").toUrl().fileName() == fileName)
+                return row;
+        }
+        return nullptr;
+    }
     QString visibleText(const QString &name) const
     {
         QObject *found = object(name);

@@ -178,7 +178,7 @@ int main(int argc, char *argv[])
         shots.shoot(QStringLiteral("app-info-update"));
         QTemporaryDir downloads;
         shots.step(app.click(QStringLiteral("updateButton")), "update");
-        shots.step(app.choose(QStringLiteral("saveDialog"), "file",
+        shots.step(app.choose(QStringLiteral("saveDialog"),
                               downloads.filePath(QStringLiteral("installer.exe"))),
                    "download target");
         QObject *progress = app.object(QStringLiteral("progressDialog"));

@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
@@ -100,6 +101,8 @@ private slots:
     void sessionListAndFieldPlot();
     void liveSessionGrowsWhileShown();
     void copiesAndSaves();
+    void savesThroughTheDialog_data();
+    void savesThroughTheDialog();
     void bulkExports();
     void audioPlayback();
     void clearMemoryAndReboot();
@@ -325,14 +328,14 @@ void Journeys::copiesAndSaves()
     // Saved files hold what the copies held.
     const QString csv = QDir(app.files()).filePath("session one.csv");
     QVERIFY(app.click(QStringLiteral("saveCsvButton")));
-    QVERIFY(app.choose(QStringLiteral("dataDownloadFileDialog"), "selectedFile", csv));
+    QVERIFY(app.choose(QStringLiteral("dataDownloadFileDialog"), csv));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(csv), 10000);
     QTRY_COMPARE(app.banner(), QStringLiteral("File saved"));
     QVERIFY(sameTable(QString::fromUtf8(app.readFile(csv)), csvCopy, ','));
 
     const QString tsv = QDir(app.files()).filePath("session one.tsv");
     QVERIFY(app.click(QStringLiteral("saveTsvButton")));
-    QVERIFY(app.choose(QStringLiteral("dataDownloadFileDialog"), "selectedFile", tsv));
+    QVERIFY(app.choose(QStringLiteral("dataDownloadFileDialog"), tsv));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tsv), 10000);
     QVERIFY(sameTable(QString::fromUtf8(app.readFile(tsv)), tsvCopy, '\t'));
 
@@ -341,7 +344,7 @@ void Journeys::copiesAndSaves()
     for (const char *suffix : {"png", "svg"}) {
         const QString image = QDir(app.files()).filePath(QStringLiteral("plot.") + suffix);
         QVERIFY(app.click(QStringLiteral("saveImgButton")));
-        QVERIFY(app.choose(QStringLiteral("imageDownloadFileDialog"), "selectedFile", image));
+        QVERIFY(app.choose(QStringLiteral("imageDownloadFileDialog"), image));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(image) && QFileInfo(image).size() > 0, 30000);
         QTRY_COMPARE(app.banner(), QStringLiteral("Image saved"));
         const QByteArray content = app.readFile(image);
@@ -358,7 +361,7 @@ void Journeys::copiesAndSaves()
     QTRY_VERIFY_WITH_TIMEOUT(app.enabled(QStringLiteral("exportWavButton")), 10000);
     const QString wav = QDir(app.files()).filePath("voice.wav");
     QVERIFY(app.click(QStringLiteral("exportWavButton")));
-    QVERIFY(app.choose(QStringLiteral("audioDownloadFileDialog"), "selectedFile", wav));
+    QVERIFY(app.choose(QStringLiteral("audioDownloadFileDialog"), wav));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(wav), 10000);
     const QByteArray wave = app.readFile(wav);
     QVERIFY(wave.startsWith("RIFF") && wave.mid(8, 4) == "WAVE");
@@ -373,11 +376,87 @@ void Journeys::copiesAndSaves()
     blocker.close();
     const QString bad = QDir(app.files()).filePath("blocker/x.wav");
     QVERIFY(app.click(QStringLiteral("exportWavButton")));
-    QVERIFY(app.choose(QStringLiteral("audioDownloadFileDialog"), "selectedFile", bad));
+    QVERIFY(app.choose(QStringLiteral("audioDownloadFileDialog"), bad));
     QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Error saving file"), 10000);
     QTest::qWait(500);
     QCOMPARE(app.banner(), QStringLiteral("Error saving file"));
     QVERIFY(!QFile::exists(bad));
+}
+
+void Journeys::savesThroughTheDialog_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<int>("session");
+    // Typed into the dialog's name field (a line feed: then Enter); empty:
+    // the file is picked from its list.
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("CSV, a new name") << "saveCsvButton"
+                                     << "dataDownloadFileDialog" << 2 << "session 1\n"
+                                     << "session 1.csv";
+    QTest::newRow("WAV, a new name") << "exportWavButton"
+                                     << "audioDownloadFileDialog" << 1 << "voice#1\n"
+                                     << "voice#1.wav";
+    QTest::newRow("PNG, a new name") << "saveImgButton"
+                                     << "imageDownloadFileDialog" << 2 << "plot"
+                                     << "plot.png";
+    QTest::newRow("CSV over an existing file, confirmed") << "saveCsvButton"
+                                                          << "dataDownloadFileDialog" << 2 << ""
+                                                          << "older.csv";
+}
+
+// Qt Quick's own dialog, driven as the user does: a name typed into its field
+// comes back as a bare path, a file picked from its list as a file URL.
+void Journeys::savesThroughTheDialog()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, dialog);
+    QFETCH(int, session);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    App app;
+    const int readings = 6;
+    openDataScreen(app, {fieldSession("2026-03-01T10:00:00Z", readings),
+                         audioSession("2026-03-01T11:00:00Z", 800),
+                         fieldSession("2026-03-02T10:00:00Z", 3)});
+    const QString target = QDir(app.files()).filePath(written);
+    if (typed.isEmpty()) {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("another session\n") > 0);
+    }
+    QVERIFY(app.clickRow(session));
+    QTRY_VERIFY_WITH_TIMEOUT(app.enabled(button), 10000);
+    if (button == QLatin1String("saveImgButton"))
+        QTRY_COMPARE_WITH_TIMEOUT(app.pageValue("typeof Plotly").toString(),
+                                  QStringLiteral("object"), 30000);
+    QVERIFY(app.object(dialog)->setProperty("folder", QUrl::fromLocalFile(app.files())));
+
+    QVERIFY(app.click(button));
+    QTRY_VERIFY(app.shownDialog());
+    if (typed.isEmpty())
+        QVERIFY(app.pickInDialog(written));
+    else
+        QVERIFY(app.typeFileName(typed));
+    QVERIFY(app.pressDialogButton(QStringLiteral("Save")));
+    if (typed.isEmpty()) {
+        QObject *question = ShellTest::findByName(app.object(dialog), "replaceQuestion");
+        QTRY_VERIFY(question->property("visible").toBool());
+        QVERIFY(question->property("message").toString().startsWith(written));
+        QVERIFY(app.clickIn(question, QStringLiteral("yesButton")));
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(app.readFile(target).size() > 100, 30000);
+    QCOMPARE(QDir(app.files()).entryList(QDir::Files), QStringList{written});
+    const QByteArray content = app.readFile(target);
+    if (written.endsWith(QLatin1String(".csv"))) {
+        QCOMPARE(content.split('\n').first().trimmed(), Heading.toUtf8());
+        QCOMPARE(lines(content), 1 + 2 * readings - 1);
+    } else if (written.endsWith(QLatin1String(".wav"))) {
+        QVERIFY(content.startsWith("RIFF") && content.mid(8, 4) == "WAVE");
+    } else {
+        QVERIFY(content.startsWith("\x89PNG"));
+    }
 }
 
 void Journeys::bulkExports()
@@ -393,12 +472,22 @@ void Journeys::bulkExports()
             fieldNames << localStamp(value.toObject().value("start").toString());
     fieldNames.sort();
 
+    // The folder dialog highlights the first subfolder by itself; accepted
+    // without a click, the files go into the folder it shows.
     const QString folder = QDir(app.files()).filePath("exports");
-    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QDir().mkpath(folder + "/a subfolder"));
+    QVERIFY(app.object(QStringLiteral("bulkDownloadFileDialog"))
+                ->setProperty("folder", QUrl::fromLocalFile(folder)));
     for (const char *kind : {"csv", "tsv"}) {
         QVERIFY(app.click(
             QStringLiteral("bulk%1Button").arg(kind == QByteArray("csv") ? "Csv" : "Tsv")));
-        QVERIFY(app.choose(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder", folder));
+        if (kind == QByteArray("csv")) {
+            QTRY_VERIFY(app.shownDialog());
+            QVERIFY(app.pressDialogButton(QStringLiteral("Open")));
+            QTRY_VERIFY(!app.shownDialog());
+        } else {
+            QVERIFY(app.choose(QStringLiteral("bulkDownloadFileDialog"), folder));
+        }
         QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Saved to folder"), 30000);
         QCOMPARE(app.topPage(), QStringLiteral("Data"));
         QStringList expected;
@@ -413,11 +502,12 @@ void Journeys::bulkExports()
         QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 10000);
     }
     QVERIFY(app.click(QStringLiteral("bulkAudioButton")));
-    QVERIFY(app.choose(QStringLiteral("bulkAudioDownloadDialog"), "selectedFolder", folder));
+    QVERIFY(app.choose(QStringLiteral("bulkAudioDownloadDialog"), folder));
     QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Saved to folder"), 30000);
     QCOMPARE(QDir(folder).entryList({"*.wav"}, QDir::Files),
              QStringList{localStamp("2026-03-01T11:00:00Z") + "_voice.wav"});
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2 * 3 + 1);
+    QVERIFY(QDir(folder + "/a subfolder").isEmpty());
 }
 
 void Journeys::audioPlayback()
@@ -559,11 +649,16 @@ void Journeys::updateDownloads_data()
     QTest::addColumn<int>("hash");
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<QString>("outcome");
+    QTest::addColumn<bool>("downloadsFolder");
     QTest::newRow("good digest") << int(TestWebService::HashMode::Correct) << false
-                                 << "Installer download completed";
+                                 << "Installer download completed" << true;
     QTest::newRow("bad digest") << int(TestWebService::HashMode::Wrong) << false
-                                << "Installer download failed";
-    QTest::newRow("cancelled") << int(TestWebService::HashMode::Correct) << true << QString();
+                                << "Installer download failed" << true;
+    QTest::newRow("cancelled") << int(TestWebService::HashMode::Correct) << true << QString()
+                               << true;
+    // The dialog proposes a file in the home folder instead.
+    QTest::newRow("no Downloads folder") << int(TestWebService::HashMode::Correct) << false
+                                         << "Installer download completed" << false;
 }
 
 void Journeys::updateDownloads()
@@ -571,7 +666,12 @@ void Journeys::updateDownloads()
     QFETCH(int, hash);
     QFETCH(bool, cancel);
     QFETCH(QString, outcome);
+    QFETCH(bool, downloadsFolder);
     App app;
+    const QString home = QDir(app.files()).filePath("home");
+    QVERIFY(QDir().mkpath(downloadsFolder ? home + "/Downloads" : home));
+    const QByteArray realHome = qgetenv("HOME");
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", realHome); });
     app.service().setVersion(QStringLiteral("99.0.0"));
     app.service().setHashMode(TestWebService::HashMode(hash));
     app.service().setInstallerPacing(8192, cancel ? 200 : 20);
@@ -579,13 +679,18 @@ void Journeys::updateDownloads()
     QVERIFY(app.consentGiven(true));
     QVERIFY(app.start());
     QTRY_COMPARE(app.text(QStringLiteral("appInfoLabel")), QStringLiteral("Update available"));
+    qputenv("HOME", QFile::encodeName(home));
     QVERIFY(app.click(QStringLiteral("appVersionMouseArea")));
     QTRY_COMPARE(app.topPage(), QStringLiteral("AppInfo"));
     QVERIFY(app.visible(QStringLiteral("updateButton")));
 
-    const QString target = QDir(app.files()).filePath("installer.exe");
+    // The proposed name, saved as it stands.
+    const QString target = (downloadsFolder ? home + "/Downloads" : home) +
+                           QStringLiteral("/QuorvANTIS_installer.exe");
     QVERIFY(app.click(QStringLiteral("updateButton")));
-    QVERIFY(app.choose(QStringLiteral("saveDialog"), "file", target));
+    QTRY_VERIFY(app.shownDialog());
+    QCOMPARE(app.shownFileName(), QStringLiteral("QuorvANTIS_installer"));
+    QVERIFY(app.pressDialogButton(QStringLiteral("Save")));
     QObject *progress = app.object(QStringLiteral("progressDialog"));
     QTRY_VERIFY(progress->property("visible").toBool());
     QCOMPARE(progress->property("dialogTitle").toString(), QStringLiteral("Downloading..."));
@@ -693,7 +798,7 @@ void Journeys::unplugDuringBulkExport()
         QTest::qWait(150);
         app.simulator().unplug();
     });
-    QVERIFY(app.choose(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder", folder));
+    QVERIFY(app.choose(QStringLiteral("bulkDownloadFileDialog"), folder));
     QTRY_COMPARE_WITH_TIMEOUT(app.topPage(), QStringLiteral("NotConnected"), 30000);
     QCOMPARE(app.depth(), 1);
     StandInHid::instance().setFrameMs(0);
@@ -719,9 +824,8 @@ void Journeys::closingWhileExporting()
     QQuickWindow *window = app.window();
     // The choice starts the export, which runs its own loop; the close
     // request comes from inside it.
-    QTimer::singleShot(0, [&app] {
-        app.choose(QStringLiteral("bulkDownloadFileDialog"), "selectedFolder", app.files());
-    });
+    QTimer::singleShot(
+        0, [&app] { app.choose(QStringLiteral("bulkDownloadFileDialog"), app.files()); });
     QTimer::singleShot(0, window, [&app] {
         QTest::qWaitFor([&] { return app.topPage() == QLatin1String("SavingFiles"); }, 5000);
         QTest::qWait(100);

@@ -130,6 +130,47 @@ Item {
                 verify(Date.now() - started >= 1100)
         }
 
+        // Whatever the order and spacing of the calls, the banner ends where
+        // the last call puts it: down for showInfinite, up for hide and after
+        // a timed show. Each step waits its milliseconds, then calls.
+        function test_lastCallDecides_data() {
+            const lasting = d => d.showInfinite("Loading headers", "")
+            const hide = d => d.hide()
+            const timed = d => d.show("File saved", "", 300)
+            const rows = [
+                ["reboot: hide, showInfinite, hide within the slide",
+                 [[0, lasting], [300, hide], [50, lasting], [50, hide]], false],
+                ["reboot at zero spacing", [[0, lasting], [300, hide], [0, lasting], [0, hide]], false],
+                ["back within the slide", [[0, lasting], [300, hide], [100, lasting]], true],
+                ["hidden during the slide in", [[0, lasting], [100, hide]], false],
+                ["hidden during a timed display", [[0, timed], [100, hide]], false],
+                ["lasting after a timed display began", [[0, timed], [100, lasting]], true],
+                ["timed display over a lasting one", [[0, lasting], [300, timed]], false],
+                ["timed display while hiding", [[0, lasting], [300, hide], [50, timed]], false]
+            ]
+            return rows.map(row => ({ "tag": row[0], "steps": row[1], "down": row[2] }))
+        }
+
+        function test_lastCallDecides(data) {
+            const dropdown = createTemporaryObject(dropdownComponent, host)
+            const b = banner(dropdown)
+            for (const [delay, call] of data.steps) {
+                if (delay > 0)
+                    wait(delay)
+                call(dropdown)
+            }
+            // Past every slide and every timed display of these steps.
+            wait(1200)
+            compare(dropdown.isShowing, data.down)
+            compare(b.y, data.down ? 0 : b.startPoint)
+            wait(300)
+            compare(b.y, data.down ? 0 : b.startPoint)
+            if (data.down) {
+                dropdown.hide()
+                tryCompare(dropdown, "isShowing", false, 1000)
+            }
+        }
+
         function test_infiniteUntilHidden() {
             const dropdown = createTemporaryObject(dropdownComponent, host)
             const b = banner(dropdown)

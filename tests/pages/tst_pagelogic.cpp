@@ -1,6 +1,5 @@
 // The pages' pure helpers, run by the QML engine as the pages run them: file
-// URLs for the terms document, local paths of a chosen download file, and the
-// save dialog's filters.
+// URLs for the terms document and the save dialog's filters.
 #include "contentscript.h"
 
 #include <QDir>
@@ -16,8 +15,6 @@ private slots:
     void initTestCase();
     void termsDocumentUrl_data();
     void termsDocumentUrl();
-    void downloadPath_data();
-    void downloadPath();
     void pathSurvivesTheRoundTrip();
     void installerFilters();
 
@@ -65,48 +62,10 @@ void TestPageLogic::termsDocumentUrl()
     QCOMPARE(parsed.fileName(), QStringLiteral("T&Cs.pdf"));
 }
 
-void TestPageLogic::downloadPath_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("os");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("linux") << "file:///home/ann/Downloads/QuorvANTIS_installer.exe"
-                           << "linux"
-                           << "/home/ann/Downloads/QuorvANTIS_installer.exe";
-    QTest::newRow("windows") << "file:///C:/Users/Ann/Downloads/QuorvANTIS_installer.exe"
-                             << "windows"
-                             << "C:/Users/Ann/Downloads/QuorvANTIS_installer.exe";
-    QTest::newRow("encoded") << "file:///home/ann/My%20Files/a%23b.exe"
-                             << "linux"
-                             << "/home/ann/My Files/a#b.exe";
-    QTest::newRow("share") << "file://server/share/setup.exe"
-                           << "windows"
-                           << "//server/share/setup.exe";
-    QTest::newRow("localhost") << "file://localhost/tmp/x.exe"
-                               << "linux"
-                               << "/tmp/x.exe";
-    // Not a file URL: the download still needs a target, so the text stays.
-    QTest::newRow("not a file url") << "/already/a/path"
-                                    << "linux"
-                                    << "/already/a/path";
-}
-
-void TestPageLogic::downloadPath()
-{
-    QFETCH(QString, url);
-    QFETCH(QString, os);
-    QFETCH(QString, expected);
-    QCOMPARE(m_script.call(QStringLiteral("downloadPath"), {url, os}).toString(), expected);
-}
-
 void TestPageLogic::pathSurvivesTheRoundTrip()
 {
-    // What a file dialog gives for an awkward name must come back unchanged.
+    // A path with awkward characters comes back unchanged from its URL.
     const QString path = QDir::tempPath() + QStringLiteral("/dl 100%/ä b&c#1.exe");
-    const QString url = QUrl::fromLocalFile(path).toString();
-    QCOMPARE(
-        m_script.call(QStringLiteral("downloadPath"), {url, QStringLiteral("linux")}).toString(),
-        path);
     QCOMPARE(
         QUrl(m_fileUrl.call(QStringLiteral("fileUrlFromPath"), {path}).toString()).toLocalFile(),
         path);

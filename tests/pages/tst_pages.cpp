@@ -10,8 +10,6 @@
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -22,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <functional>
 #include <memory>
 
 using namespace ShellTest;
@@ -63,15 +62,21 @@ int resetCount()
     return instrument().requestCount(8);
 }
 
-// The widget dialog that the platform file dialog shows without a platform
-// theme.
-QFileDialog *visibleFileDialog()
+// A shown item of that name, also in the window's overlay, where the file
+// dialog that Qt Quick shows without a platform dialog lives.
+QQuickItem *shownItem(QQuickWindow *window, const QString &name)
 {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
+    std::function<QQuickItem *(QQuickItem *)> walk = [&](QQuickItem *item) -> QQuickItem * {
+        if (!item->isVisible())
+            return nullptr;
+        if (item->objectName() == name)
+            return item;
+        for (QQuickItem *child : item->childItems())
+            if (QQuickItem *found = walk(child))
+                return found;
+        return nullptr;
+    };
+    return walk(window->contentItem());
 }
 
 } // namespace
@@ -394,25 +399,23 @@ void TestPages::updateAnnouncedOpensFromFooter()
     QCOMPARE(find(QStringLiteral("currentVersionText"))->property("text").toString(),
              QStringLiteral("3"));
 
-    // The dialog the user sees proposes the installer's name in the downloads
-    // folder, under the installer filter.
+    // The dialog the user sees (Qt Quick's own, in the window) proposes the
+    // installer's name in the downloads folder, under the installer filter.
     QObject *save = find(QStringLiteral("saveDialog"));
     QVERIFY(save);
+    QCOMPARE(save->property("title").toString(), QStringLiteral("Save As"));
+    QCOMPARE(save->property("nameFilters").toStringList(),
+             QStringList{QStringLiteral("Installer (*.exe)")});
     click(QStringLiteral("updateButton"));
-    QFileDialog *shown = nullptr;
-    QTRY_VERIFY((shown = visibleFileDialog()));
-    QCOMPARE(shown->windowTitle(), QStringLiteral("Save As"));
-    QCOMPARE(shown->acceptMode(), QFileDialog::AcceptSave);
-    QCOMPARE(shown->defaultSuffix(), QStringLiteral("exe"));
-    QCOMPARE(shown->nameFilters(), QStringList{QStringLiteral("Installer (*.exe)")});
-    QCOMPARE(shown->directory().absolutePath(), m_downloads.path());
-    auto *name = shown->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    QVERIFY(name);
-    QCOMPARE(name->text(), QStringLiteral("QuorvANTIS_installer"));
-    QCOMPARE(shown->selectedFiles(),
-             QStringList{m_downloads.filePath(QStringLiteral("QuorvANTIS_installer.exe"))});
-    QVERIFY(QMetaObject::invokeMethod(save, "reject"));
-    QTRY_VERIFY(!shown->isVisible());
+    QQuickItem *name = nullptr;
+    QTRY_VERIFY((name = shownItem(m_window, QStringLiteral("fileNameTextField"))));
+    QCOMPARE(name->property("text").toString(), QStringLiteral("QuorvANTIS_installer"));
+    QObject *list = shownItem(m_window, QStringLiteral("fileDialogListView"));
+    QVERIFY(list);
+    QCOMPARE(list->property("model").value<QObject *>()->property("folder").toUrl(),
+             QUrl::fromLocalFile(m_downloads.path()));
+    QVERIFY(QMetaObject::invokeMethod(save, "close"));
+    QTRY_VERIFY(!name->isVisible());
 
     click(QStringLiteral("appVersionMouseArea"));
     QTRY_COMPARE(depth(), 1);

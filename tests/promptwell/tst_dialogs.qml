@@ -127,6 +127,39 @@ Item {
             dialog.close()
         }
 
+        // The file a save dialog's answer names: a picked file's URL or a
+        // typed name's bare path (Qt Quick's own dialog gives it that way),
+        // with the chosen filter's suffix when the name has none.
+        function test_savedFile_data() {
+            return [
+                { tag: "picked file", answer: "file:///home/ann/log.csv", filter: ["csv"],
+                  path: "/home/ann/log.csv" },
+                { tag: "escapes of a picked file", answer: "file:///home/ann/My%20Files/a%23b.exe",
+                  filter: ["exe"], path: "/home/ann/My Files/a#b.exe" },
+                { tag: "non-latin", answer: "file:///tmp/Messung%20%C3%BC%E2%82%AC.wav",
+                  filter: ["wav"], path: "/tmp/Messung \u00fc\u20ac.wav" },
+                { tag: "typed name", answer: "/home/ann/session 1", filter: ["csv"],
+                  path: "/home/ann/session 1.csv" },
+                // Typed, '#' starts no fragment and '%' stands for itself.
+                { tag: "typed # and %", answer: "/home/ann/run#2 100%", filter: ["tsv"],
+                  path: "/home/ann/run#2 100%.tsv" },
+                { tag: "a suffix of its own", answer: "/tmp/plot.jpg", filter: ["png"],
+                  path: "/tmp/plot.jpg" },
+                { tag: "all files: the dialog's suffix", answer: "/tmp/plot", filter: ["*"],
+                  path: "/tmp/plot.dat" },
+                { tag: "relative name", answer: "session1", filter: ["csv"], path: "" },
+                { tag: "another scheme", answer: "https://example.invalid/a.csv", filter: ["csv"],
+                  path: "" },
+                { tag: "nothing", answer: "", filter: ["csv"], path: "" }
+            ]
+        }
+
+        function test_savedFile(data) {
+            const path = FileChoice.localPath(data.answer)
+            const suffix = FileChoice.suffixOf(data.filter, "dat")
+            compare(path === "" ? "" : FileChoice.withSuffix(path, suffix), data.path)
+        }
+
         function test_centredInParent() {
             const dialog = make(okComponent, { message: "centred" })
             openAndSettle(dialog)

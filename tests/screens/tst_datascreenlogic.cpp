@@ -12,8 +12,6 @@ class TestDataScreenLogic : public QObject
 
 private slots:
     void initTestCase();
-    void localFile_data();
-    void localFile();
     void imageTarget_data();
     void imageTarget();
     void traceTableIsComplete();
@@ -21,52 +19,11 @@ private slots:
 
 private:
     ContentScript m_script;
-    ContentScript m_fileUrl;
 };
 
 void TestDataScreenLogic::initTestCase()
 {
     QVERIFY2(m_script.load(QStringLiteral("DataScreen.mjs")), qPrintable(m_script.error()));
-    QVERIFY2(m_fileUrl.load(QStringLiteral("FileUrl.mjs")), qPrintable(m_fileUrl.error()));
-}
-
-void TestDataScreenLogic::localFile_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("windows");
-    QTest::addColumn<QString>("expected");
-
-    // Each URL is what a dialog hands over: QUrl's own text form.
-    const auto add = [](const char *name, const QString &path) {
-        QTest::newRow(name) << QUrl::fromLocalFile(path).toString() << false << path;
-    };
-    add("absolute stays absolute", QStringLiteral("/home/user/log.csv"));
-    add("spaces", QStringLiteral("/home/user/My Logs/run 1.csv"));
-    add("hash", QStringLiteral("/tmp/run#2.tsv"));
-    add("percent and question mark", QStringLiteral("/tmp/100%?.png"));
-    add("non-latin", QStringLiteral("/tmp/Messung \u00fc\u20ac.wav"));
-    QTest::newRow("windows drive") << QStringLiteral("file:///C:/Users/me/a%20b.csv") << true
-                                   << QStringLiteral("C:/Users/me/a b.csv");
-    QTest::newRow("drive-like path elsewhere")
-        << QStringLiteral("file:///C:/x.csv") << false << QStringLiteral("/C:/x.csv");
-    QTest::newRow("unc host") << QStringLiteral("file://server/share/a.csv") << true
-                              << QStringLiteral("//server/share/a.csv");
-    QTest::newRow("localhost") << QStringLiteral("file://localhost/tmp/a.csv") << false
-                               << QStringLiteral("/tmp/a.csv");
-    QTest::newRow("not a file url")
-        << QStringLiteral("https://example.invalid/a.csv") << false << QString();
-    QTest::newRow("empty") << QString() << false << QString();
-}
-
-void TestDataScreenLogic::localFile()
-{
-    QFETCH(QString, url);
-    QFETCH(bool, windows);
-    QFETCH(QString, expected);
-    const QJSValue result = m_fileUrl.call(QStringLiteral("localFile"), {url, windows});
-    QCOMPARE(result.toString(), expected);
-    if (!windows && !expected.isEmpty() && !url.contains(QLatin1String("localhost")))
-        QCOMPARE(result.toString(), QUrl(url).toLocalFile());
 }
 
 void TestDataScreenLogic::imageTarget_data()

@@ -36,6 +36,14 @@ ApplicationWindow {
     // The first header walk of the present connection has not ended yet.
     property bool firstWalkPending: false
 
+    // The consent in force: what the facade's switch holds, which it does
+    // not announce. The information page's switch shows it.
+    property bool webChecksAllowed: false
+
+    // A press on the title bar moves the window once the pointer has moved
+    // past the drag distance: a click, a double-click or a tap moves nothing.
+    property point moveStart: Qt.point(0, 0)
+    property bool moveArmed: false
     // Where the title bar moves the window by hand (no window manager).
     property point manualMoveOffset: Qt.point(0, 0)
     property bool manualMove: false
@@ -115,8 +123,13 @@ ApplicationWindow {
         mainForm.notification.show(text, icon, milliseconds)
     }
 
+    function allowWebChecks(allowed) {
+        qvApi.apiIsAllowed = allowed
+        webChecksAllowed = allowed
+    }
+
     function allowWebChecksFromConsent() {
-        qvApi.apiIsAllowed = settrove.getValue("optInForAutoCalCheck") === true
+        allowWebChecks(settrove.getValue("optInForAutoCalCheck") === true)
     }
 
     function askForConsent(message) {
@@ -131,7 +144,7 @@ ApplicationWindow {
             settrove.setValue("optInForAutoCalCheck", false)
             settrove.setValue("firstTimeRun", false)
             // Asked after a failed write the checks may be on already.
-            qvApi.apiIsAllowed = false
+            allowWebChecks(false)
             apiVars.calDate = "Disabled"
         })
     }
@@ -450,22 +463,36 @@ ApplicationWindow {
         function onPressed(mouse) {
             if (mouse.button !== Qt.LeftButton)
                 return
-            mainWindow.manualMove = !mainWindow.startSystemMove()
-            if (mainWindow.manualMove) {
-                const global = mainForm.appHeaderMouseArea.mapToGlobal(mouse.x, mouse.y)
-                mainWindow.manualMoveOffset = Qt.point(global.x - mainWindow.x, global.y - mainWindow.y)
-            }
+            mainWindow.moveArmed = true
+            mainWindow.moveStart = mainForm.appHeaderMouseArea.mapToGlobal(mouse.x, mouse.y)
         }
 
         function onPositionChanged(mouse) {
+            const global = mainForm.appHeaderMouseArea.mapToGlobal(mouse.x, mouse.y)
+            if (mainWindow.moveArmed) {
+                const dx = global.x - mainWindow.moveStart.x
+                const dy = global.y - mainWindow.moveStart.y
+                if (Math.abs(dx) + Math.abs(dy) < Qt.styleHints.startDragDistance)
+                    return
+                mainWindow.moveArmed = false
+                mainWindow.manualMoveOffset = Qt.point(mainWindow.moveStart.x - mainWindow.x,
+                                                       mainWindow.moveStart.y - mainWindow.y)
+                // Started within this handler, the system's move would end
+                // with Qt Quick's own handling of the event.
+                Qt.callLater(function() {
+                    if (mainForm.appHeaderMouseArea.pressed)
+                        mainWindow.manualMove = !mainWindow.startSystemMove()
+                })
+                return
+            }
             if (!mainWindow.manualMove)
                 return
-            const global = mainForm.appHeaderMouseArea.mapToGlobal(mouse.x, mouse.y)
             mainWindow.x = global.x - mainWindow.manualMoveOffset.x
             mainWindow.y = global.y - mainWindow.manualMoveOffset.y
         }
 
         function onReleased(mouse) {
+            mainWindow.moveArmed = false
             mainWindow.manualMove = false
             if (!mainWindow.screenChanged)
                 return
@@ -475,6 +502,8 @@ ApplicationWindow {
         }
 
         function onDoubleClicked(mouse) {
+            // Its second press moves nothing.
+            mainWindow.moveArmed = false
             if (mainWindow.visibility === Window.Maximized)
                 mainWindow.showNormal()
             else

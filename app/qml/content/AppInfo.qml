@@ -1,9 +1,10 @@
+import QtCore
 import QtQuick
 import QtQuick.Controls
-import Qt.labs.platform as Platform
 import QtQuick.Layouts
 import FontAwesome as FontAwesome
 import Elements as Elements
+import Promptwell as Promptwell
 import QVImports
 import "PageLogic.mjs" as PageLogic
 
@@ -14,8 +15,18 @@ Item {
 
     property string pageName: "AppInfo"
 
-    function startDownload(fileUrl) {
-        qvApi.setDownloadPath(PageLogic.downloadPath(fileUrl, Qt.platform.os))
+    function saveFailed() {
+        notification.show("Error saving file", awesome.icons.fa_warning, 3000)
+    }
+
+    // The file to download into, as a path or a file URL.
+    function startDownload(file) {
+        const path = Promptwell.FileChoice.localPath(file)
+        if (path === "") {
+            item.saveFailed()
+            return
+        }
+        qvApi.setDownloadPath(path)
         // One progress connection per download, even after failed ones.
         qvApi.disconnectDownloadProgress()
         qvApi.getLatestAppInstaller()
@@ -25,19 +36,18 @@ Item {
         progressDialog.open()
     }
 
-    Platform.FileDialog {
+    Promptwell.SaveFileDialog {
         id: saveDialog
         objectName: "saveDialog"
-
-        readonly property url proposedFile: folder + "/QuorvANTIS_installer"
-
         title: "Save As"
-        folder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.DownloadLocation)
-        fileMode: Platform.FileDialog.SaveFile
-        defaultSuffix: "exe"
+        folder: StandardPaths.writableLocation(StandardPaths.DownloadLocation)
+        proposedName: "QuorvANTIS_installer"
         nameFilters: PageLogic.installerNameFilters()
-        currentFile: proposedFile
-        onAccepted: item.startDownload(saveDialog.file.toString())
+        defaultSuffix: "exe"
+        onChosen: function(path) {
+            item.startDownload(path)
+        }
+        onFailed: item.saveFailed()
     }
 
     Column {
@@ -98,8 +108,6 @@ Item {
                             return
                         }
                         saveDialog.open()
-                        // The widget dialog of Qt 6.4 drops a name given before it shows.
-                        saveDialog.currentFile = saveDialog.proposedFile
                     }
                 }
                 Text {
@@ -129,12 +137,17 @@ Item {
                     text: ""
                     font.pointSize: 14 * screenScaler.fontScaler
                     Layout.alignment: Qt.AlignLeft
-                    // The stored consent when the page opens; later writes elsewhere are not followed.
-                    Component.onCompleted: checked = settrove.getValue("optInForAutoCalCheck") === true
+                    // The consent in force, also when an answer given elsewhere
+                    // (the question after a failed write) changes it; a click
+                    // flips the switch before its handler runs.
+                    Binding on checked {
+                        value: webChecksAllowed
+                    }
                     onClicked: {
-                        settrove.setValue("optInForAutoCalCheck", checked)
-                        qvApi.apiIsAllowed = checked
-                        if (checked) {
+                        const allowed = checked
+                        settrove.setValue("optInForAutoCalCheck", allowed)
+                        allowWebChecks(allowed)
+                        if (allowed) {
                             qvApi.getLatestAppVersion()
                             if (device.connected)
                                 qvApi.getCalibrationDate(device.deviceID.barcode)

@@ -1,7 +1,5 @@
-import QtCore
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
 import QtQuick.Layouts
 import Quorvantis as Quorvantis
 import Frelkit as Frelkit
@@ -9,8 +7,8 @@ import QuorvantisExport as QuorvantisExport
 import QVImports
 import Elements as Elements
 import FontAwesome as FontAwesome
+import Promptwell as Promptwell
 import "DataScreen.mjs" as DataScreen
-import "FileUrl.mjs" as FileUrl
 
 Item {
     id: root
@@ -47,6 +45,17 @@ Item {
             console.warn("Session gone before it could be copied")
             pendingCopies = []
         }
+    }
+
+    // The session whose points the field view last reported. Its buttons
+    // come back without a new report: a reload that brings nothing new
+    // reports none, and an older session is not reloaded at all.
+    property QtObject pointsEntry: null
+
+    function pointsStillShown() {
+        const entry = presenter.fieldDataEntry
+        return entry !== null && entry === pointsEntry && !entry.loading && dataField.visible
+            && device.connected
     }
 
     function setTraceButtonsEnabled(on) {
@@ -132,14 +141,14 @@ Item {
         }
     }
 
-    function localFile(url) {
-        return FileUrl.localFile(url, Qt.platform.os === "windows")
+    function saveFailed() {
+        notification.show("Error saving file", awesome.icons.fa_warning, 3000)
     }
 
     // The shell takes the saving page away when the run reports its end.
-    function runBulkExport(dialog, entryType, charMode) {
+    function runBulkExport(folder, entryType, charMode) {
         viewStack.push("qrc:/content/SavingFiles.qml")
-        bulkFileExport.setFolder(dialog.selectedFolder)
+        bulkFileExport.setFolder(folder)
         bulkFileExport.writeAll(entryType, charMode)
     }
 
@@ -203,84 +212,79 @@ Item {
     }
 
     Connections {
+        target: presenter.fieldDataEntry
+        function onLoadingChanged() {
+            if (root.pointsStillShown())
+                root.setTraceButtonsEnabled(true)
+        }
+    }
+
+    Connections {
         target: root.copyEntry
         function onLoadingChanged() {
             root.flushCopies(false)
         }
     }
 
-    FolderDialog {
+    Promptwell.SelectFolderDialog {
         id: bulkDownloadFileDialog
         objectName: "bulkDownloadFileDialog"
         property string fileType: "CSV"
-        title: "Select Folder"
-        modality: Qt.ApplicationModal
-        currentFolder: StandardPaths.writableLocation(StandardPaths.DesktopLocation)
-        onAccepted: {
+        onChosen: function(folder) {
             lastSelectedSession = listGroupItems.index
-            root.runBulkExport(bulkDownloadFileDialog, QuorvantisExport.BulkFileExporter.Field,
+            root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Field,
                                fileType === "CSV" ? QuorvantisExport.BulkFileExporter.CSV
                                                   : QuorvantisExport.BulkFileExporter.TSV)
         }
     }
 
-    FolderDialog {
+    Promptwell.SelectFolderDialog {
         id: bulkAudioDownloadDialog
         objectName: "bulkAudioDownloadDialog"
-        title: "Select Folder"
-        modality: Qt.ApplicationModal
-        currentFolder: StandardPaths.writableLocation(StandardPaths.DesktopLocation)
-        onAccepted: root.runBulkExport(bulkAudioDownloadDialog, QuorvantisExport.BulkFileExporter.Audio,
-                                       QuorvantisExport.BulkFileExporter.CSV)
+        onChosen: function(folder) {
+            root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Audio,
+                               QuorvantisExport.BulkFileExporter.CSV)
+        }
     }
 
-    FileDialog {
+    Promptwell.SaveFileDialog {
         id: dataDownloadFileDialog
         objectName: "dataDownloadFileDialog"
         property string fileType: "CSV"
         title: "Save " + fileType + " file"
-        modality: Qt.ApplicationModal
-        fileMode: FileDialog.SaveFile
         nameFilters: ["Text files (*." + fileType.toLowerCase() + ")", "All files (*)"]
-        onAccepted: {
-            const fileName = root.localFile(selectedFile)
-            if (fileName === "")
-                return
-            fileExport.write(fileName, fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
-                                                          : QuorvantisExport.FileExporter.TSV, true)
+        defaultSuffix: fileType.toLowerCase()
+        onChosen: function(path) {
+            fileExport.write(path, fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
+                                                      : QuorvantisExport.FileExporter.TSV, true)
         }
+        onFailed: root.saveFailed()
     }
 
-    FileDialog {
+    Promptwell.SaveFileDialog {
         id: audioDownloadFileDialog
         objectName: "audioDownloadFileDialog"
         title: "Save Audio file"
-        modality: Qt.ApplicationModal
-        fileMode: FileDialog.SaveFile
         nameFilters: ["WAV Audio Files (*.wav)"]
-        onAccepted: {
-            const fileName = root.localFile(selectedFile)
-            if (fileName === "")
-                return
-            fileExport.write(fileName, QuorvantisExport.FileExporter.CSV, true)
+        defaultSuffix: "wav"
+        onChosen: function(path) {
+            fileExport.write(path, QuorvantisExport.FileExporter.CSV, true)
         }
+        onFailed: root.saveFailed()
     }
 
-    FileDialog {
+    Promptwell.SaveFileDialog {
         id: imageDownloadFileDialog
         objectName: "imageDownloadFileDialog"
         title: "Save Image file"
-        modality: Qt.ApplicationModal
-        fileMode: FileDialog.SaveFile
         nameFilters: ["PNG Image (*.png)", "JPEG Image (*.jpeg)", "SVG Image (*.svg)"]
-        onAccepted: {
-            const fileName = root.localFile(selectedFile)
-            if (fileName === "")
-                return
-            const target = DataScreen.imageTarget(fileName, selectedNameFilter.extensions)
+        defaultSuffix: "png"
+        onChosen: function(path) {
+            const target = DataScreen.imageTarget(path, selectedNameFilter.extensions)
             dataField.graph.generateImage(target.format)
             dataField.graph.waitForImageAndSaveCopy(target.fileName)
         }
+        onFailed: root.saveFailed()
     }
 
     Item {
@@ -309,7 +313,10 @@ Item {
                 if (!visible)
                     root.setTraceButtonsEnabled(false)
             }
-            onVerticesChanged: root.redraw()
+            onVerticesChanged: {
+                root.pointsEntry = presenter.fieldDataEntry
+                root.redraw()
+            }
         }
 
         Data_Audio {
@@ -376,12 +383,17 @@ Item {
                         body.graph.clearPlot()
                     // The buttons wait for this session's own points, which a
                     // loaded session gives at once when the presenter takes it.
-                    root.setTraceButtonsEnabled(false)
+                    if (item !== root.pointsEntry) {
+                        root.pointsEntry = null
+                        root.setTraceButtonsEnabled(false)
+                    }
                     // Copies still waiting for the session left behind are
                     // made from what it holds now.
                     root.flushCopies(true)
                     item.load(device, index === 0)
                     presenter.dataEntry = item
+                    if (root.pointsStillShown())
+                        root.setTraceButtonsEnabled(true)
                 }
             }
         }
