@@ -11,6 +11,7 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <memory>
 
@@ -117,6 +118,23 @@ void TestConnection::disconnectionReturnsToTheFirstPage()
     QCOMPARE(stack->property("currentItem").value<QObject *>()->property("pageName").toString(),
              QStringLiteral("NotConnected"));
     QCOMPARE(m_window->property("lastSelectedSession").toInt(), -1);
+
+    // A calibration answer that comes after its instrument went is nobody's.
+    TestWebService::Response late;
+    late.body = R"({"cal_expiry": "2001-01-01"})";
+    late.trickleMs = 150;
+    const QString lookup = QUrl(m_service.baseUrl()).path() + QStringLiteral("/get_calibration");
+    m_service.setOverride(lookup, late);
+    m_service.clearRequests();
+    plug(true);
+    QTRY_VERIFY_WITH_TIMEOUT(m_service.requestCount() == 1, 10000);
+    plug(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!device->property("connected").toBool(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_service.requests().constFirst().completed, 10000);
+    QTest::qWait(300);
+    QCOMPARE(find(QStringLiteral("apiVars"))->property("calDate").toString(),
+             QStringLiteral("Jun 2099"));
+    m_service.clearOverrides();
 }
 
 int main(int argc, char *argv[])

@@ -35,6 +35,9 @@ ApplicationWindow {
     property int lastSelectedSession: -1
     // The first header walk of the present connection has not ended yet.
     property bool firstWalkPending: false
+    // From an unplug to the next connection a calibration answer can only be
+    // for the instrument that went; the next connection's lookup replaces it.
+    property bool calibrationInstrumentGone: false
 
     // The consent in force: what the facade's switch holds, which it does
     // not announce. The information page's switch shows it.
@@ -241,6 +244,8 @@ ApplicationWindow {
         onDownloadFailed: function(err) { mainWindow.reportDownloadFailed(err) }
 
         onCalibrationDateReceived: function(calDate) {
+            if (mainWindow.calibrationInstrumentGone)
+                return
             apiVars.calDate = ShellLogic.calibrationText(calDate, new Date(),
                                                          date => Qt.formatDate(date, "MMM yyyy"))
         }
@@ -318,6 +323,7 @@ ApplicationWindow {
         onConnected: {
             console.info("Device connected (Handshake complete)")
             firstWalkPending = true
+            calibrationInstrumentGone = false
             mainForm.notification2.showInfinite("Loading headers", "")
             mainForm.viewStack.push("qrc:/content/Data.qml")
             qvApi.getCalibrationDate(device.deviceID.barcode)
@@ -351,6 +357,7 @@ ApplicationWindow {
             console.info("Device disconnected")
             lastSelectedSession = -1
             firstWalkPending = false
+            calibrationInstrumentGone = true
             // A save waiting for its entry would wait for good otherwise;
             // each save clears the request when it starts.
             fileExport.requestCancel()

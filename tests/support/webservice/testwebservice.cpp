@@ -198,6 +198,11 @@ private:
                 }
                 socket->write(pending.left(1));
                 pending.remove(0, 1);
+                // The client may close as soon as it has the last byte.
+                if (pending.isEmpty()) {
+                    timer->stop();
+                    finish();
+                }
             });
             timer->start(response.trickleMs);
         } else if (response.paced && service->m_chunkBytes > 0) {
