@@ -471,6 +471,12 @@ Item {
         return result
     }
 
+    // A plot series (which hands over its numbers without making its point
+    // maps) stands for its list wherever a point list is taken.
+    function pointCount(dataPoints) {
+        return dataPoints.pointCount !== undefined ? dataPoints.pointCount : dataPoints.length
+    }
+
     // Converts points [from, length) in one pass over the list.
     function convertPoints(dataPoints, from) {
         return PlotPoints.convert(dataPoints, utcOffsetMs(), from)
@@ -524,7 +530,7 @@ Item {
         }
         const trace = traces[index]
         const have = trace.x.length
-        if (dataPoints.length <= have)
+        if (pointCount(dataPoints) <= have)
             return
         const points = convertPoints(dataPoints, have)
         trace.x = joined(trace.x, points.x)

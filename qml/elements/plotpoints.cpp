@@ -1,5 +1,9 @@
 #include "plotpoints.h"
 
+#ifdef QV_PLOT_SERIES
+#include "fieldlineseries.h"
+#endif
+
 #include <QDateTime>
 #include <QJSEngine>
 #include <QThread>
@@ -96,8 +100,25 @@ PlotPoints *PlotPoints::create(QQmlEngine *, QJSEngine *engine)
 
 QJSValue PlotPoints::convert(const QVariant &dataPoints, double offsetMs, int from) const
 {
-    const QVariantList points = dataPoints.toList();
     const int start = std::max(0, from);
+#ifdef QV_PLOT_SERIES
+    // A series hands over its numbers without making the maps of its points.
+    if (const auto *series = qobject_cast<const FieldLineSeries *>(dataPoints.value<QObject *>())) {
+        const int count = std::max(0, series->pointCount() - start);
+        QByteArray xs(count * qsizetype(sizeof(double)), Qt::Uninitialized);
+        QByteArray ys(count * qsizetype(sizeof(double)), Qt::Uninitialized);
+        auto *x = reinterpret_cast<double *>(xs.data());
+        auto *y = reinterpret_cast<double *>(ys.data());
+        if (!series->copyPoints(start, x, y))
+            return convert(series->vertices(), offsetMs, from);
+        for (int i = 0; i < count; ++i) {
+            x[i] += offsetMs;
+            y[i] *= 100;
+        }
+        return pointArrays(xs, ys);
+    }
+#endif
+    const QVariantList points = dataPoints.toList();
     const int count = std::max(0, int(points.size()) - start);
     QByteArray xs(count * qsizetype(sizeof(double)), Qt::Uninitialized);
     QByteArray ys(count * qsizetype(sizeof(double)), Qt::Uninitialized);
@@ -123,6 +144,11 @@ QJSValue PlotPoints::convert(const QVariant &dataPoints, double offsetMs, int fr
         QtConcurrent::blockingMap(
             ranges, [&](const std::pair<int, int> &range) { fill(range.first, range.second); });
     }
+    return pointArrays(xs, ys);
+}
+
+QJSValue PlotPoints::pointArrays(const QByteArray &xs, const QByteArray &ys) const
+{
     QJSValue result = m_engine->newObject();
     result.setProperty(QStringLiteral("x"), typedArray(xs));
     result.setProperty(QStringLiteral("y"), typedArray(ys));

@@ -25,6 +25,7 @@ public:
     // {x, y} for the points from index `from` on: x is the point's time in
     // milliseconds plus offsetMs, y its value times 100, both as Float64Array.
     // What is not a number becomes NaN, as in JavaScript arithmetic.
+    // dataPoints is a point list or a plot series.
     Q_INVOKABLE QJSValue convert(const QVariant &dataPoints, double offsetMs, int from) const;
 
     // A script whose value in the page is the list: a Float64Array travels as
@@ -37,6 +38,7 @@ public:
     Q_INVOKABLE QString numbersJson(const QJSValue &list) const;
 
 private:
+    QJSValue pointArrays(const QByteArray &xs, const QByteArray &ys) const;
     QJSValue typedArray(const QByteArray &bytes) const;
 
     QJSEngine *const m_engine;
