@@ -120,12 +120,15 @@ void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
 
     connect(fieldEntry, &FieldDataEntry::fieldReadingsChanged, this,
             &FieldLineSeries::onFieldEntriesUpdated);
+    connect(fieldEntry, &DataEntry::loadingChanged, this, &FieldLineSeries::onEntryLoadingChanged);
 
     // An empty session that is still loading keeps the old points until its
     // readings arrive.
     const QList<FieldReading *> readings = fieldEntry->fieldReadings();
     if (!readings.isEmpty() || fieldEntry->isLoaded())
         rebuildVertices(readings);
+    else
+        m_pointsOfAnotherSession = true;
 }
 
 void FieldLineSeries::onFieldEntriesUpdated()
@@ -134,8 +137,26 @@ void FieldLineSeries::onFieldEntriesUpdated()
         rebuildVertices(m_fieldEntry->fieldReadings());
 }
 
+// A load that ends without readings for this series (lost replies, a record
+// that fails its checks) brings no rebuild: the other session's points would
+// stay under this one. Looked at once the entry has announced all the load
+// brought.
+void FieldLineSeries::onEntryLoadingChanged()
+{
+    if (m_pointsOfAnotherSession && m_fieldEntry && !m_fieldEntry->isLoading())
+        QMetaObject::invokeMethod(this, &FieldLineSeries::dropPointsOfAnotherSession,
+                                  Qt::QueuedConnection);
+}
+
+void FieldLineSeries::dropPointsOfAnotherSession()
+{
+    if (m_pointsOfAnotherSession && m_fieldEntry && !m_fieldEntry->isLoading())
+        clear();
+}
+
 void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
 {
+    m_pointsOfAnotherSession = false;
     m_usesGiven = false;
     m_given = QVariantList();
     m_times = sessionTimes(readings);
@@ -149,6 +170,7 @@ void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
 
 void FieldLineSeries::setVertices(QVariantList vertices)
 {
+    m_pointsOfAnotherSession = false;
     m_times = QList<qint64>();
     m_values = QList<double>();
     m_given = std::move(vertices);
@@ -167,6 +189,7 @@ void FieldLineSeries::addVertex(QVariantMap vertex)
 
 void FieldLineSeries::clear()
 {
+    m_pointsOfAnotherSession = false;
     m_times = QList<qint64>();
     m_values = QList<double>();
     m_given = QVariantList();

@@ -64,6 +64,8 @@ protected slots:
 
 private:
     void rebuildVertices(const QList<FieldReading *> &readings);
+    void onEntryLoadingChanged();
+    void dropPointsOfAnotherSession();
     void announceVertices();
     void forgetEntry();
 
@@ -74,5 +76,7 @@ private:
     // Set instead of the readings' points by setVertices or addVertex.
     QVariantList m_given;
     bool m_usesGiven = false;
+    // The points still shown are another session's: the set one was loading.
+    bool m_pointsOfAnotherSession = false;
     const bool emitSignals;
 };

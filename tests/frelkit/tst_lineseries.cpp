@@ -79,7 +79,7 @@ void TestLineSeries::countRule_data()
     QTest::addColumn<int>("grownTo");
     QTest::addColumn<int>("vertices");
     // Then each series is set to a session still loading, whose load reads
-    // four readings: "" for none.
+    // four readings or nothing: "" for none.
     QTest::addColumn<QString>("next");
     QTest::newRow("none") << 0 << 0 << 0 << "";
     QTest::newRow("one") << 1 << 0 << 0 << "";
@@ -89,6 +89,7 @@ void TestLineSeries::countRule_data()
     QTest::newRow("long session") << 50000 << 0 << 99998 << "";
     QTest::newRow("long live session that grows") << 50000 << 50002 << 100002 << "";
     QTest::newRow("long session, then one still loading") << 50000 << 0 << 99998 << "reads";
+    QTest::newRow("then one whose load reads nothing") << 100 << 0 << 198 << "fails";
 }
 
 // The points as the step rule makes them from the readings, maps and types
@@ -146,16 +147,23 @@ void TestLineSeries::countRule()
     // Another session chosen at once, still loading: whatever was under way
     // for the one left must not arrive, and its load decides the points.
     TestFieldEntry loading;
+    loading.startLoading();
     for (const auto &series : all)
         series->setFieldEntry(&loading);
     seenAtAnnouncement.clear();
     QThreadPool::globalInstance()->waitForDone();
     QTest::qWait(50);
     QCOMPARE(seenAtAnnouncement, QList<qsizetype>());
-    loading.deliver(4);
-    QCOMPARE(seenAtAnnouncement, QList<qsizetype>(5, 6));
-    for (const auto &series : all)
-        QCOMPARE(series->vertices(), stepVertices(*series, loading.fieldReadings()));
+    if (next == "reads") {
+        loading.deliver(4);
+        QCOMPARE(seenAtAnnouncement, QList<qsizetype>(5, 6));
+        for (const auto &series : all)
+            QCOMPARE(series->vertices(), stepVertices(*series, loading.fieldReadings()));
+    } else {
+        // No other session's points may stand for this one.
+        loading.loseLoad();
+        QTRY_COMPARE(seenAtAnnouncement, QList<qsizetype>(5, 0));
+    }
 }
 
 void TestLineSeries::eachSeriesPicksItsValue_data()
