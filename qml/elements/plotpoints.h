@@ -32,6 +32,23 @@ public:
     // its bytes (read there by f64), anything else as numbersJson.
     Q_INVOKABLE QString listScript(const QJSValue &list) const;
 
+    // A script whose value in the page is a plain array of the ISO 8601 UTC
+    // texts of these times (dates stand for their times), as toISOString
+    // writes them; null for what is no valid date.
+    Q_INVOKABLE QString timesScript(const QJSValue &list) const;
+
+    // A script whose value in the page is a plain array of these numbers.
+    Q_INVOKABLE QString valuesScript(const QJSValue &list) const;
+
+    // Runs before, the list's script (timesScript or valuesScript) and after
+    // in a WebEngineView; a long list's text never becomes a script value
+    // here. Returns the length of what was run.
+    Q_INVOKABLE int runListScript(QObject *view, const QString &before, const QJSValue &list,
+                                  bool isTime, const QString &after) const;
+
+    // Whether two Float64Arrays hold the same numbers, NaN counting as equal.
+    Q_INVOKABLE bool sameNumbers(const QJSValue &a, const QJSValue &b) const;
+
     // JSON text of a list of numbers, as JSON.stringify writes their values;
     // dates become their time values; NaN, infinities, invalid dates and
     // anything else become null.
