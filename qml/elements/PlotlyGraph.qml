@@ -94,6 +94,17 @@ Item {
     }
 
     Component.onCompleted: render()
+    // An image the caller waits for when the view goes (its screen closed,
+    // the instrument unplugged) can no longer be made: it ends with an error,
+    // as one that times out does, and never in silence.
+    Component.onDestruction: {
+        const jobs = internal.imageJobs
+        internal.imageJobs = []
+        for (let i = 0; i < jobs.length; ++i) {
+            if (jobs[i].waiting)
+                saver.triggerError("Plot closed before the image was ready.")
+        }
+    }
     onTracesChanged: holdForLoad()
     onLayoutChanged: holdForLoad()
 

@@ -611,6 +611,23 @@ Item {
             compare(imageSize(png), [1920, 1080])
             verify(clipboard.imageData.startsWith("data:image/png;base64,"))
             verify(readText(svg).startsWith("<svg"))
+
+            // The view going while requests wait (the instrument unplugged):
+            // each accepted one still ends, here with its error.
+            const closing = makeGraph()
+            closing.addTrace(points(20), "Combined Exposure", "", true)
+            closing.generateImage("png")
+            closing.waitForImageAndSaveCopy(tempFile("closing.png"))
+            closing.generateImage("png")
+            closing.waitForImageAndSaveCopy()
+            closing.generateImage("svg")
+            closing.destroy()
+            tryCompare(errorSpy, "count", 2, 10000)
+            compare(errorSpy.signalArguments.map(a => a[0]),
+                    ["Plot closed before the image was ready.",
+                     "Plot closed before the image was ready."])
+            compare(savedSpy.count, 0)
+            compare(clipboard.imageCount, 0)
         }
 
         function test_callerTextCannotInjectScript() {
