@@ -2,9 +2,14 @@
 
 #include "fieldreading.h"
 
+#include <QCoreApplication>
 #include <QMetaMethod>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -26,6 +31,27 @@ QVariant vertex(qint64 x, double y)
     map.insert(xKey(), QVariant(x));
     map.insert(yKey(), QVariant(y));
     return map;
+}
+
+// From this many points on, what a series lets go of is worth handing back.
+constexpr qsizetype ManyPoints = 100000;
+
+// glibc keeps freed blocks for its own reuse, and a long session's lists, or
+// the maps made when its vertices are read (a hundred megabytes of small
+// blocks), would stay with the program: their pages go back to the system
+// once the current event has been handled, once however many series let go.
+void releaseFreedMemorySoon()
+{
+#ifdef __GLIBC__
+    thread_local bool pending = false;
+    if (pending || !QCoreApplication::instance())
+        return;
+    pending = true;
+    QTimer::singleShot(0, [] {
+        pending = false;
+        malloc_trim(0);
+    });
+#endif
 }
 
 // The five series of a session read the same times: the list the last one
@@ -79,6 +105,8 @@ QVariantList FieldLineSeries::vertices() const
         list.append(vertex(m_times.at(i), m_values.at(i - 1)));
         list.append(vertex(m_times.at(i), m_values.at(i)));
     }
+    if (list.size() >= ManyPoints)
+        releaseFreedMemorySoon();
     return list;
 }
 
@@ -107,6 +135,8 @@ void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
 {
     // The previous session must stop rebuilding this series, or every switch
     // would add one more rebuild per reading update.
+    if (fieldEntry != m_fieldEntry && pointCount() >= ManyPoints)
+        releaseFreedMemorySoon();
     forgetEntry();
     m_fieldEntry = fieldEntry;
     if (emitSignals)
@@ -170,6 +200,8 @@ void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
 
 void FieldLineSeries::setVertices(QVariantList vertices)
 {
+    if (pointCount() >= ManyPoints)
+        releaseFreedMemorySoon();
     m_pointsOfAnotherSession = false;
     m_times = QList<qint64>();
     m_values = QList<double>();
@@ -189,6 +221,8 @@ void FieldLineSeries::addVertex(QVariantMap vertex)
 
 void FieldLineSeries::clear()
 {
+    if (pointCount() >= ManyPoints)
+        releaseFreedMemorySoon();
     m_pointsOfAnotherSession = false;
     m_times = QList<qint64>();
     m_values = QList<double>();
