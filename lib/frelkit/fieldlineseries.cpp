@@ -66,10 +66,10 @@ QList<qint64> sessionTimes(const QList<FieldReading *> &readings)
     if (!same) {
         // Let go of the old list first: a long session's is megabytes.
         last = QList<qint64>();
-        QList<qint64> times;
-        times.reserve(n);
+        QList<qint64> times(n);
+        qint64 *time = times.data();
         for (FieldReading *reading : readings)
-            times.append(reading->msecsSinceEpoch());
+            *time++ = reading->msecsSinceEpoch();
         last = std::move(times);
     }
     return last;
@@ -191,10 +191,10 @@ void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
     m_given = QVariantList();
     m_times = sessionTimes(readings);
     // Refilled in place: no second set of values while the new one is made.
-    m_values.clear();
-    m_values.reserve(readings.size());
+    m_values.resize(readings.size());
+    double *value = m_values.data();
     for (FieldReading *reading : readings)
-        m_values.append(readingValue(reading) / 100.0);
+        *value++ = readingValue(reading) / 100.0;
     announceVertices();
 }
 

@@ -94,9 +94,9 @@ constexpr double LastIsoTime = 253402300800000.0;
 
 // Base64 carries the doubles exactly, in fewer characters than the decimal
 // text of values such as 74.53000000000001.
-QString bytesScript(const QByteArray &bytes)
+QByteArray bytesText(const QByteArray &bytes)
 {
-    return QLatin1String("f64('") + QLatin1String(bytes.toBase64()) + QLatin1String("')");
+    return "f64('" + bytes.toBase64() + "')";
 }
 
 // A Float64Array's bytes, or nothing for any other list.
@@ -131,6 +131,78 @@ qsizetype blockLength(const double *values, qsizetype n)
         }
     }
     return run;
+}
+
+QByteArray numbersText(const QJSValue &list)
+{
+    const quint32 length = list.property(QStringLiteral("length")).toUInt();
+    QByteArray out;
+    out.reserve(int(length) * 18 + 2);
+    out.append('[');
+    for (quint32 i = 0; i < length; ++i) {
+        if (i > 0)
+            out.append(',');
+        appendNumber(out, jsNumber(list.property(i)));
+    }
+    out.append(']');
+    return out;
+}
+
+QByteArray timesText(const QJSValue &list)
+{
+    QByteArray bytes;
+    if (!float64Bytes(list, bytes)) {
+        const quint32 length = list.property(QStringLiteral("length")).toUInt();
+        bytes.resize(qsizetype(length) * qsizetype(sizeof(double)));
+        auto *values = reinterpret_cast<double *>(bytes.data());
+        for (quint32 i = 0; i < length; ++i)
+            values[i] = jsNumber(list.property(i));
+    }
+    const auto *values = reinterpret_cast<const double *>(bytes.constData());
+    const qsizetype n = bytes.size() / qsizetype(sizeof(double));
+    // Times outside the years 1970 to 9999 or between milliseconds have
+    // texts of other lengths, or none: the page writes those.
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!(values[i] >= 0 && values[i] < LastIsoTime && values[i] == std::floor(values[i])))
+            return "isoDates(" + bytesText(bytes) + ")";
+    }
+    // A step line has each time twice: each time is sent once, with the
+    // number of times it stands in the list, as its step from the one
+    // before (a few digits); the page writes the texts.
+    const qsizetype run = blockLength(values, n);
+    QByteArray script;
+    script.reserve(32 + n / run * 6);
+    script.append("isoTexts(JSON.parse('[");
+    qint64 last = 0;
+    for (qsizetype i = 0; i < n; i += run) {
+        if (i > 0)
+            script.append(',');
+        appendInteger(script, qint64(values[i]) - last);
+        last = qint64(values[i]);
+    }
+    script.append("]'), ").append(QByteArray::number(run)).append(')');
+    return script;
+}
+
+QByteArray valuesText(const QJSValue &list)
+{
+    QByteArray bytes;
+    if (!float64Bytes(list, bytes))
+        return numbersText(list);
+    // A step line's values come in pairs after the first: each is sent once.
+    const auto *values = reinterpret_cast<const quint64 *>(bytes.constData());
+    const qsizetype n = bytes.size() / qsizetype(sizeof(double));
+    bool paired = n >= 2 && n % 2 == 0;
+    for (qsizetype i = 1; paired && i + 1 < n; i += 2)
+        paired = values[i] == values[i + 1];
+    if (!paired)
+        return "plainList(" + bytesText(bytes) + ")";
+    QByteArray once((n / 2 + 1) * qsizetype(sizeof(double)), Qt::Uninitialized);
+    auto *out = reinterpret_cast<quint64 *>(once.data());
+    out[0] = values[0];
+    for (qsizetype i = 1; i < n; i += 2)
+        out[(i + 1) / 2] = values[i];
+    return "innerPairs(" + bytesText(once) + ", " + QByteArray::number(n) + ")";
 }
 
 } // namespace
@@ -210,73 +282,27 @@ QJSValue PlotPoints::typedArray(const QByteArray &bytes) const
 QString PlotPoints::listScript(const QJSValue &list) const
 {
     QByteArray bytes;
-    if (float64Bytes(list, bytes))
-        return bytesScript(bytes);
-    return numbersJson(list);
+    return QString::fromLatin1(float64Bytes(list, bytes) ? bytesText(bytes) : numbersText(list));
 }
 
 QString PlotPoints::timesScript(const QJSValue &list) const
 {
-    QByteArray bytes;
-    if (!float64Bytes(list, bytes)) {
-        const quint32 length = list.property(QStringLiteral("length")).toUInt();
-        bytes.resize(qsizetype(length) * qsizetype(sizeof(double)));
-        auto *values = reinterpret_cast<double *>(bytes.data());
-        for (quint32 i = 0; i < length; ++i)
-            values[i] = jsNumber(list.property(i));
-    }
-    const auto *values = reinterpret_cast<const double *>(bytes.constData());
-    const qsizetype n = bytes.size() / qsizetype(sizeof(double));
-    // Times outside the years 1970 to 9999 or between milliseconds have
-    // texts of other lengths, or none: the page writes those.
-    for (qsizetype i = 0; i < n; ++i) {
-        if (!(values[i] >= 0 && values[i] < LastIsoTime && values[i] == std::floor(values[i])))
-            return QLatin1String("isoDates(") + bytesScript(bytes) + QLatin1Char(')');
-    }
-    // A step line has each time twice: each time is sent once, with the
-    // number of times it stands in the list, as its step from the one
-    // before (a few digits); the page writes the texts.
-    const qsizetype run = blockLength(values, n);
-    QByteArray script;
-    script.reserve(32 + n / run * 6);
-    script.append("isoTexts(JSON.parse('[");
-    qint64 last = 0;
-    for (qsizetype i = 0; i < n; i += run) {
-        if (i > 0)
-            script.append(',');
-        appendInteger(script, qint64(values[i]) - last);
-        last = qint64(values[i]);
-    }
-    script.append("]'), ").append(QByteArray::number(run)).append(')');
-    return QString::fromLatin1(script);
+    return QString::fromLatin1(timesText(list));
 }
 
 QString PlotPoints::valuesScript(const QJSValue &list) const
 {
-    QByteArray bytes;
-    if (!float64Bytes(list, bytes))
-        return numbersJson(list);
-    // A step line's values come in pairs after the first: each is sent once.
-    const auto *values = reinterpret_cast<const quint64 *>(bytes.constData());
-    const qsizetype n = bytes.size() / qsizetype(sizeof(double));
-    bool paired = n >= 2 && n % 2 == 0;
-    for (qsizetype i = 1; paired && i + 1 < n; i += 2)
-        paired = values[i] == values[i + 1];
-    if (!paired)
-        return QLatin1String("plainList(") + bytesScript(bytes) + QLatin1Char(')');
-    QByteArray once((n / 2 + 1) * qsizetype(sizeof(double)), Qt::Uninitialized);
-    auto *out = reinterpret_cast<quint64 *>(once.data());
-    out[0] = values[0];
-    for (qsizetype i = 1; i < n; i += 2)
-        out[(i + 1) / 2] = values[i];
-    return QLatin1String("innerPairs(") + bytesScript(once) + QLatin1String(", ") +
-           QString::number(n) + QLatin1Char(')');
+    return QString::fromLatin1(valuesText(list));
 }
 
 int PlotPoints::runListScript(QObject *view, const QString &before, const QJSValue &list,
                               bool isTime, const QString &after) const
 {
-    const QString script = before + (isTime ? timesScript(list) : valuesScript(list)) + after;
+    // Megabytes of text: made once, in one piece.
+    const QByteArray text = isTime ? timesText(list) : valuesText(list);
+    QString script;
+    script.reserve(before.size() + text.size() + after.size());
+    script.append(before).append(QLatin1String(text)).append(after);
     QMetaObject::invokeMethod(view, "runJavaScript", Q_ARG(QString, script));
     return int(script.size());
 }
@@ -299,15 +325,5 @@ bool PlotPoints::sameNumbers(const QJSValue &a, const QJSValue &b) const
 
 QString PlotPoints::numbersJson(const QJSValue &list) const
 {
-    const quint32 length = list.property(QStringLiteral("length")).toUInt();
-    QByteArray out;
-    out.reserve(int(length) * 18 + 2);
-    out.append('[');
-    for (quint32 i = 0; i < length; ++i) {
-        if (i > 0)
-            out.append(',');
-        appendNumber(out, jsNumber(list.property(i)));
-    }
-    out.append(']');
-    return QString::fromLatin1(out);
+    return QString::fromLatin1(numbersText(list));
 }
