@@ -7,6 +7,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -99,6 +100,7 @@ QVariantList FieldLineSeries::vertices() const
 {
     if (m_usesGiven)
         return m_given;
+    takeReadings();
     QVariantList list;
     list.reserve(pointCount());
     for (qsizetype i = 1; i < m_times.size(); ++i) {
@@ -114,13 +116,15 @@ int FieldLineSeries::pointCount() const
 {
     if (m_usesGiven)
         return int(m_given.size());
-    return m_times.size() > 1 ? int(2 * (m_times.size() - 1)) : 0;
+    const qsizetype readings = m_readingsTaken ? m_times.size() : m_readings.size();
+    return readings > 1 ? int(2 * (readings - 1)) : 0;
 }
 
 bool FieldLineSeries::copyPoints(int from, double *x, double *y) const
 {
     if (m_usesGiven)
         return false;
+    takeReadings();
     // Point k is at reading k / 2 + 1, with the value before it when k is even.
     const int count = pointCount();
     for (int k = std::max(from, 0); k < count; ++k) {
@@ -137,6 +141,12 @@ void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
     // would add one more rebuild per reading update.
     if (fieldEntry != m_fieldEntry && pointCount() >= ManyPoints)
         releaseFreedMemorySoon();
+    // The session left frees its readings as it pleases once it is no
+    // longer followed: points kept while the next one loads are taken now.
+    const bool keepPoints =
+        fieldEntry && fieldEntry->fieldReadings().isEmpty() && !fieldEntry->isLoaded();
+    if (keepPoints)
+        takeReadings();
     forgetEntry();
     m_fieldEntry = fieldEntry;
     if (emitSignals)
@@ -151,14 +161,16 @@ void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
     connect(fieldEntry, &FieldDataEntry::fieldReadingsChanged, this,
             &FieldLineSeries::onFieldEntriesUpdated);
     connect(fieldEntry, &DataEntry::loadingChanged, this, &FieldLineSeries::onEntryLoadingChanged);
+    // A session's readings are its children and go with it: taken while
+    // they are still there.
+    connect(fieldEntry, &QObject::destroyed, this, [this] { takeReadings(); });
 
     // An empty session that is still loading keeps the old points until its
     // readings arrive.
-    const QList<FieldReading *> readings = fieldEntry->fieldReadings();
-    if (!readings.isEmpty() || fieldEntry->isLoaded())
-        rebuildVertices(readings);
-    else
+    if (keepPoints)
         m_pointsOfAnotherSession = true;
+    else
+        rebuildVertices(fieldEntry->fieldReadings());
 }
 
 void FieldLineSeries::onFieldEntriesUpdated()
@@ -189,13 +201,25 @@ void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
     m_pointsOfAnotherSession = false;
     m_usesGiven = false;
     m_given = QVariantList();
+    m_readings = readings;
+    m_readingsTaken = false;
+    announceVertices();
+}
+
+// Reading the readings is most of a rebuild, and a long session's lie all
+// over the heap: it waits until the points are read.
+void FieldLineSeries::takeReadings() const
+{
+    if (m_readingsTaken)
+        return;
+    m_readingsTaken = true;
+    const QList<FieldReading *> readings = std::exchange(m_readings, {});
     m_times = sessionTimes(readings);
     // Refilled in place: no second set of values while the new one is made.
     m_values.resize(readings.size());
     double *value = m_values.data();
     for (FieldReading *reading : readings)
         *value++ = readingValue(reading) / 100.0;
-    announceVertices();
 }
 
 void FieldLineSeries::setVertices(QVariantList vertices)
@@ -203,6 +227,8 @@ void FieldLineSeries::setVertices(QVariantList vertices)
     if (pointCount() >= ManyPoints)
         releaseFreedMemorySoon();
     m_pointsOfAnotherSession = false;
+    m_readings = {};
+    m_readingsTaken = true;
     m_times = QList<qint64>();
     m_values = QList<double>();
     m_given = std::move(vertices);
@@ -224,6 +250,8 @@ void FieldLineSeries::clear()
     if (pointCount() >= ManyPoints)
         releaseFreedMemorySoon();
     m_pointsOfAnotherSession = false;
+    m_readings = {};
+    m_readingsTaken = true;
     m_times = QList<qint64>();
     m_values = QList<double>();
     m_given = QVariantList();

@@ -16,10 +16,11 @@ class FieldReading;
 // after the first adds {its time, previous value} and {its time, its value},
 // values divided by 100. Follows the session's readings until another is set.
 //
-// The series keeps one time and one value per reading; the list of maps that
-// `vertices` publishes is made each time it is read (a long session's maps
-// take a hundred megabytes). A list given with setVertices or addVertex is
-// kept as given.
+// The series keeps one time and one value per reading, taken from the
+// readings when the points are first read (a series whose curve is not shown
+// never reads them); the list of maps that `vertices` publishes is made each
+// time it is read (a long session's maps take a hundred megabytes). A list
+// given with setVertices or addVertex is kept as given.
 class FRELKIT_EXPORT FieldLineSeries : public QObject
 {
     Q_OBJECT
@@ -64,15 +65,20 @@ protected slots:
 
 private:
     void rebuildVertices(const QList<FieldReading *> &readings);
+    void takeReadings() const;
     void onEntryLoadingChanged();
     void dropPointsOfAnotherSession();
     void announceVertices();
     void forgetEntry();
 
     QPointer<FieldDataEntry> m_fieldEntry;
+    // The readings the points are to be made of, until takeReadings; they
+    // belong to the followed session, which announces every change to them.
+    mutable QList<FieldReading *> m_readings;
+    mutable bool m_readingsTaken = true;
     // One per reading; the five series of a session share their times.
-    QList<qint64> m_times;
-    QList<double> m_values;
+    mutable QList<qint64> m_times;
+    mutable QList<double> m_values;
     // Set instead of the readings' points by setVertices or addVertex.
     QVariantList m_given;
     bool m_usesGiven = false;

@@ -383,6 +383,8 @@ void TestLineSeries::destroyedEntryReadsAsNone()
     entry.reset();
     QCOMPARE(series.fieldEntry(), nullptr);
     QCOMPARE(quiet.property("fieldEntry").value<FieldDataEntry *>(), nullptr);
+    // Its points stay, though its readings went with it.
+    QCOMPARE(quiet.vertices().size(), 4);
 
     // A new session takes over as usual.
     TestFieldEntry next;
