@@ -54,15 +54,6 @@ Item {
         id: saver
     }
 
-    // The next turn of the event loop for the outbox: after input and
-    // timers, so that the window keeps answering while a long re-plot goes
-    // out.
-    Timer {
-        id: outboxTimer
-        interval: 0
-        onTriggered: root.sendOutbox()
-    }
-
     WebEngineView {
         id: webView
 
@@ -227,7 +218,7 @@ Item {
         }
         outbox.push({ "script": script, "callback": callback })
         if (outbox.length === 1)
-            outboxTimer.start()
+            nextOutboxTurn()
     }
 
     function sendOutbox() {
@@ -247,7 +238,13 @@ Item {
                 webView.runJavaScript(script)
         }
         if (outbox.length > 0)
-            outboxTimer.start()
+            nextOutboxTurn()
+    }
+
+    // After input, painting and due timers, so that the window keeps
+    // answering while a long re-plot goes out.
+    function nextOutboxTurn() {
+        PlotPoints.later(root, sendOutbox)
     }
 
     function pageHtml() {
@@ -469,7 +466,6 @@ Item {
         internal.drawOnLoad = false
         internal.pendingOverlay = null
         internal.outbox = []
-        outboxTimer.stop()
         internal.pageLists = []
         webView.loadHtml(pageHtml())
     }

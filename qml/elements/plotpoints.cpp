@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QJSEngine>
 #include <QThread>
+#include <QTimer>
 #include <QVariantMap>
 #include <QtConcurrent/QtConcurrentMap>
 #include <charconv>
@@ -321,6 +322,21 @@ bool PlotPoints::sameNumbers(const QJSValue &a, const QJSValue &b) const
             return false;
     }
     return true;
+}
+
+void PlotPoints::later(QObject *context, const QJSValue &function) const
+{
+    if (!context || !function.isCallable())
+        return;
+    // A zero-interval timer of its own: QTimer::singleShot(0) and
+    // Qt.callLater post an event, which runs before anything else waiting.
+    auto *timer = new QTimer(context);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, context, [timer, function]() mutable {
+        timer->deleteLater();
+        function.call();
+    });
+    timer->start(0);
 }
 
 QString PlotPoints::numbersJson(const QJSValue &list) const

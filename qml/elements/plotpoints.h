@@ -49,6 +49,11 @@ public:
     // Whether two Float64Arrays hold the same numbers, NaN counting as equal.
     Q_INVOKABLE bool sameNumbers(const QJSValue &a, const QJSValue &b) const;
 
+    // Calls function in a later turn of the event loop than Qt.callLater
+    // gives: after the input, painting and timers already due. Nothing is
+    // called once context has gone.
+    Q_INVOKABLE void later(QObject *context, const QJSValue &function) const;
+
     // JSON text of a list of numbers, as JSON.stringify writes their values;
     // dates become their time values; NaN, infinities, invalid dates and
     // anything else become null.
