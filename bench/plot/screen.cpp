@@ -5,7 +5,11 @@
 // time Plotly alone takes to draw the same traces in the page, their ratio,
 // and the longest stretch the GUI thread was blocked meanwhile. Also the time
 // from the data screen opening to its plot page being ready, and the memory
-// held with the session plotted.
+// held with the session plotted: resident, and the heap in use once the
+// choice has settled against its peak during the choice.
+//
+// It waits by running the event loop, as the program does: QTest's waits
+// sleep 10 ms between passes, which starves the web engine.
 //
 // Run from the build folder with the stand-in hidapi first on the library path:
 //   LD_LIBRARY_PATH=standin-hidapi QV_SIM_FRAME_MS=0 bench/bench_plotscreen [readings...]
@@ -27,7 +31,10 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <cstdio>
+#include <malloc.h>
+#include <thread>
 
 namespace {
 
@@ -59,6 +66,52 @@ QJsonArray fieldRecords(int count, int seed)
             QJsonArray{i == 0 ? 0 : 2, 60 + (i * 7 + seed) % 150, 50 + (i * 13 + seed) % 160});
     return records;
 }
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 120000)
+{
+    return ShellTest::waitFor(condition, timeoutMs);
+}
+
+void pause(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    waitFor([&] { return clock.elapsed() >= ms; }, ms + 1000);
+}
+
+// The heap in use as malloc counts it, and its peak while sampled every
+// millisecond from a thread of its own.
+class HeapPeak
+{
+public:
+    static double inUseMb()
+    {
+        const struct mallinfo2 info = mallinfo2();
+        return double(info.uordblks + info.hblkhd) / (1024 * 1024);
+    }
+    void start()
+    {
+        m_peak = inUseMb();
+        m_running = true;
+        m_thread = std::thread([this] {
+            while (m_running) {
+                m_peak = std::max(m_peak.load(), inUseMb());
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+    }
+    double stop()
+    {
+        m_running = false;
+        m_thread.join();
+        return std::max(m_peak.load(), inUseMb());
+    }
+
+private:
+    std::atomic<bool> m_running{false};
+    std::atomic<double> m_peak{0};
+    std::thread m_thread;
+};
 
 qint64 residentKb(const QString &pid)
 {
@@ -116,11 +169,6 @@ public:
                view->property("url").toString().startsWith(QLatin1String("data:"));
     }
 
-    bool waitFor(const std::function<bool()> &condition, int timeoutMs = 120000)
-    {
-        return QTest::qWaitFor(condition, timeoutMs);
-    }
-
     void click(const QString &name)
     {
         auto *item = qobject_cast<QQuickItem *>(object(name));
@@ -160,7 +208,7 @@ public:
                                   ".data.map(function (t) { return t.x.length; }).join(',') || '-'"
                                   " : ''; })()")
                        .arg(token));
-        waitFor([&] { return m_probe.token == token; });
+        ::waitFor([&] { return m_probe.token == token; });
         return m_probe.answer;
     }
 
@@ -177,7 +225,7 @@ public:
                 " hovertemplate: t.hovertemplate }; });"
                 " window.benchLayout = Object.assign({}, chart.layout,"
                 " { uirevision: Math.random() }); return 'copied'; })()"));
-        waitFor([&] { return m_probe.token == copied; });
+        ::waitFor([&] { return m_probe.token == copied; });
         const QString token = QStringLiteral("a%1").arg(++m_tokens);
         return measure(
                    [&] {
@@ -199,7 +247,7 @@ public:
     // Runs action, then waits until the page shows `expected` point counts.
     Figures measure(const std::function<void()> &action, const QString &expected)
     {
-        QTest::qWait(300);
+        pause(300);
         Figures f;
         m_monitor.reset();
         QElapsedTimer clock;
@@ -285,15 +333,17 @@ int runSize(int readings)
         return 1;
     auto *window = qobject_cast<QQuickWindow *>(startup->mainWindow());
     Bench bench(window, startup->engine());
-    QTest::qWaitForWindowExposed(window);
-    if (!bench.waitFor([&] { return bench.object(QStringLiteral("dataPage")) != nullptr; }, 30000))
+    if (!QTest::qWaitForWindowExposed(window) ||
+        !waitFor([&] { return bench.object(QStringLiteral("dataPage")) != nullptr; }, 30000))
         return 1;
+    // From the data screen's start, which starts loading the page, to the
+    // load's end, which the program logs as the page being ready.
     QElapsedTimer opening;
     opening.start();
-    bench.waitFor([&] { return bench.pageReady(); });
+    waitFor([&] { return bench.pageReady(); });
     const double pageMs = opening.nsecsElapsed() / 1e6;
     const qint64 baseKb = residentKb(QStringLiteral("self"));
-    if (!bench.waitFor([&] { return bench.object(QStringLiteral("sessionRow1")) != nullptr; }))
+    if (!waitFor([&] { return bench.object(QStringLiteral("sessionRow1")) != nullptr; }))
         return 1;
 
     const QString full = QString::number(2 * (readings - 1));
@@ -305,19 +355,26 @@ int runSize(int readings)
     };
     // Both sessions loaded once: the older one, then the live one.
     bench.click(QStringLiteral("sessionRow1"));
-    bench.waitFor(entryLoaded, 300000);
+    waitFor(entryLoaded, 300000);
     bench.measure([] {}, full);
     bench.click(QStringLiteral("sessionRow0"));
-    bench.waitFor(entryLoaded, 300000);
+    waitFor(entryLoaded, 300000);
     bench.measure([] {}, liveFull);
 
+    HeapPeak heap;
+    heap.start();
     const Bench::Figures select =
         bench.measure([&] { bench.click(QStringLiteral("sessionRow1")); }, full);
+    const double peakMb = heap.stop();
     printRow(readings, "choose loaded session", select, bench.plotlyAloneMs(full));
+    pause(1000);
+    const double settledMb = HeapPeak::inUseMb();
     std::printf("%8d  resident memory: %lld MB program (%lld MB before any session was "
                 "chosen), %lld MB web engine processes\n",
                 readings, residentKb(QStringLiteral("self")) / 1024, baseKb / 1024,
                 childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024);
+    std::printf("%8d  heap in use: %.0f MB settled, %.0f MB at its peak while choosing (%.2fx)\n",
+                readings, settledMb, peakMb, peakMb / settledMb);
 
     const Bench::Figures toggle =
         bench.measure([&] { bench.click(QStringLiteral("eFieldSwitch")); }, repeated(full, 2));

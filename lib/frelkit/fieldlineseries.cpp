@@ -3,12 +3,80 @@
 #include "fieldreading.h"
 
 #include <QCoreApplication>
-#include <QPointer>
+#include <QMetaMethod>
 #include <QSignalBlocker>
-#include <QThreadPool>
-#include <map>
+#include <QTimer>
+#include <algorithm>
 #include <utility>
-#include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+const QString &xKey()
+{
+    static const QString key = QStringLiteral("x");
+    return key;
+}
+
+const QString &yKey()
+{
+    static const QString key = QStringLiteral("y");
+    return key;
+}
+
+QVariant vertex(qint64 x, double y)
+{
+    QVariantMap map;
+    map.insert(xKey(), QVariant(x));
+    map.insert(yKey(), QVariant(y));
+    return map;
+}
+
+// From this many points on, what a series lets go of is worth handing back.
+constexpr qsizetype ManyPoints = 100000;
+
+// glibc keeps freed blocks for its own reuse, and a long session's lists, or
+// the maps made when its vertices are read (a hundred megabytes of small
+// blocks), would stay with the program: their pages go back to the system
+// once the current event has been handled, once however many series let go.
+void releaseFreedMemorySoon()
+{
+#ifdef __GLIBC__
+    thread_local bool pending = false;
+    if (pending || !QCoreApplication::instance())
+        return;
+    pending = true;
+    QTimer::singleShot(0, [] {
+        pending = false;
+        malloc_trim(0);
+    });
+#endif
+}
+
+// The five series of a session read the same times: the list the last one
+// made is taken again when it matches, so that they hold it once.
+QList<qint64> sessionTimes(const QList<FieldReading *> &readings)
+{
+    thread_local QList<qint64> last;
+    const qsizetype n = readings.size();
+    bool same = last.size() == n;
+    for (qsizetype i = 0; same && i < n; ++i)
+        same = last.at(i) == readings.at(i)->msecsSinceEpoch();
+    if (!same) {
+        // Let go of the old list first: a long session's is megabytes.
+        last = QList<qint64>();
+        QList<qint64> times(n);
+        qint64 *time = times.data();
+        for (FieldReading *reading : readings)
+            *time++ = reading->msecsSinceEpoch();
+        last = std::move(times);
+    }
+    return last;
+}
+
+} // namespace
 
 FieldLineSeries::FieldLineSeries(QObject *parent, bool emitSignals)
     : QObject(parent), emitSignals(emitSignals)
@@ -28,11 +96,57 @@ void FieldLineSeries::forgetEntry()
     m_fieldEntry = nullptr;
 }
 
+QVariantList FieldLineSeries::vertices() const
+{
+    if (m_usesGiven)
+        return m_given;
+    takeReadings();
+    QVariantList list;
+    list.reserve(pointCount());
+    for (qsizetype i = 1; i < m_times.size(); ++i) {
+        list.append(vertex(m_times.at(i), m_values.at(i - 1)));
+        list.append(vertex(m_times.at(i), m_values.at(i)));
+    }
+    if (list.size() >= ManyPoints)
+        releaseFreedMemorySoon();
+    return list;
+}
+
+int FieldLineSeries::pointCount() const
+{
+    if (m_usesGiven)
+        return int(m_given.size());
+    const qsizetype readings = m_readingsTaken ? m_times.size() : m_readings.size();
+    return readings > 1 ? int(2 * (readings - 1)) : 0;
+}
+
+bool FieldLineSeries::copyPoints(int from, double *x, double *y) const
+{
+    if (m_usesGiven)
+        return false;
+    takeReadings();
+    // Point k is at reading k / 2 + 1, with the value before it when k is even.
+    const int count = pointCount();
+    for (int k = std::max(from, 0); k < count; ++k) {
+        const qsizetype reading = k / 2 + 1;
+        *x++ = double(m_times.at(reading));
+        *y++ = m_values.at(k % 2 == 0 ? reading - 1 : reading);
+    }
+    return true;
+}
+
 void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
 {
     // The previous session must stop rebuilding this series, or every switch
     // would add one more rebuild per reading update.
-    const bool sameEntry = fieldEntry == m_fieldEntry;
+    if (fieldEntry != m_fieldEntry && pointCount() >= ManyPoints)
+        releaseFreedMemorySoon();
+    // The session left frees its readings as it pleases once it is no
+    // longer followed: points kept while the next one loads are taken now.
+    const bool keepPoints =
+        fieldEntry && fieldEntry->fieldReadings().isEmpty() && !fieldEntry->isLoaded();
+    if (keepPoints)
+        takeReadings();
     forgetEntry();
     m_fieldEntry = fieldEntry;
     if (emitSignals)
@@ -46,219 +160,112 @@ void FieldLineSeries::setFieldEntry(FieldDataEntry *fieldEntry)
 
     connect(fieldEntry, &FieldDataEntry::fieldReadingsChanged, this,
             &FieldLineSeries::onFieldEntriesUpdated);
+    connect(fieldEntry, &DataEntry::loadingChanged, this, &FieldLineSeries::onEntryLoadingChanged);
+    // A session's readings are its children and go with it: taken while
+    // they are still there.
+    connect(fieldEntry, &QObject::destroyed, this, [this] { takeReadings(); });
 
     // An empty session that is still loading keeps the old points until its
     // readings arrive.
-    const QList<FieldReading *> readings = fieldEntry->fieldReadings();
-    if (!readings.isEmpty() || fieldEntry->isLoaded())
-        rebuildVertices(readings, sameEntry);
+    if (keepPoints)
+        m_pointsOfAnotherSession = true;
+    else
+        rebuildVertices(fieldEntry->fieldReadings());
 }
 
 void FieldLineSeries::onFieldEntriesUpdated()
 {
     if (m_fieldEntry)
-        rebuildVertices(m_fieldEntry->fieldReadings(), true);
+        rebuildVertices(m_fieldEntry->fieldReadings());
 }
 
-namespace {
-
-const QString &xKey()
+// A load that ends without readings for this series (lost replies, a record
+// that fails its checks) brings no rebuild: the other session's points would
+// stay under this one. Looked at once the entry has announced all the load
+// brought.
+void FieldLineSeries::onEntryLoadingChanged()
 {
-    static const QString key = QStringLiteral("x");
-    return key;
+    if (m_pointsOfAnotherSession && m_fieldEntry && !m_fieldEntry->isLoading())
+        QMetaObject::invokeMethod(this, &FieldLineSeries::dropPointsOfAnotherSession,
+                                  Qt::QueuedConnection);
 }
 
-const QString &yKey()
+void FieldLineSeries::dropPointsOfAnotherSession()
 {
-    static const QString key = QStringLiteral("y");
-    return key;
+    if (m_pointsOfAnotherSession && m_fieldEntry && !m_fieldEntry->isLoading())
+        clear();
 }
 
-// The live session is rebuilt every second with mostly the same readings; a
-// vertex that is already there is shared instead of allocated again.
-QVariant makeVertex(const QVariantList &old, qsizetype index, qint64 x, double y)
+void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings)
 {
-    if (index < old.size()) {
-        const QVariant &candidate = old.at(index);
-        if (candidate.metaType() == QMetaType::fromType<QVariantMap>()) {
-            const auto *map = static_cast<const QVariantMap *>(candidate.constData());
-            const auto xIt = map->constFind(xKey());
-            const auto yIt = map->constFind(yKey());
-            if (map->size() == 2 && xIt != map->constEnd() && yIt != map->constEnd() &&
-                xIt->metaType() == QMetaType::fromType<qint64>() &&
-                yIt->metaType() == QMetaType::fromType<double>() &&
-                *static_cast<const qint64 *>(xIt->constData()) == x &&
-                *static_cast<const double *>(yIt->constData()) == y)
-                return candidate;
-        }
-    }
-    QVariantMap vertex;
-    vertex.insert(xKey(), QVariant(x));
-    vertex.insert(yKey(), QVariant(y));
-    return vertex;
+    m_pointsOfAnotherSession = false;
+    m_usesGiven = false;
+    m_given = QVariantList();
+    m_readings = readings;
+    m_readingsTaken = false;
+    announceVertices();
 }
 
-// From this many readings on a series is built on the thread pool.
-constexpr qsizetype BackgroundReadings = 20000;
-
-struct Snapshot
+// Reading the readings is most of a rebuild, and a long session's lie all
+// over the heap: it waits until the points are read.
+void FieldLineSeries::takeReadings() const
 {
-    std::vector<qint64> times;
-    std::vector<double> values;
-};
-
-// The step rule over plain values, sharing the maps of `old` where they match.
-QVariantList stepVertices(const Snapshot &readings, const QVariantList &old)
-{
-    const qsizetype n = qsizetype(readings.times.size());
-    QVariantList list;
-    list.reserve(n > 1 ? 2 * (n - 1) : 0);
-    for (qsizetype i = 1; i < n; ++i) {
-        const qint64 x = readings.times[size_t(i)];
-        list.append(makeVertex(old, list.size(), x, readings.values[size_t(i - 1)]));
-        list.append(makeVertex(old, list.size(), x, readings.values[size_t(i)]));
-    }
-    return list;
-}
-
-void dropOffThread(QVariantList &&list)
-{
-    // Freeing a long session's maps takes as long as making them.
-    if (list.size() >= 2 * BackgroundReadings)
-        QThreadPool::globalInstance()->start(
-            [dropped = std::move(list)]() mutable { dropped.clear(); });
-}
-
-} // namespace
-
-// Hands the lists built on the pool to their series on the GUI thread, in the
-// order the builds were asked for: the exposure series, which rebuilds last,
-// so announces last, with the other four already holding the same readings.
-class FieldLineSeriesBuilds : public QObject
-{
-public:
-    using QObject::QObject;
-
-    // GUI thread only; null until the first build.
-    static QPointer<FieldLineSeriesBuilds> &current()
-    {
-        static QPointer<FieldLineSeriesBuilds> builds;
-        return builds;
-    }
-
-    static FieldLineSeriesBuilds *instance()
-    {
-        if (!current())
-            current() = new FieldLineSeriesBuilds(QCoreApplication::instance());
-        return current();
-    }
-
-    quint64 enqueue(FieldLineSeries *series, quint64 generation)
-    {
-        const quint64 ticket = ++m_lastTicket;
-        m_pending.emplace(ticket, Pending{series, generation, false, {}});
-        return ticket;
-    }
-
-    void deliver(quint64 ticket, QVariantList list)
-    {
-        const auto it = m_pending.find(ticket);
-        if (it == m_pending.end())
-            return;
-        it->second.done = true;
-        it->second.list = std::move(list);
-        while (!m_pending.empty() && m_pending.begin()->second.done) {
-            Pending next = std::move(m_pending.begin()->second);
-            m_pending.erase(m_pending.begin());
-            if (next.series)
-                next.series->acceptBuild(next.generation, std::move(next.list));
-            else
-                dropOffThread(std::move(next.list));
-        }
-    }
-
-private:
-    struct Pending
-    {
-        QPointer<FieldLineSeries> series;
-        quint64 generation;
-        bool done;
-        QVariantList list;
-    };
-    std::map<quint64, Pending> m_pending;
-    quint64 m_lastTicket = 0;
-};
-
-// Long sessions make millions of small maps, a third of a second for five
-// series of 200,000 readings: they are built on the thread pool from a copy of
-// the readings' values, and the series keeps its points until then.
-// Another session's points are not compared against: hardly any match, and
-// reading millions of scattered maps costs more than making new ones.
-void FieldLineSeries::rebuildVertices(const QList<FieldReading *> &readings, bool shareOld)
-{
-    const QVariantList old = shareOld ? m_vertices : QVariantList();
-    Snapshot snapshot;
-    snapshot.times.reserve(size_t(readings.size()));
-    snapshot.values.reserve(size_t(readings.size()));
-    for (FieldReading *reading : readings) {
-        snapshot.times.push_back(reading->msecsSinceEpoch());
-        snapshot.values.push_back(readingValue(reading) / 100.0);
-    }
-    if (readings.size() < BackgroundReadings || !QCoreApplication::instance()) {
-        QVariantList previous = m_vertices;
-        setVertices(stepVertices(snapshot, old));
-        dropOffThread(std::move(previous));
+    if (m_readingsTaken)
         return;
-    }
-    ++m_generation;
-    const quint64 ticket = FieldLineSeriesBuilds::instance()->enqueue(this, m_generation);
-    QThreadPool::globalInstance()->start([snapshot = std::move(snapshot), old, ticket]() {
-        QVariantList list = stepVertices(snapshot, old);
-        // The application outlives the builds; the queue is looked up on its thread.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [ticket, list = std::move(list)]() mutable {
-                if (FieldLineSeriesBuilds *builds = FieldLineSeriesBuilds::current())
-                    builds->deliver(ticket, std::move(list));
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void FieldLineSeries::acceptBuild(quint64 generation, QVariantList vertices)
-{
-    if (generation != m_generation) {
-        dropOffThread(std::move(vertices));
-        return;
-    }
-    QVariantList old = std::move(m_vertices);
-    setVertices(std::move(vertices));
-    dropOffThread(std::move(old));
+    m_readingsTaken = true;
+    const QList<FieldReading *> readings = std::exchange(m_readings, {});
+    m_times = sessionTimes(readings);
+    // Refilled in place: no second set of values while the new one is made.
+    m_values.resize(readings.size());
+    double *value = m_values.data();
+    for (FieldReading *reading : readings)
+        *value++ = readingValue(reading) / 100.0;
 }
 
 void FieldLineSeries::setVertices(QVariantList vertices)
 {
-    ++m_generation;
-    m_vertices = std::move(vertices);
+    if (pointCount() >= ManyPoints)
+        releaseFreedMemorySoon();
+    m_pointsOfAnotherSession = false;
+    m_readings = {};
+    m_readingsTaken = true;
+    m_times = QList<qint64>();
+    m_values = QList<double>();
+    m_given = std::move(vertices);
+    m_usesGiven = true;
     announceVertices();
 }
 
 void FieldLineSeries::addVertex(QVariantMap vertex)
 {
-    ++m_generation;
-    m_vertices.append(std::move(vertex));
-    announceVertices();
+    if (!m_usesGiven)
+        m_given = vertices();
+    QVariantList list = std::move(m_given);
+    list.append(std::move(vertex));
+    setVertices(std::move(list));
 }
 
 void FieldLineSeries::clear()
 {
-    ++m_generation;
-    m_vertices.clear();
+    if (pointCount() >= ManyPoints)
+        releaseFreedMemorySoon();
+    m_pointsOfAnotherSession = false;
+    m_readings = {};
+    m_readingsTaken = true;
+    m_times = QList<qint64>();
+    m_values = QList<double>();
+    m_given = QVariantList();
+    m_usesGiven = false;
     announceVertices();
 }
 
 void FieldLineSeries::announceVertices()
 {
-    if (emitSignals)
-        emit verticesChanged(m_vertices);
+    if (!emitSignals)
+        return;
+    // The list is made only for a listener: a long session's maps take a
+    // tenth of a second to make.
+    if (isSignalConnected(QMetaMethod::fromSignal(&FieldLineSeries::verticesChanged)))
+        emit verticesChanged(vertices());
+    emit pointsChanged();
 }

@@ -3,6 +3,7 @@
 #include "fielddataentry.h"
 #include "frelkit_global.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QVariantList>
@@ -10,11 +11,16 @@
 #include <QtQml/qqmlregistration.h>
 
 class FieldReading;
-class FieldLineSeriesBuilds;
 
 // Step-shaped plot points of one quantity of a field session: each reading
 // after the first adds {its time, previous value} and {its time, its value},
 // values divided by 100. Follows the session's readings until another is set.
+//
+// The series keeps one time and one value per reading, taken from the
+// readings when the points are first read (a series whose curve is not shown
+// never reads them); the list of maps that `vertices` publishes is made each
+// time it is read (a long session's maps take a hundred megabytes). A list
+// given with setVertices or addVertex is kept as given.
 class FRELKIT_EXPORT FieldLineSeries : public QObject
 {
     Q_OBJECT
@@ -22,14 +28,23 @@ class FRELKIT_EXPORT FieldLineSeries : public QObject
     Q_PROPERTY(QVariantList vertices READ vertices WRITE setVertices NOTIFY verticesChanged)
     Q_PROPERTY(
         FieldDataEntry *fieldEntry READ fieldEntry WRITE setFieldEntry NOTIFY fieldEntryChanged)
+    // The length of `vertices` without making the list; announced whenever
+    // the points are, also when unchanged.
+    Q_PROPERTY(int pointCount READ pointCount NOTIFY pointsChanged)
 
 public:
     FieldLineSeries(QObject *parent, bool emitSignals);
     ~FieldLineSeries() override;
 
-    QVariantList vertices() const { return m_vertices; }
+    QVariantList vertices() const;
+    int pointCount() const;
     // Null also once the session has been destroyed.
     FieldDataEntry *fieldEntry() const { return m_fieldEntry; }
+
+    // Writes points [from, pointCount()) into x (time in milliseconds) and y
+    // (value) without making maps. False for a list given by hand, which is
+    // read through vertices().
+    bool copyPoints(int from, double *x, double *y) const;
 
     // The raw value of one reading for this series, before the division by 100.
     virtual double readingValue(FieldReading *reading) const = 0;
@@ -37,6 +52,7 @@ public:
 signals:
     void fieldEntryChanged();
     void verticesChanged(QVariantList newVertices);
+    void pointsChanged();
 
 public slots:
     void addVertex(QVariantMap vertex);
@@ -48,18 +64,25 @@ protected slots:
     void onFieldEntriesUpdated();
 
 private:
-    friend class FieldLineSeriesBuilds;
-
-    // Shares the maps of the current points where they match when `shareOld`.
-    void rebuildVertices(const QList<FieldReading *> &readings, bool shareOld);
-    // A list built on the pool, taken unless the points changed since it was asked for.
-    void acceptBuild(quint64 generation, QVariantList vertices);
+    void rebuildVertices(const QList<FieldReading *> &readings);
+    void takeReadings() const;
+    void onEntryLoadingChanged();
+    void dropPointsOfAnotherSession();
     void announceVertices();
     void forgetEntry();
 
     QPointer<FieldDataEntry> m_fieldEntry;
-    QVariantList m_vertices;
+    // The readings the points are to be made of, until takeReadings; they
+    // belong to the followed session, which announces every change to them.
+    mutable QList<FieldReading *> m_readings;
+    mutable bool m_readingsTaken = true;
+    // One per reading; the five series of a session share their times.
+    mutable QList<qint64> m_times;
+    mutable QList<double> m_values;
+    // Set instead of the readings' points by setVertices or addVertex.
+    QVariantList m_given;
+    bool m_usesGiven = false;
+    // The points still shown are another session's: the set one was loading.
+    bool m_pointsOfAnotherSession = false;
     const bool emitSignals;
-    // Counts every change of the points.
-    quint64 m_generation = 0;
 };

@@ -85,6 +85,17 @@ Item {
     }
 
     Component.onCompleted: render()
+    // An image the caller waits for when the view goes (its screen closed,
+    // the instrument unplugged) can no longer be made: it ends with an error,
+    // as one that times out does, and never in silence.
+    Component.onDestruction: {
+        const jobs = internal.imageJobs
+        internal.imageJobs = []
+        for (let i = 0; i < jobs.length; ++i) {
+            if (jobs[i].waiting)
+                saver.triggerError("Plot closed before the image was ready.")
+        }
+    }
     onTracesChanged: holdForLoad()
     onLayoutChanged: holdForLoad()
 
@@ -115,12 +126,12 @@ Item {
 
     // Traces keep their date-times as numbers (the time value of the local
     // wall-clock date) and their values in Float64Arrays: one object each for
-    // the garbage collector, and bytes the page reads without parsing text
-    // (PlotPoints). The page makes the ISO texts Plotly gets (isoDates) and
-    // keeps what it was sent (pageList), so a list's text is made when it is
-    // sent and not kept; extending a trace replaces its arrays.
-    function numbersText(list) {
-        return PlotPoints.listScript(list)
+    // the garbage collector. PlotPoints writes the page's script for a list:
+    // the ISO texts Plotly gets, made in one pass, and values as their bytes.
+    // The page keeps what it was sent (pageList), so a list's text is made
+    // when it is sent and not kept; extending a trace replaces its arrays.
+    function listText(list, isTime) {
+        return isTime ? PlotPoints.timesScript(list) : PlotPoints.valuesScript(list)
     }
 
     function traceJson(trace, xText) {
@@ -128,25 +139,26 @@ Item {
         delete rest.x
         delete rest.y
         const restJson = JSON.stringify(rest)
-        return "{\"x\":" + xText + ",\"y\":plainList(" + numbersText(trace.y) + ")"
+        return "{\"x\":" + xText + ",\"y\":" + listText(trace.y, false)
             + (restJson === "{}" ? "}" : "," + restJson.slice(1))
     }
 
     // A script whose value is the trace list with ISO date texts. The series of
-    // a session share their times: each distinct time list is sent once.
+    // a session share their times: each distinct time list is sent once, and
+    // each trace gets a copy, since extendTraces appends in place.
     function tracesScript(list) {
         const times = []
         const parts = list.map(trace => {
-            const text = numbersText(trace.x)
+            const text = listText(trace.x, true)
             let index = times.indexOf(text)
             if (index < 0) {
                 index = times.length
                 times.push(text)
             }
-            return traceJson(trace, "xs[" + index + "]")
+            return traceJson(trace, "xs[" + index + "].slice()")
         })
-        return "(function () { var xs = [" + times.join(",") + "]; return isoTraces(["
-            + parts.join(",") + "]); })()"
+        return "(function () { var xs = [" + times.join(",") + "]; return ["
+            + parts.join(",") + "]; })()"
     }
 
     // The lists of a re-plot go to the page one script each and are kept
@@ -158,11 +170,13 @@ Item {
         if (entry === undefined) {
             entry = { "id": ++internal.lastListId, "isTime": isTime, "list": list }
             internal.pageLists.push(entry)
-            const store = () => guarded("plotStore(" + entry.id + ", "
-                                        + (isTime ? "isoDates(" : "plainList(")
-                                        + numbersText(list) + "));")
-            // A long list's text is made in the turn that sends it.
-            stores.push(list.length >= internal.lazyListLength ? store : store())
+            const before = "try {\nplotStore(" + entry.id + ", "
+            const after = ");\n} catch (e) { console.log(e); }"
+            // A long list's text is made in the turn that sends it, and goes
+            // to the page without becoming a script value here.
+            stores.push(list.length >= internal.lazyListLength
+                        ? () => PlotPoints.runListScript(webView, before, list, isTime, after)
+                        : before + listText(list, isTime) + after)
         }
         if (used.indexOf(entry) < 0)
             used.push(entry)
@@ -175,13 +189,8 @@ Item {
         if (a.length !== b.length)
             return false
         if (!ArrayBuffer.isView(a) || !ArrayBuffer.isView(b))
-            return numbersText(a) === numbersText(b)
-        for (let i = 0; i < a.length; ++i) {
-            // NaN stands for a missing value in both.
-            if (a[i] !== b[i] && (a[i] === a[i] || b[i] === b[i]))
-                return false
-        }
-        return true
+            return PlotPoints.listScript(a) === PlotPoints.listScript(b)
+        return PlotPoints.sameNumbers(a, b)
     }
 
     function guarded(script) {
@@ -195,7 +204,8 @@ Item {
     // Scripts reach the page in the order sent. A long one waits for the next
     // turn of the event loop, and so does everything after it, so that no
     // turn hands the web engine more than a few megabytes. A script may be
-    // given as a function that makes it: it is made when its turn comes.
+    // given as a function that makes and runs it when its turn comes, and
+    // returns its length.
     function send(script, callback) {
         const outbox = internal.outbox
         if (outbox.length === 0 && typeof script === "string"
@@ -208,7 +218,7 @@ Item {
         }
         outbox.push({ "script": script, "callback": callback })
         if (outbox.length === 1)
-            Qt.callLater(sendOutbox)
+            nextOutboxTurn()
     }
 
     function sendOutbox() {
@@ -216,7 +226,11 @@ Item {
         let budget = internal.sliceChars
         while (outbox.length > 0 && budget > 0) {
             const item = outbox.shift()
-            const script = typeof item.script === "function" ? item.script() : item.script
+            if (typeof item.script === "function") {
+                budget -= item.script()
+                continue
+            }
+            const script = item.script
             budget -= script.length
             if (item.callback)
                 webView.runJavaScript(script, item.callback)
@@ -224,7 +238,13 @@ Item {
                 webView.runJavaScript(script)
         }
         if (outbox.length > 0)
-            Qt.callLater(sendOutbox)
+            nextOutboxTurn()
+    }
+
+    // After input, painting and due timers, so that the window keeps
+    // answering while a long re-plot goes out.
+    function nextOutboxTurn() {
+        PlotPoints.later(root, sendOutbox)
     }
 
     function pageHtml() {
@@ -301,23 +321,47 @@ Item {
             + "  }\n"
             + "  return out;\n"
             + "}\n"
-            // Traces sharing one time list share its conversion; each gets a
-            // list of its own, since extendTraces appends in place.
-            + "function isoTraces(list) {\n"
-            + "  var inputs = [], outputs = [];\n"
-            + "  for (var i = 0; i < list.length; ++i) {\n"
-            + "    var x = list[i].x;\n"
-            + "    if (!Array.isArray(x) && !ArrayBuffer.isView(x)) continue;\n"
-            + "    var k = inputs.indexOf(x);\n"
-            + "    if (k >= 0) {\n"
-            + "      list[i].x = outputs[k].slice();\n"
-            + "    } else {\n"
-            + "      list[i].x = isoDates(x);\n"
-            + "      inputs.push(x);\n"
-            + "      outputs.push(list[i].x.slice());\n"
+            // The ISO texts of times given as steps from the one before (the
+            // first from 0), each standing for `run` entries of the list; for
+            // whole milliseconds within the years 1970 to 9999. They are
+            // written into one flat string and sliced from it: Plotly reads
+            // those as fast as any string, unlike texts joined piece by
+            // piece, which it must flatten first.
+            + "function isoTexts(steps, run) {\n"
+            + "  var n = steps.length, bytes = new Uint8Array(24 * n), t = 0, day = NaN, dayCodes = [];\n"
+            + "  for (var i = 0; i < n; ++i) {\n"
+            + "    t += steps[i];\n"
+            + "    var r = t % 86400000, o = 24 * i;\n"
+            + "    if (t - r !== day) {\n"
+            + "      day = t - r;\n"
+            + "      var dayText = new Date(day).toISOString();\n"
+            + "      for (var k = 0; k < 11; ++k) dayCodes[k] = dayText.charCodeAt(k);\n"
             + "    }\n"
+            + "    for (var k = 0; k < 11; ++k) bytes[o + k] = dayCodes[k];\n"
+            + "    var h = (r / 3600000) | 0, m = ((r / 60000) | 0) % 60, s = ((r / 1000) | 0) % 60, ms = r % 1000;\n"
+            + "    bytes[o + 11] = 48 + ((h / 10) | 0); bytes[o + 12] = 48 + h % 10; bytes[o + 13] = 58;\n"
+            + "    bytes[o + 14] = 48 + ((m / 10) | 0); bytes[o + 15] = 48 + m % 10; bytes[o + 16] = 58;\n"
+            + "    bytes[o + 17] = 48 + ((s / 10) | 0); bytes[o + 18] = 48 + s % 10; bytes[o + 19] = 46;\n"
+            + "    bytes[o + 20] = 48 + ((ms / 100) | 0); bytes[o + 21] = 48 + ((ms / 10) | 0) % 10;\n"
+            + "    bytes[o + 22] = 48 + ms % 10; bytes[o + 23] = 90;\n"
             + "  }\n"
-            + "  return list;\n"
+            + "  var text = new TextDecoder('ascii').decode(bytes), out = new Array(n * run), j = 0;\n"
+            + "  for (var i = 0; i < n; ++i) {\n"
+            + "    var x = text.substring(24 * i, 24 * i + 24);\n"
+            + "    for (var k = 0; k < run; ++k) out[j++] = x;\n"
+            + "  }\n"
+            + "  return out;\n"
+            + "}\n"
+            // A step line's values: the first, then each later one twice
+            // but the last, which stands once.
+            + "function innerPairs(values, length) {\n"
+            + "  var out = new Array(length), k = 0;\n"
+            + "  out[k++] = values[0];\n"
+            + "  for (var i = 1; i < values.length; ++i) {\n"
+            + "    out[k++] = values[i];\n"
+            + "    if (k < length) out[k++] = values[i];\n"
+            + "  }\n"
+            + "  return out;\n"
             + "}\n"
             + data + "\n"
             + "var config = { scrollZoom: true, displaylogo: false, responsive: true,"
@@ -471,6 +515,12 @@ Item {
         return result
     }
 
+    // A plot series (which hands over its numbers without making its point
+    // maps) stands for its list wherever a point list is taken.
+    function pointCount(dataPoints) {
+        return dataPoints.pointCount !== undefined ? dataPoints.pointCount : dataPoints.length
+    }
+
     // Converts points [from, length) in one pass over the list.
     function convertPoints(dataPoints, from) {
         return PlotPoints.convert(dataPoints, utcOffsetMs(), from)
@@ -524,7 +574,7 @@ Item {
         }
         const trace = traces[index]
         const have = trace.x.length
-        if (dataPoints.length <= have)
+        if (pointCount(dataPoints) <= have)
             return
         const points = convertPoints(dataPoints, have)
         trace.x = joined(trace.x, points.x)

@@ -1,8 +1,13 @@
 #include "plotpoints.h"
 
+#ifdef QV_PLOT_SERIES
+#include "fieldlineseries.h"
+#endif
+
 #include <QDateTime>
 #include <QJSEngine>
 #include <QThread>
+#include <QTimer>
 #include <QVariantMap>
 #include <QtConcurrent/QtConcurrentMap>
 #include <charconv>
@@ -65,6 +70,13 @@ void appendNumber(QByteArray &out, double value)
     out.append(buffer, int(result.ptr - buffer));
 }
 
+void appendInteger(QByteArray &out, qint64 value)
+{
+    char buffer[24];
+    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, int(result.ptr - buffer));
+}
+
 // A date stands for its time value, as the page reads it.
 double jsNumber(const QJSValue &value)
 {
@@ -78,11 +90,120 @@ double jsNumber(const QJSValue &value)
     return std::numeric_limits<double>::quiet_NaN();
 }
 
-// Base64 carries the doubles exactly and is read in the page far faster than
-// their decimal text.
-QString bytesScript(const QByteArray &bytes)
+// The first time whose ISO text no longer has four year digits (year 10000).
+constexpr double LastIsoTime = 253402300800000.0;
+
+// Base64 carries the doubles exactly, in fewer characters than the decimal
+// text of values such as 74.53000000000001.
+QByteArray bytesText(const QByteArray &bytes)
 {
-    return QLatin1String("f64('") + QLatin1String(bytes.toBase64()) + QLatin1String("')");
+    return "f64('" + bytes.toBase64() + "')";
+}
+
+// A Float64Array's bytes, or nothing for any other list.
+bool float64Bytes(const QJSValue &list, QByteArray &bytes)
+{
+    const QJSValue buffer = list.property(QStringLiteral("buffer"));
+    if (list.property(QStringLiteral("BYTES_PER_ELEMENT")).toInt() != int(sizeof(double)) ||
+        buffer.isUndefined())
+        return false;
+    const QByteArray all = buffer.toVariant().toByteArray();
+    const qsizetype offset = list.property(QStringLiteral("byteOffset")).toInt();
+    const qsizetype length = list.property(QStringLiteral("byteLength")).toInt();
+    if (offset < 0 || length < 0 || offset + length > all.size())
+        return false;
+    bytes = offset == 0 && length == all.size() ? all : all.mid(offset, length);
+    return true;
+}
+
+// The length of the blocks of equal values the list is made of, when all
+// have one length; 1 otherwise.
+qsizetype blockLength(const double *values, qsizetype n)
+{
+    qsizetype run = 1;
+    while (run < n && values[run] == values[0])
+        ++run;
+    if (n % run != 0)
+        return 1;
+    for (qsizetype i = 0; i < n; i += run) {
+        for (qsizetype k = 1; k < run; ++k) {
+            if (values[i + k] != values[i])
+                return 1;
+        }
+    }
+    return run;
+}
+
+QByteArray numbersText(const QJSValue &list)
+{
+    const quint32 length = list.property(QStringLiteral("length")).toUInt();
+    QByteArray out;
+    out.reserve(int(length) * 18 + 2);
+    out.append('[');
+    for (quint32 i = 0; i < length; ++i) {
+        if (i > 0)
+            out.append(',');
+        appendNumber(out, jsNumber(list.property(i)));
+    }
+    out.append(']');
+    return out;
+}
+
+QByteArray timesText(const QJSValue &list)
+{
+    QByteArray bytes;
+    if (!float64Bytes(list, bytes)) {
+        const quint32 length = list.property(QStringLiteral("length")).toUInt();
+        bytes.resize(qsizetype(length) * qsizetype(sizeof(double)));
+        auto *values = reinterpret_cast<double *>(bytes.data());
+        for (quint32 i = 0; i < length; ++i)
+            values[i] = jsNumber(list.property(i));
+    }
+    const auto *values = reinterpret_cast<const double *>(bytes.constData());
+    const qsizetype n = bytes.size() / qsizetype(sizeof(double));
+    // Times outside the years 1970 to 9999 or between milliseconds have
+    // texts of other lengths, or none: the page writes those.
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!(values[i] >= 0 && values[i] < LastIsoTime && values[i] == std::floor(values[i])))
+            return "isoDates(" + bytesText(bytes) + ")";
+    }
+    // A step line has each time twice: each time is sent once, with the
+    // number of times it stands in the list, as its step from the one
+    // before (a few digits); the page writes the texts.
+    const qsizetype run = blockLength(values, n);
+    QByteArray script;
+    script.reserve(32 + n / run * 6);
+    script.append("isoTexts(JSON.parse('[");
+    qint64 last = 0;
+    for (qsizetype i = 0; i < n; i += run) {
+        if (i > 0)
+            script.append(',');
+        appendInteger(script, qint64(values[i]) - last);
+        last = qint64(values[i]);
+    }
+    script.append("]'), ").append(QByteArray::number(run)).append(')');
+    return script;
+}
+
+QByteArray valuesText(const QJSValue &list)
+{
+    QByteArray bytes;
+    if (!float64Bytes(list, bytes))
+        return numbersText(list);
+    // A step line's values come in pairs after the first: each is sent once.
+    const auto *values = reinterpret_cast<const quint64 *>(bytes.constData());
+    const qsizetype n = bytes.size() / qsizetype(sizeof(double));
+    bool paired = n >= 2 && n % 2 == 0;
+    for (qsizetype i = 1; paired && i + 1 < n; i += 2)
+        paired = values[i] == values[i + 1];
+    if (!paired)
+        return "plainList(" + bytesText(bytes) + ")";
+    QByteArray once((n / 2 + 1) * qsizetype(sizeof(double)), Qt::Uninitialized);
+    auto *out = reinterpret_cast<quint64 *>(once.data());
+    out[0] = values[0];
+    for (qsizetype i = 1; i < n; i += 2)
+        out[(i + 1) / 2] = values[i];
+    return "innerPairs(" + bytesText(once) + ", " + QByteArray::number(n) + ")";
 }
 
 } // namespace
@@ -96,8 +217,25 @@ PlotPoints *PlotPoints::create(QQmlEngine *, QJSEngine *engine)
 
 QJSValue PlotPoints::convert(const QVariant &dataPoints, double offsetMs, int from) const
 {
-    const QVariantList points = dataPoints.toList();
     const int start = std::max(0, from);
+#ifdef QV_PLOT_SERIES
+    // A series hands over its numbers without making the maps of its points.
+    if (const auto *series = qobject_cast<const FieldLineSeries *>(dataPoints.value<QObject *>())) {
+        const int count = std::max(0, series->pointCount() - start);
+        QByteArray xs(count * qsizetype(sizeof(double)), Qt::Uninitialized);
+        QByteArray ys(count * qsizetype(sizeof(double)), Qt::Uninitialized);
+        auto *x = reinterpret_cast<double *>(xs.data());
+        auto *y = reinterpret_cast<double *>(ys.data());
+        if (!series->copyPoints(start, x, y))
+            return convert(series->vertices(), offsetMs, from);
+        for (int i = 0; i < count; ++i) {
+            x[i] += offsetMs;
+            y[i] *= 100;
+        }
+        return pointArrays(xs, ys);
+    }
+#endif
+    const QVariantList points = dataPoints.toList();
     const int count = std::max(0, int(points.size()) - start);
     QByteArray xs(count * qsizetype(sizeof(double)), Qt::Uninitialized);
     QByteArray ys(count * qsizetype(sizeof(double)), Qt::Uninitialized);
@@ -123,6 +261,11 @@ QJSValue PlotPoints::convert(const QVariant &dataPoints, double offsetMs, int fr
         QtConcurrent::blockingMap(
             ranges, [&](const std::pair<int, int> &range) { fill(range.first, range.second); });
     }
+    return pointArrays(xs, ys);
+}
+
+QJSValue PlotPoints::pointArrays(const QByteArray &xs, const QByteArray &ys) const
+{
     QJSValue result = m_engine->newObject();
     result.setProperty(QStringLiteral("x"), typedArray(xs));
     result.setProperty(QStringLiteral("y"), typedArray(ys));
@@ -139,29 +282,64 @@ QJSValue PlotPoints::typedArray(const QByteArray &bytes) const
 
 QString PlotPoints::listScript(const QJSValue &list) const
 {
-    const QJSValue buffer = list.property(QStringLiteral("buffer"));
-    if (list.property(QStringLiteral("BYTES_PER_ELEMENT")).toInt() == int(sizeof(double)) &&
-        !buffer.isUndefined()) {
-        const QByteArray bytes = buffer.toVariant().toByteArray();
-        const qsizetype offset = list.property(QStringLiteral("byteOffset")).toInt();
-        const qsizetype length = list.property(QStringLiteral("byteLength")).toInt();
-        if (offset >= 0 && length >= 0 && offset + length <= bytes.size())
-            return bytesScript(bytes.mid(offset, length));
+    QByteArray bytes;
+    return QString::fromLatin1(float64Bytes(list, bytes) ? bytesText(bytes) : numbersText(list));
+}
+
+QString PlotPoints::timesScript(const QJSValue &list) const
+{
+    return QString::fromLatin1(timesText(list));
+}
+
+QString PlotPoints::valuesScript(const QJSValue &list) const
+{
+    return QString::fromLatin1(valuesText(list));
+}
+
+int PlotPoints::runListScript(QObject *view, const QString &before, const QJSValue &list,
+                              bool isTime, const QString &after) const
+{
+    // Megabytes of text: made once, in one piece.
+    const QByteArray text = isTime ? timesText(list) : valuesText(list);
+    QString script;
+    script.reserve(before.size() + text.size() + after.size());
+    script.append(before).append(QLatin1String(text)).append(after);
+    QMetaObject::invokeMethod(view, "runJavaScript", Q_ARG(QString, script));
+    return int(script.size());
+}
+
+bool PlotPoints::sameNumbers(const QJSValue &a, const QJSValue &b) const
+{
+    QByteArray first;
+    QByteArray second;
+    if (!float64Bytes(a, first) || !float64Bytes(b, second) || first.size() != second.size())
+        return false;
+    const auto *x = reinterpret_cast<const double *>(first.constData());
+    const auto *y = reinterpret_cast<const double *>(second.constData());
+    const qsizetype n = first.size() / qsizetype(sizeof(double));
+    for (qsizetype i = 0; i < n; ++i) {
+        if (x[i] != y[i] && (x[i] == x[i] || y[i] == y[i]))
+            return false;
     }
-    return numbersJson(list);
+    return true;
+}
+
+void PlotPoints::later(QObject *context, const QJSValue &function) const
+{
+    if (!context || !function.isCallable())
+        return;
+    // A zero-interval timer of its own: QTimer::singleShot(0) and
+    // Qt.callLater post an event, which runs before anything else waiting.
+    auto *timer = new QTimer(context);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, context, [timer, function]() mutable {
+        timer->deleteLater();
+        function.call();
+    });
+    timer->start(0);
 }
 
 QString PlotPoints::numbersJson(const QJSValue &list) const
 {
-    const quint32 length = list.property(QStringLiteral("length")).toUInt();
-    QByteArray out;
-    out.reserve(int(length) * 18 + 2);
-    out.append('[');
-    for (quint32 i = 0; i < length; ++i) {
-        if (i > 0)
-            out.append(',');
-        appendNumber(out, jsNumber(list.property(i)));
-    }
-    out.append(']');
-    return QString::fromLatin1(out);
+    return QString::fromLatin1(numbersText(list));
 }

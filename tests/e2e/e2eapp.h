@@ -210,7 +210,7 @@ public:
     {
         // A page sliding in takes no clicks.
         if (QObject *stack = object(QStringLiteral("viewStack")))
-            QTest::qWaitFor([stack] { return !stack->property("busy").toBool(); }, 3000);
+            ShellTest::waitFor([stack] { return !stack->property("busy").toBool(); }, 3000);
         if (!target || !target->isVisible())
             return false;
         if (QQuickItem *flickable = item(QStringLiteral("panelFlickable"))) {
@@ -235,7 +235,7 @@ public:
     bool clickRow(int index)
     {
         const QString name = QStringLiteral("sessionRow%1").arg(index);
-        return QTest::qWaitFor([&] { return item(name) != nullptr; }, 10000) && click(name);
+        return ShellTest::waitFor([&] { return item(name) != nullptr; }, 10000) && click(name);
     }
 
     // The answer of a file or folder dialog handed to the page's dialog as
@@ -370,7 +370,7 @@ public:
             return {};
         QMetaObject::invokeMethod(probe.get(), "probe", Q_ARG(QVariant, QVariant::fromValue(view)),
                                   Q_ARG(QVariant, script));
-        if (!QTest::qWaitFor([&] { return probe->property("done").toBool(); }, timeoutMs))
+        if (!ShellTest::waitFor([&] { return probe->property("done").toBool(); }, timeoutMs))
             return {};
         return probe->property("result");
     }

@@ -28,6 +28,10 @@ public:
         onDataAvailable(payload, true);
     }
 
+    // A load under way, and its end with nothing read (a reply lost).
+    void startLoading() { setLoading(true); }
+    void loseLoad() { setLoading(false); }
+
     // Delivers readings with these E and H values.
     void deliver(const QList<QPair<double, double>> &values, int stepSeconds = 10)
     {

@@ -2,6 +2,7 @@
 #include "lineseries.h"
 
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QtTest>
 #include <memory>
 
@@ -75,26 +76,51 @@ void TestLineSeries::stepsBetweenReadings()
 void TestLineSeries::countRule_data()
 {
     QTest::addColumn<int>("readings");
+    QTest::addColumn<int>("grownTo");
     QTest::addColumn<int>("vertices");
-    QTest::newRow("none") << 0 << 0;
-    QTest::newRow("one") << 1 << 0;
-    QTest::newRow("two") << 2 << 2;
-    QTest::newRow("hundred") << 100 << 198;
-    QTest::newRow("long session, built on the pool") << 50000 << 99998;
+    // Then each series is set to a session still loading, whose load reads
+    // four readings or nothing: "" for none.
+    QTest::addColumn<QString>("next");
+    QTest::newRow("none") << 0 << 0 << 0 << "";
+    QTest::newRow("one") << 1 << 0 << 0 << "";
+    QTest::newRow("two") << 2 << 0 << 2 << "";
+    QTest::newRow("recorded session") << 100 << 0 << 198 << "";
+    QTest::newRow("live session that grows") << 100 << 103 << 204 << "";
+    QTest::newRow("long session") << 50000 << 0 << 99998 << "";
+    QTest::newRow("long live session that grows") << 50000 << 50002 << 100002 << "";
+    QTest::newRow("long session, then one still loading") << 50000 << 0 << 99998 << "reads";
+    QTest::newRow("then one whose load reads nothing") << 100 << 0 << 198 << "fails";
+}
+
+// The points as the step rule makes them from the readings, maps and types
+// as published.
+QVariantList stepVertices(const FieldLineSeries &series, const QList<FieldReading *> &readings)
+{
+    QVariantList list;
+    for (qsizetype i = 1; i < readings.size(); ++i) {
+        const QVariant x = QVariant(readings[i]->dateTime().toMSecsSinceEpoch());
+        list << QVariantMap{{"x", x}, {"y", series.readingValue(readings[i - 1]) / 100}}
+             << QVariantMap{{"x", x}, {"y", series.readingValue(readings[i]) / 100}};
+    }
+    return list;
 }
 
 void TestLineSeries::countRule()
 {
     QFETCH(int, readings);
+    QFETCH(int, grownTo);
     QFETCH(int, vertices);
+    QFETCH(QString, next);
     TestFieldEntry entry;
     entry.deliver(readings);
     // As the screen sets them, the exposure series last: when it announces,
     // the other four hold the same readings, however long the session.
     std::vector<std::unique_ptr<FieldLineSeries>> all;
+    const QVariantList given{vertex(qint64(1), 1), vertex(QStringLiteral("x"), 0.5)};
     for (const char *kind : {"E", "H", "six", "thirty", "exposure"}) {
         all.push_back(makeSeries(kind));
-        all.back()->setVertices({vertex(1, 1)});
+        all.back()->setVertices(given);
+        QCOMPARE(all.back()->vertices(), given);
     }
     QList<qsizetype> seenAtAnnouncement;
     connect(all.back().get(), &FieldLineSeries::verticesChanged, this, [&] {
@@ -103,21 +129,40 @@ void TestLineSeries::countRule()
     });
     for (const auto &series : all)
         series->setFieldEntry(&entry);
-    // A long session's points are built on the pool and arrive later.
-    QTRY_COMPARE(seenAtAnnouncement, QList<qsizetype>(5, vertices));
-    for (const auto &series : all) {
-        const QVariantList list = series->vertices();
-        QCOMPARE(list.size(), vertices);
-        // Every step joins its neighbours.
-        const QList<FieldReading *> r = entry.fieldReadings();
-        for (int k = 0; k + 1 < list.size(); k += 2) {
-            const QVariantMap low = list.at(k).toMap(), high = list.at(k + 1).toMap();
-            QCOMPARE(low.value("x").toLongLong(), msecs(r[k / 2 + 1]));
-            QCOMPARE(high.value("x").toLongLong(), msecs(r[k / 2 + 1]));
-            QCOMPARE(high.value("y").toDouble(), series->readingValue(r[k / 2 + 1]) / 100.0);
-            if (k + 2 < list.size())
-                QCOMPARE(list.at(k + 2).toMap().value("y").toDouble(), high.value("y").toDouble());
+
+    if (next.isEmpty()) {
+        if (grownTo > 0) {
+            QTRY_VERIFY(!seenAtAnnouncement.isEmpty());
+            seenAtAnnouncement.clear();
+            entry.deliver(grownTo);
         }
+        QTRY_COMPARE(seenAtAnnouncement, QList<qsizetype>(5, vertices));
+        for (const auto &series : all) {
+            QCOMPARE(series->pointCount(), vertices);
+            QCOMPARE(series->vertices(), stepVertices(*series, entry.fieldReadings()));
+        }
+        return;
+    }
+
+    // Another session chosen at once, still loading: whatever was under way
+    // for the one left must not arrive, and its load decides the points.
+    TestFieldEntry loading;
+    loading.startLoading();
+    for (const auto &series : all)
+        series->setFieldEntry(&loading);
+    seenAtAnnouncement.clear();
+    QThreadPool::globalInstance()->waitForDone();
+    QTest::qWait(50);
+    QCOMPARE(seenAtAnnouncement, QList<qsizetype>());
+    if (next == "reads") {
+        loading.deliver(4);
+        QCOMPARE(seenAtAnnouncement, QList<qsizetype>(5, 6));
+        for (const auto &series : all)
+            QCOMPARE(series->vertices(), stepVertices(*series, loading.fieldReadings()));
+    } else {
+        // No other session's points may stand for this one.
+        loading.loseLoad();
+        QTRY_COMPARE(seenAtAnnouncement, QList<qsizetype>(5, 0));
     }
 }
 
@@ -181,10 +226,13 @@ void TestLineSeries::exposureAnnounces()
     QCOMPARE(verticesChanged.count(), 2);
     QCOMPARE(series.vertices().size(), 6);
 
-    // Setting, adding and clearing announce even without a change.
-    series.setVertices(series.vertices());
+    // Setting, adding and clearing announce even without a change; lists
+    // given are kept as given.
+    const QVariantList made = series.vertices();
+    series.setVertices(made);
     series.addVertex(vertex(qint64(1), 0.5));
-    QCOMPARE(series.vertices().size(), 7);
+    QCOMPARE(series.vertices(), QVariantList(made) << vertex(qint64(1), 0.5));
+    QCOMPARE(series.pointCount(), 7);
     series.clear();
     series.clear();
     QCOMPARE(verticesChanged.count(), 6);
@@ -335,6 +383,8 @@ void TestLineSeries::destroyedEntryReadsAsNone()
     entry.reset();
     QCOMPARE(series.fieldEntry(), nullptr);
     QCOMPARE(quiet.property("fieldEntry").value<FieldDataEntry *>(), nullptr);
+    // Its points stay, though its readings went with it.
+    QCOMPARE(quiet.vertices().size(), 4);
 
     // A new session takes over as usual.
     TestFieldEntry next;

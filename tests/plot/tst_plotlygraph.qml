@@ -200,6 +200,25 @@ Item {
                               "hovertemplate": "%{x}, %{y:.2f}%<extra></extra>" }]
             graph.react()
             compare(chartData(graph)[0].x, given.map(p => wallClock(p.x)))
+
+            // Lists of every shape reach the page as they are: a step line as
+            // the series give it, and one with uneven times, a time before
+            // 1970 and a missing value.
+            const steps = []
+            for (let i = 1; i < 6; ++i)
+                steps.push({ "x": t0 + i * 1000, "y": 0.01 * (i - 1) },
+                           { "x": t0 + i * 1000, "y": 0.01 * i })
+            const odd = [{ "x": t0, "y": 0.1 }, { "x": t0, "y": 0.2 }, { "x": t0 + 1000, "y": NaN },
+                         { "x": -86400000, "y": 0.3 }]
+            graph.clearPlot()
+            graph.addTrace(steps, "Steps", "", false)
+            graph.addTrace(odd, "Odd", "", false)
+            graph.react()
+            const shapes = chartData(graph)
+            compare(shapes[0].x, steps.map(p => wallClock(p.x)))
+            compare(shapes[0].y, steps.map(p => p.y * 100))
+            compare(shapes[1].x, odd.map(p => wallClock(p.x)))
+            compare(shapes[1].y, odd.map(p => isNaN(p.y) ? null : p.y * 100))
         }
 
         function test_liveExtensionAddsOnlyNewPoints() {
@@ -592,6 +611,23 @@ Item {
             compare(imageSize(png), [1920, 1080])
             verify(clipboard.imageData.startsWith("data:image/png;base64,"))
             verify(readText(svg).startsWith("<svg"))
+
+            // The view going while requests wait (the instrument unplugged):
+            // each accepted one still ends, here with its error.
+            const closing = makeGraph()
+            closing.addTrace(points(20), "Combined Exposure", "", true)
+            closing.generateImage("png")
+            closing.waitForImageAndSaveCopy(tempFile("closing.png"))
+            closing.generateImage("png")
+            closing.waitForImageAndSaveCopy()
+            closing.generateImage("svg")
+            closing.destroy()
+            tryCompare(errorSpy, "count", 2, 10000)
+            compare(errorSpy.signalArguments.map(a => a[0]),
+                    ["Plot closed before the image was ready.",
+                     "Plot closed before the image was ready."])
+            compare(savedSpy.count, 0)
+            compare(clipboard.imageCount, 0)
         }
 
         function test_callerTextCannotInjectScript() {

@@ -124,7 +124,8 @@ private slots:
     void statusQuery_data();
     void statusQuery();
     void olderFieldSessionDrawsAndSwitches();
-    void singleReadingShowsNoData();
+    void sessionWithoutPointsShowsNoData_data();
+    void sessionWithoutPointsShowsNoData();
     void liveSessionGrowsWithoutDuplicates();
     void copiesReachTheClipboard_data();
     void copiesReachTheClipboard();
@@ -502,25 +503,44 @@ void TestDataScreen::olderFieldSessionDrawsAndSwitches()
     QTRY_COMPARE(plotted("traces"), QStringList{"E-Field"});
 }
 
-void TestDataScreen::singleReadingShowsNoData()
+void TestDataScreen::sessionWithoutPointsShowsNoData_data()
 {
+    QTest::addColumn<int>("readings");
+    QTest::addColumn<bool>("repliesLost");
+    QTest::newRow("one reading") << 1 << false;
+    QTest::newRow("every reply lost") << 4 << true;
+}
+
+void TestDataScreen::sessionWithoutPointsShowsNoData()
+{
+    QFETCH(int, readings);
+    QFETCH(bool, repliesLost);
     START(scenario(
-        {fieldSession("2026-03-01T10:00:00Z", 1), fieldSession("2026-03-02T10:00:00Z", 5)}));
+        {fieldSession("2026-03-01T10:00:00Z", readings), fieldSession("2026-03-02T10:00:00Z", 5)}));
     QVERIFY(clickRow(0));
     QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("copyCsvButton"))->property("enabled").toBool(),
                              10000);
-    // Another session must not inherit the buttons of the one before.
+    QTRY_COMPARE(plotted("traces"), QStringList{"Combined Exposure"});
+    if (repliesLost) {
+        StandInHid::instance().simulator().setReplyFilter(
+            [](const InstrumentSimulator::Report &request, InstrumentSimulator::Reply &reply,
+               int &) {
+                if (request[1] == 7)
+                    reply.reset();
+            });
+    }
+    // Another session must not inherit the buttons, nor the curve, of the one before.
     QVERIFY(clickRow(1));
     QVERIFY(!item(QStringLiteral("copyCsvButton"))->property("enabled").toBool());
     QObject *list = object(QStringLiteral("sessionList"));
-    QTRY_VERIFY(object(QStringLiteral("presenter"))
-                    ->property("fieldDataEntry")
-                    .value<QObject *>()
-                    ->property("loaded")
-                    .toBool());
+    QObject *entry =
+        object(QStringLiteral("presenter"))->property("fieldDataEntry").value<QObject *>();
+    QTRY_VERIFY_WITH_TIMEOUT(!entry->property("loading").toBool(), 30000);
+    QCOMPARE(entry->property("loaded").toBool(), !repliesLost);
     QCOMPARE(list->property("index").toInt(), 1);
     QTest::qWait(300);
     QVERIFY(vertices().isEmpty());
+    QCOMPARE(plotted("traces"), QStringList());
     for (const char *name : {"copyCsvButton", "copyTsvButton", "copyImgButton", "saveCsvButton",
                              "saveTsvButton", "saveImgButton"})
         QVERIFY2(!item(QLatin1String(name))->property("enabled").toBool(), name);

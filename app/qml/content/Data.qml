@@ -79,7 +79,7 @@ Item {
                 if (!traceSwitches[i].checked)
                     continue
                 const row = traces[i]
-                graph.addTrace(seriesOf(row).vertices, row.name, row.colour, false)
+                graph.addTrace(seriesOf(row), row.name, row.colour, false)
                 if (row.note !== "")
                     graph.addTextAnnotation(row.note, row.noteText, row.colour)
             }
@@ -89,7 +89,7 @@ Item {
                 if (!traceSwitches[i].checked)
                     continue
                 const row = traces[i]
-                graph.extendTrace(seriesOf(row).vertices, row.name, row.colour)
+                graph.extendTrace(seriesOf(row), row.name, row.colour)
                 if (row.note !== "")
                     graph.addTextAnnotation(row.note, row.noteText, row.colour)
             }
@@ -101,7 +101,7 @@ Item {
         const row = traces[index]
         const graph = dataField.graph
         if (traceSwitches[index].checked) {
-            graph.addTrace(seriesOf(row).vertices, row.name, row.colour, true)
+            graph.addTrace(seriesOf(row), row.name, row.colour, true)
             if (row.note !== "")
                 graph.addTextAnnotation(row.note, row.noteText, row.colour)
         } else {

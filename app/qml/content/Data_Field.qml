@@ -56,12 +56,12 @@ Item {
 
     Component.onCompleted: takeEntry()
 
-    // Each announcement of the exposure series, followed through a binding:
-    // a handler of its signal would get the list as an argument, which the
-    // engine turns into one object per point (a tenth of a second and more
-    // for a long session). A new object each time, so every announcement
-    // counts, also of an unchanged list.
-    property var exposureAnnouncement: ({ "points": exposureLineSeries.vertices.length })
+    // Each announcement of the exposure series, followed through its point
+    // count: a handler of its signal, or a read of its vertices, would make
+    // one map per point (a tenth of a second and more for a long session).
+    // A new object each time, so every announcement counts, also of an
+    // unchanged list.
+    property var exposureAnnouncement: ({ "points": exposureLineSeries.pointCount })
     onExposureAnnouncementChanged: newVertices(exposureAnnouncement.points)
 
     function newVertices(points) {
