@@ -185,32 +185,26 @@ int main(int argc, char *argv[])
         // Choosing a session while another one's points are shown.
         std::unique_ptr<BenchEntry> shown;
         std::unique_ptr<FiveSeries> showing;
-        const Timing switched = median(
-            3,
-            [&] {
-                showing.reset();
-                shown = std::make_unique<BenchEntry>(daysAgo++);
-                shown->deliver(readings);
-                other = std::make_unique<BenchEntry>(daysAgo++);
-                other->deliver(readings);
-                showing = std::make_unique<FiveSeries>();
-                showing->waitForAnnouncement([&] { showing->setFieldEntry(shown.get()); });
-            },
-            [&] { showing->waitForAnnouncement([&] { showing->setFieldEntry(other.get()); }); });
-        const Timing switchedAll = median(
-            3,
-            [&] {
-                showing.reset();
-                shown = std::make_unique<BenchEntry>(daysAgo++);
-                shown->deliver(readings);
-                other = std::make_unique<BenchEntry>(daysAgo++);
-                other->deliver(readings);
-                showing = std::make_unique<FiveSeries>();
-                showing->waitForAnnouncement([&] { showing->setFieldEntry(shown.get()); }, true);
-            },
-            [&] {
-                showing->waitForAnnouncement([&] { showing->setFieldEntry(other.get()); }, true);
-            });
+        const auto switching = [&](bool allCurves) {
+            return median(
+                3,
+                [&] {
+                    showing.reset();
+                    shown = std::make_unique<BenchEntry>(daysAgo++);
+                    shown->deliver(readings);
+                    other = std::make_unique<BenchEntry>(daysAgo++);
+                    other->deliver(readings);
+                    showing = std::make_unique<FiveSeries>();
+                    showing->waitForAnnouncement([&] { showing->setFieldEntry(shown.get()); },
+                                                 allCurves);
+                },
+                [&] {
+                    showing->waitForAnnouncement([&] { showing->setFieldEntry(other.get()); },
+                                                 allCurves);
+                });
+        };
+        const Timing switched = switching(false);
+        const Timing switchedAll = switching(true);
         showing.reset();
         shown.reset();
         other.reset();

@@ -224,13 +224,7 @@ void FieldLineSeries::takeReadings() const
 
 void FieldLineSeries::setVertices(QVariantList vertices)
 {
-    if (pointCount() >= ManyPoints)
-        releaseFreedMemorySoon();
-    m_pointsOfAnotherSession = false;
-    m_readings = {};
-    m_readingsTaken = true;
-    m_times = QList<qint64>();
-    m_values = QList<double>();
+    dropPoints();
     m_given = std::move(vertices);
     m_usesGiven = true;
     announceVertices();
@@ -247,6 +241,14 @@ void FieldLineSeries::addVertex(QVariantMap vertex)
 
 void FieldLineSeries::clear()
 {
+    dropPoints();
+    m_given = QVariantList();
+    m_usesGiven = false;
+    announceVertices();
+}
+
+void FieldLineSeries::dropPoints()
+{
     if (pointCount() >= ManyPoints)
         releaseFreedMemorySoon();
     m_pointsOfAnotherSession = false;
@@ -254,9 +256,6 @@ void FieldLineSeries::clear()
     m_readingsTaken = true;
     m_times = QList<qint64>();
     m_values = QList<double>();
-    m_given = QVariantList();
-    m_usesGiven = false;
-    announceVertices();
 }
 
 void FieldLineSeries::announceVertices()

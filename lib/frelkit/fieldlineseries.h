@@ -68,6 +68,8 @@ private:
     void takeReadings() const;
     void onEntryLoadingChanged();
     void dropPointsOfAnotherSession();
+    // Lets go of the readings' points, and of their memory.
+    void dropPoints();
     void announceVertices();
     void forgetEntry();
 
