@@ -23,24 +23,10 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <memory>
-// Xlib's names that clash with Qt's.
-#undef Bool
-#undef Status
-#undef None
-#undef True
-#undef False
-#undef KeyPress
-#undef KeyRelease
-#undef FocusIn
-#undef FocusOut
-#undef Expose
-#undef Always
-#undef Success
 
 namespace {
 
@@ -54,102 +40,75 @@ bool evaluate(QObject *object, const QString &code)
     return !expression.hasError();
 }
 
-// Pointer input as the user gives it. On an X server it goes through the
-// server, so that a window manager sees it as well; offscreen it is handed to
-// Qt. Each step waits until the program has taken it.
+// Pointer input as the user gives it: through the X server when there is one,
+// so that a window manager sees it too, else handed to Qt. Each step through
+// the server waits until the program has taken it.
 class Pointer
 {
 public:
-    explicit Pointer(QWindow *window) : m_window(window)
-    {
-        if (QGuiApplication::platformName() == QLatin1String("xcb"))
-            m_display = XOpenDisplay(nullptr);
-    }
-    ~Pointer()
-    {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    Pointer(const Pointer &) = delete;
-    Pointer &operator=(const Pointer &) = delete;
+    explicit Pointer(QWindow *window) : m_window(window) {}
+    bool throughServer() const { return bool(m_display); }
 
-    void move(const QPoint &at)
+    void move(QPoint at)
     {
-        if (!m_display) {
-            QTest::mouseMove(m_window, at);
-            return;
-        }
-        const QPoint global = m_window->mapToGlobal(at);
-        XTestFakeMotionEvent(m_display, -1, global.x(), global.y(), 0);
+        if (!m_display)
+            return QTest::mouseMove(m_window, at);
+        at = m_window->mapToGlobal(at);
+        XTestFakeMotionEvent(m_display.get(), -1, at.x(), at.y(), 0);
         settle();
     }
-    void press(const QPoint &at, bool settled = true)
+    void press(QPoint at, bool settled = true)
     {
-        if (!m_display) {
-            QTest::mousePress(m_window, Qt::LeftButton, {}, at);
-            return;
-        }
+        if (!m_display)
+            return QTest::mousePress(m_window, Qt::LeftButton, {}, at);
         move(at);
-        XTestFakeButtonEvent(m_display, 1, 1, 0);
+        XTestFakeButtonEvent(m_display.get(), 1, 1, 0);
         if (settled)
             settle();
     }
-    void release(const QPoint &at)
+    void release(QPoint at)
     {
-        if (!m_display) {
-            QTest::mouseRelease(m_window, Qt::LeftButton, {}, at);
-            return;
-        }
-        XTestFakeButtonEvent(m_display, 1, 0, 0);
+        if (!m_display)
+            return QTest::mouseRelease(m_window, Qt::LeftButton, {}, at);
+        XTestFakeButtonEvent(m_display.get(), 1, 0, 0);
         settle();
     }
     // Press and release with no pause between them, as a touchpad's tap.
-    void tap(const QPoint &at)
+    void tap(QPoint at)
     {
         press(at, false);
         release(at);
     }
-    void doubleClick(const QPoint &at)
+    void doubleClick(QPoint at)
     {
-        if (!m_display) {
-            QTest::mouseDClick(m_window, Qt::LeftButton, {}, at);
-            return;
-        }
+        if (!m_display)
+            return QTest::mouseDClick(m_window, Qt::LeftButton, {}, at);
         tap(at);
         tap(at);
     }
-    bool throughServer() const { return m_display; }
 
 private:
     void settle()
     {
-        XSync(m_display, 0);
+        XSync(m_display.get(), 0);
         QTest::qWait(100);
     }
 
     QWindow *m_window;
-    Display *m_display = nullptr;
+    std::unique_ptr<Display, int (*)(Display *)> m_display{
+        QGuiApplication::platformName() == QLatin1String("xcb") ? XOpenDisplay(nullptr) : nullptr,
+        XCloseDisplay};
 };
 
-// The window manager the window group runs under once more, started on the
-// test's X server; false when it is not running.
+// The window manager started on the test's X server; false when it does not
+// take over.
 bool startWindowManager(QProcess &manager, const QString &program)
 {
     manager.start(program, {});
-    if (!manager.waitForStarted())
-        return false;
-    Display *display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    const Atom selection = XInternAtom(display, "WM_S0", 0);
-    bool running = false;
-    for (int i = 0; i < 100 && !running; ++i) {
-        running = XGetSelectionOwner(display, selection) != 0;
-        if (!running)
-            QThread::msleep(50);
-    }
-    XCloseDisplay(display);
-    return running;
+    std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(nullptr), XCloseDisplay);
+    return manager.waitForStarted() && display && QTest::qWaitFor([&] {
+               return XGetSelectionOwner(display.get(), XInternAtom(display.get(), "WM_S0", 0));
+           });
 }
 
 } // namespace
@@ -275,11 +234,9 @@ void TestStartup::notConnectedPageShows()
     QCOMPARE(m_window->title(), QStringLiteral("QuorvANTIS"));
     QVERIFY(m_window->flags().testFlag(Qt::FramelessWindowHint));
     // The taskbar and the window switcher show the picture of the title bar.
-    const QImage icon =
-        QImage(QStringLiteral(":/assets/icon.png")).convertToFormat(QImage::Format_ARGB32);
+    const QImage icon(QStringLiteral(":/assets/icon.png"));
     QVERIFY(!icon.isNull());
-    QCOMPARE(m_window->icon().pixmap(icon.size()).toImage().convertToFormat(QImage::Format_ARGB32),
-             icon);
+    QCOMPARE(m_window->icon().pixmap(icon.size()).toImage().convertToFormat(icon.format()), icon);
     QObject *page = find(QStringLiteral("notConnectedPage"));
     QVERIFY(page);
     QCOMPARE(page->property("pageName").toString(), QStringLiteral("NotConnected"));
@@ -417,40 +374,37 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
 
 void TestStartup::clicksThatMoveNothing_data()
 {
-    QTest::addColumn<QString>("target");
-    QTest::newRow("tap on the title bar") << "title bar";
-    QTest::newRow("tap on the right band") << "right band";
-    QTest::newRow("tap on the bottom band") << "bottom band";
+    QTest::addColumn<bool>("onBand");
+    QTest::addColumn<bool>("dialogOpen");
+    QTest::newRow("tap on the title bar") << false << false;
+    QTest::newRow("tap on the right band") << true << false;
     // The dialog is modal: the title bar under the click neither moves the
     // window nor closes the dialog.
-    QTest::newRow("click outside an open dialog") << "dialog";
+    QTest::newRow("click outside an open dialog") << false << true;
 }
 
 // A click or a tap with no motion leaves the window where it is, whatever the
 // pointer does afterwards.
 void TestStartup::clicksThatMoveNothing()
 {
-    QFETCH(QString, target);
+    QFETCH(bool, onBand);
+    QFETCH(bool, dialogOpen);
     const QRect before = m_window->geometry();
     auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
     QObject *stack = find(QStringLiteral("viewStack"));
     QVERIFY(titleBar && stack);
-    QPoint at =
-        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
-    if (target == QLatin1String("right band"))
-        at = QPoint(m_window->width() - 3, m_window->height() / 2);
-    else if (target == QLatin1String("bottom band"))
-        at = QPoint(m_window->width() / 2, m_window->height() - 3);
-
+    const QPoint at =
+        onBand ? QPoint(m_window->width() - 3, m_window->height() / 2)
+               : titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2))
+                     .toPoint();
     QObject *saveDialog = nullptr;
     const auto dialogShown = [this] {
-        auto *field = qobject_cast<QQuickItem *>(find(QStringLiteral("fileNameTextField")));
-        return field && field->isVisible();
+        return ShellTest::shownItem(m_window->contentItem(), QStringLiteral("fileNameTextField"));
     };
-    if (target == QLatin1String("dialog")) {
+    if (dialogOpen) {
         QVERIFY(evaluate(stack, "push('qrc:/content/AppInfo.qml')"));
-        QTRY_VERIFY(!stack->property("busy").toBool());
         QTRY_VERIFY((saveDialog = find(QStringLiteral("saveDialog"))));
+        QTRY_VERIFY(!stack->property("busy").toBool());
         QVERIFY(QMetaObject::invokeMethod(saveDialog, "open"));
         QTRY_VERIFY(dialogShown());
     }

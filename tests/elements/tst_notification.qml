@@ -163,12 +163,6 @@ Item {
             wait(1200)
             compare(dropdown.isShowing, data.down)
             compare(b.y, data.down ? 0 : b.startPoint)
-            wait(300)
-            compare(b.y, data.down ? 0 : b.startPoint)
-            if (data.down) {
-                dropdown.hide()
-                tryCompare(dropdown, "isShowing", false, 1000)
-            }
         }
 
         function test_infiniteUntilHidden() {

@@ -20,7 +20,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
-#include <functional>
 #include <memory>
 
 using namespace ShellTest;
@@ -60,23 +59,6 @@ int statusCount()
 int resetCount()
 {
     return instrument().requestCount(8);
-}
-
-// A shown item of that name, also in the window's overlay, where the file
-// dialog that Qt Quick shows without a platform dialog lives.
-QQuickItem *shownItem(QQuickWindow *window, const QString &name)
-{
-    std::function<QQuickItem *(QQuickItem *)> walk = [&](QQuickItem *item) -> QQuickItem * {
-        if (!item->isVisible())
-            return nullptr;
-        if (item->objectName() == name)
-            return item;
-        for (QQuickItem *child : item->childItems())
-            if (QQuickItem *found = walk(child))
-                return found;
-        return nullptr;
-    };
-    return walk(window->contentItem());
 }
 
 } // namespace
@@ -408,9 +390,9 @@ void TestPages::updateAnnouncedOpensFromFooter()
              QStringList{QStringLiteral("Installer (*.exe)")});
     click(QStringLiteral("updateButton"));
     QQuickItem *name = nullptr;
-    QTRY_VERIFY((name = shownItem(m_window, QStringLiteral("fileNameTextField"))));
+    QTRY_VERIFY((name = shownItem(m_window->contentItem(), QStringLiteral("fileNameTextField"))));
     QCOMPARE(name->property("text").toString(), QStringLiteral("QuorvANTIS_installer"));
-    QObject *list = shownItem(m_window, QStringLiteral("fileDialogListView"));
+    QObject *list = shownItem(m_window->contentItem(), QStringLiteral("fileDialogListView"));
     QVERIFY(list);
     QCOMPARE(list->property("model").value<QObject *>()->property("folder").toUrl(),
              QUrl::fromLocalFile(m_downloads.path()));

@@ -131,27 +131,22 @@ Item {
         // typed name's bare path (Qt Quick's own dialog gives it that way),
         // with the chosen filter's suffix when the name has none.
         function test_savedFile_data() {
+            // tag, the dialog's answer, the filter's suffix, the path saved to
             return [
-                { tag: "picked file", answer: "file:///home/ann/log.csv", filter: ["csv"],
-                  path: "/home/ann/log.csv" },
-                { tag: "escapes of a picked file", answer: "file:///home/ann/My%20Files/a%23b.exe",
-                  filter: ["exe"], path: "/home/ann/My Files/a#b.exe" },
-                { tag: "non-latin", answer: "file:///tmp/Messung%20%C3%BC%E2%82%AC.wav",
-                  filter: ["wav"], path: "/tmp/Messung \u00fc\u20ac.wav" },
-                { tag: "typed name", answer: "/home/ann/session 1", filter: ["csv"],
-                  path: "/home/ann/session 1.csv" },
+                ["picked file", "file:///home/ann/log.csv", "csv", "/home/ann/log.csv"],
+                ["escapes of a picked file", "file:///home/ann/My%20Files/a%23b.exe", "exe",
+                 "/home/ann/My Files/a#b.exe"],
+                ["non-latin", "file:///tmp/Messung%20%C3%BC%E2%82%AC.wav", "wav",
+                 "/tmp/Messung \u00fc\u20ac.wav"],
+                ["typed name", "/home/ann/session 1", "csv", "/home/ann/session 1.csv"],
                 // Typed, '#' starts no fragment and '%' stands for itself.
-                { tag: "typed # and %", answer: "/home/ann/run#2 100%", filter: ["tsv"],
-                  path: "/home/ann/run#2 100%.tsv" },
-                { tag: "a suffix of its own", answer: "/tmp/plot.jpg", filter: ["png"],
-                  path: "/tmp/plot.jpg" },
-                { tag: "all files: the dialog's suffix", answer: "/tmp/plot", filter: ["*"],
-                  path: "/tmp/plot.dat" },
-                { tag: "relative name", answer: "session1", filter: ["csv"], path: "" },
-                { tag: "another scheme", answer: "https://example.invalid/a.csv", filter: ["csv"],
-                  path: "" },
-                { tag: "nothing", answer: "", filter: ["csv"], path: "" }
-            ]
+                ["typed # and %", "/home/ann/run#2 100%", "tsv", "/home/ann/run#2 100%.tsv"],
+                ["a suffix of its own", "/tmp/plot.jpg", "png", "/tmp/plot.jpg"],
+                ["all files: the dialog's suffix", "/tmp/plot", "*", "/tmp/plot.dat"],
+                ["relative name", "session1", "csv", ""],
+                ["another scheme", "https://example.invalid/a.csv", "csv", ""],
+                ["nothing", "", "csv", ""]
+            ].map(row => ({ tag: row[0], answer: row[1], filter: [row[2]], path: row[3] }))
         }
 
         function test_savedFile(data) {

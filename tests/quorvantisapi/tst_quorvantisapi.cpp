@@ -179,9 +179,8 @@ void TestQuorvantisApi::calibrationDate()
     // Instrument A unplugged while its date is on its way, then B plugged in:
     // A's late answer must not land under B's barcode.
     TestWebService::Response late;
-    late.body = QByteArray(R"({"cal_expiry": "2001-01-01"})").leftJustified(30 * 1024, ' ');
-    late.paced = true;
-    service->setInstallerPacing(1024, 40);
+    late.body = R"({"cal_expiry": "2001-01-01"})";
+    late.trickleMs = 40;
     service->setOverride("/cal/get_calibration", late);
     QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
     api->getCalibrationDate("111111");

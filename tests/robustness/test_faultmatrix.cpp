@@ -10,6 +10,7 @@
 #include "robustnesssupport.h"
 
 #include <QRandomGenerator>
+#include <QtEndian>
 #include <atomic>
 #include <thread>
 
@@ -157,15 +158,6 @@ private:
         }
         ~Linger() { --calls; }
     };
-};
-
-enum class Nonsense
-{
-    HeaderNamesItself,
-    EndlessHeaderTable,
-    FieldWithoutEndMark,
-    AudioWithoutEndMark,
-    HugeIdentityBlock,
 };
 
 // Answers its write from inside the write of the DelayedMessage wrapping it, as
@@ -447,40 +439,31 @@ bool TestFaultMatrix::matchesRecording(DataEntry *entry, int index, QString *fai
 
 void TestFaultMatrix::nonsenseAnswersEnd_data()
 {
-    QTest::addColumn<int>("nonsense");
-    QTest::newRow("header names itself as the next") << int(Nonsense::HeaderNamesItself);
-    QTest::newRow("header table without end") << int(Nonsense::EndlessHeaderTable);
-    QTest::newRow("field data without end mark") << int(Nonsense::FieldWithoutEndMark);
-    QTest::newRow("audio data without end mark") << int(Nonsense::AudioWithoutEndMark);
-    QTest::newRow("identity block of 0x0FFFFFFF addresses") << int(Nonsense::HugeIdentityBlock);
+    QTest::addColumn<QString>("nonsense");
+    QTest::newRow("header names itself as the next") << "header self";
+    QTest::newRow("header table without end") << "header endless";
+    QTest::newRow("field data without end mark") << "field";
+    QTest::newRow("audio data without end mark") << "audio";
+    QTest::newRow("identity block of 0x0FFFFFFF addresses") << "identity";
 }
 
 // An instrument whose answers never end a walk or a read: each ends all the same,
 // with the failure it has, and what it holds stays within what the instrument has.
 void TestFaultMatrix::nonsenseAnswersEnd()
 {
-    QFETCH(int, nonsense);
-    const auto kind = Nonsense(nonsense);
+    QFETCH(QString, nonsense);
     // One sector of entries, so that a read that meets no end mark is quick to wrap.
-    const QDateTime start(QDate(2026, 4, 2), QTime(8, 0, 0), Qt::UTC);
-    QByteArray sessions = fieldSessionJson(start, 40,
-                                           [](int i) {
-                                               return std::array<int, 3>{i ? 2 : 0, 70, 80};
-                                           }) +
-                          audioSessionJson(start.addSecs(3600), 600, [](int i) { return i % 200; });
-    sessions.chop(1);
+    QByteArray json = robustnessScenario();
+    json.insert(1, R"("entryBlockSectors": 1, )");
     ModelRig rig;
-    QVERIFY(rig.load(R"({"identity": {"barcode": 314159}, "entryBlockSectors": 1, "sessions": [)" +
-                     sessions + "]}"));
+    QVERIFY(rig.load(json));
     InstrumentSimulator &simulator = rig.instrument.simulator();
     SimulatedQuorvAntisDevice *device = rig.device.get();
-    SafeSpy walkFailed(device, &QuorvAntisDevice::headerWalkFailed);
     const auto asked = [](const InstrumentSimulator::Report &request) {
-        return quint32(request[2]) | quint32(request[3]) << 8 | quint32(request[4]) << 16 |
-               quint32(request[5]) << 24;
+        return qFromLittleEndian<quint32>(request.data() + 2);
     };
 
-    if (kind == Nonsense::HugeIdentityBlock) {
+    if (nonsense == "identity") {
         InstrumentSimulator::Profile profile = simulator.profile();
         for (InstrumentSimulator::MemoryRegion &region : profile.regions)
             if (region.type == DeviceIDMemoryBlock)
@@ -493,37 +476,33 @@ void TestFaultMatrix::nonsenseAnswersEnd()
         QCOMPARE(simulator.requestCount(7), 2);
         return;
     }
-    if (kind == Nonsense::HeaderNamesItself || kind == Nonsense::EndlessHeaderTable) {
+    if (nonsense.startsWith("header")) {
         // Every header is the first session's; the next one is the same, or the one after.
-        const bool advance = kind == Nonsense::EndlessHeaderTable;
-        simulator.setReplyFilter([&, advance](const InstrumentSimulator::Report &request,
-                                              InstrumentSimulator::Reply &reply, int &) {
-            if (request[1] != 13 || !reply)
-                return;
-            const InstrumentSimulator::Reply first = SimulatedCommands::entryHeader(simulator, [] {
-                InstrumentSimulator::Report at{};
-                at[1] = 13;
-                at[5] = 0xF0;
-                return at;
-            }());
-            *reply = *first;
-            const quint32 next = asked(request) + (advance ? 16 : 0);
-            for (int i = 0; i < 4; ++i)
-                (*reply)[1 + i] = uint8_t(next >> (8 * i));
-        });
+        const quint32 step = nonsense.endsWith("endless") ? 16 : 0;
+        InstrumentSimulator::Report first{};
+        first[1] = 13;
+        first[5] = 0xF0;
+        simulator.setReplyFilter(
+            [&simulator, asked, first, step](const InstrumentSimulator::Report &request,
+                                             InstrumentSimulator::Reply &reply, int &) {
+                if (request[1] == 13 && reply) {
+                    reply = SimulatedCommands::entryHeader(simulator, first);
+                    qToLittleEndian<quint32>(asked(request) + step, reply->data() + 1);
+                }
+            });
+        SafeSpy walkFailed(device, &QuorvAntisDevice::headerWalkFailed);
         device->start();
         QVERIFY(waitFor([&] { return walkFailed.count() == 1; }, 120000));
-        QVERIFY(!device->hasAllHeaders());
-        QVERIFY(device->isConnected());
+        QVERIFY(!device->hasAllHeaders() && device->isConnected());
         QVERIFY(device->dataEntries().size() <= 1);
-        QCOMPARE(simulator.requestCount(13), advance ? FetchDataEntries::MaximumHeaders + 1 : 1);
+        QCOMPARE(simulator.requestCount(13), step ? FetchDataEntries::MaximumHeaders + 1 : 1);
         return;
     }
 
     device->start();
     QVERIFY(waitForHeaders(device));
-    DataEntry *entry = newestOfType(
-        rig.entries(), kind == Nonsense::FieldWithoutEndMark ? DataEntry::Field : DataEntry::Audio);
+    DataEntry *entry =
+        newestOfType(rig.entries(), nonsense == "field" ? DataEntry::Field : DataEntry::Audio);
     QVERIFY(entry);
     const quint32 marker = entry->absoluteAddress();
     // Nothing but the entry's own marker reads as 0xFF.

@@ -170,12 +170,9 @@ void TestSettrove::brokenFilesAreReplacedByDefaults()
 void TestSettrove::unreadableFileReportsBothFailures_data()
 {
     QTest::addColumn<QString>("kind");
-    // Cannot be read, nor replaced.
-    QTest::newRow("folder") << "folder";
-    // Would block the start for good.
-    QTest::newRow("pipe") << "pipe";
-    // Never ends.
-    QTest::newRow("link to a device") << "device";
+    QTest::newRow("folder") << "folder";           // cannot be read, nor replaced
+    QTest::newRow("pipe") << "pipe";               // would block the start for good
+    QTest::newRow("link to a device") << "device"; // never ends
 }
 
 void TestSettrove::unreadableFileReportsBothFailures()
@@ -207,7 +204,6 @@ void TestSettrove::unreadableFileReportsBothFailures()
     // Left in place: the defaults are not written through the link either.
     const QFileInfo left(configPath());
     QVERIFY(left.exists() && !left.isFile() && left.isSymLink() == (kind == "device"));
-    QVERIFY(!QFileInfo("/dev/zero").isFile());
     QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
              QStringList());
     // The defaults still answer from memory.
@@ -323,9 +319,7 @@ void TestSettrove::blockedWriteKeepsChangesForTheNextSave()
     disk.release();
     QCOMPARE(fullErrors.count(), 1);
     QVERIFY(full.isDirty());
-    QFile file(configPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray(R"({"firstTimeRun": false})"));
+    QCOMPARE(readConfig(), (QJsonObject{{"firstTimeRun", false}}));
     QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"config.json"});
 }
 

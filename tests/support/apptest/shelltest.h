@@ -47,6 +47,27 @@ inline QObject *findByName(QObject *root, const QString &name)
     return nullptr;
 }
 
+// The shown items below root that match() picks, in tree order (a popup's
+// items are below the window's content item too, in its overlay).
+template <class Match> QList<QQuickItem *> shownItems(QQuickItem *root, const Match &match)
+{
+    QList<QQuickItem *> found;
+    for (QQuickItem *child : root->childItems()) {
+        if (child->isVisible()) {
+            if (match(child))
+                found.append(child);
+            found += shownItems(child, match);
+        }
+    }
+    return found;
+}
+
+inline QQuickItem *shownItem(QQuickItem *root, const QString &name)
+{
+    return shownItems(root, [&name](QQuickItem *item) { return item->objectName() == name; })
+        .value(0);
+}
+
 // Objects below root whose QML type is typeName (e.g. "YesNoDialog").
 inline QList<QObject *> findByType(QObject *root, const char *typeName)
 {

@@ -187,39 +187,24 @@ private:
             };
             connect(socket, &QTcpSocket::bytesWritten, this, more);
             more();
-        } else if (response.trickleMs > 0) {
+        } else if (response.trickleMs > 0 || (response.paced && service->m_chunkBytes > 0)) {
+            const bool trickle = response.trickleMs > 0;
             auto *timer = new QTimer(this);
-            connect(timer, &QTimer::timeout, this, [this, timer] {
-                if (socket->state() != QAbstractSocket::ConnectedState || pending.isEmpty()) {
+            connect(timer, &QTimer::timeout, this, [this, timer, trickle] {
+                if (socket->state() != QAbstractSocket::ConnectedState) {
                     timer->stop();
-                    if (pending.isEmpty())
-                        finish();
                     return;
                 }
-                socket->write(pending.left(1));
-                pending.remove(0, 1);
+                const int bytes = trickle ? 1 : service->m_chunkBytes;
+                socket->write(pending.left(bytes));
+                pending.remove(0, bytes);
                 // The client may close as soon as it has the last byte.
                 if (pending.isEmpty()) {
                     timer->stop();
                     finish();
                 }
             });
-            timer->start(response.trickleMs);
-        } else if (response.paced && service->m_chunkBytes > 0) {
-            auto *timer = new QTimer(this);
-            connect(timer, &QTimer::timeout, this, [this, timer] {
-                if (socket->state() != QAbstractSocket::ConnectedState) {
-                    timer->stop();
-                    return;
-                }
-                socket->write(pending.left(service->m_chunkBytes));
-                pending.remove(0, service->m_chunkBytes);
-                if (pending.isEmpty()) {
-                    timer->stop();
-                    finish();
-                }
-            });
-            timer->start(service->m_intervalMs);
+            timer->start(trickle ? response.trickleMs : service->m_intervalMs);
         } else {
             socket->write(pending);
             pending.clear();
