@@ -26,7 +26,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-#include <functional>
 #include <memory>
 
 namespace E2e {
@@ -252,12 +251,26 @@ public:
     // the platform has none of its own, found at run time as it is shown.
     QQuickItem *shownDialog() const
     {
-        const QList<QQuickItem *> lists = visibleItems(QStringLiteral("fileDialogListView")) +
-                                          visibleItems(QStringLiteral("folderDialogListView"));
-        QQuickItem *popup = lists.isEmpty() ? nullptr : lists.first();
+        const auto isList = [](QQuickItem *item) {
+            return item->objectName().endsWith("DialogListView");
+        };
+        QQuickItem *popup =
+            window() ? ShellTest::shownItems(window()->contentItem(), isList).value(0) : nullptr;
         while (popup && popup->parentItem() && !popup->parentItem()->inherits("QQuickOverlay"))
             popup = popup->parentItem();
         return popup;
+    }
+    // The shown item of the shown dialog that match() picks, once there is one.
+    template <class Match> QQuickItem *inDialog(const Match &match) const
+    {
+        QQuickItem *found = nullptr;
+        ShellTest::waitFor(
+            [&] {
+                QQuickItem *dialog = shownDialog();
+                return dialog && (found = ShellTest::shownItems(dialog, match).value(0));
+            },
+            5000);
+        return found;
     }
     // Types into the shown dialog's file-name field, over what it holds; a
     // line feed at the end is the Enter key.
@@ -266,11 +279,9 @@ public:
         const bool enter = name.endsWith(QLatin1Char('\n'));
         if (enter)
             name.chop(1);
-        QQuickItem *dialog = shownDialog();
-        auto *field = dialog ? qobject_cast<QQuickItem *>(ShellTest::findByName(
-                                   dialog, QStringLiteral("fileNameTextField")))
-                             : nullptr;
-        if (!field || !field->isVisible() || !click(field))
+        QQuickItem *field =
+            inDialog([](QQuickItem *item) { return item->objectName() == "fileNameTextField"; });
+        if (!click(field))
             return false;
         QTest::keyClick(window(), Qt::Key_A, Qt::ControlModifier);
         for (const QChar c : name)
@@ -280,34 +291,21 @@ public:
             QTest::keyClick(window(), Qt::Key_Return);
         return typed == name;
     }
-    QString shownFileName() const
-    {
-        QQuickItem *dialog = shownDialog();
-        QObject *field =
-            dialog ? ShellTest::findByName(dialog, QStringLiteral("fileNameTextField")) : nullptr;
-        return field ? field->property("text").toString() : QString();
-    }
     // Clicks the row of the shown dialog's list that names fileName.
     bool pickInDialog(const QString &fileName)
     {
-        QQuickItem *dialog = shownDialog();
-        QQuickItem *row = nullptr;
-        if (dialog && !QTest::qWaitFor([&] { return (row = rowNaming(dialog, fileName)); }, 5000))
-            return false;
-        return row && click(row);
+        return click(inDialog([&](QQuickItem *item) {
+            return item->inherits("QQuickFileDialogDelegate") &&
+                   item->property("file").toUrl().fileName() == fileName;
+        }));
     }
     // Presses the shown dialog's button of that text ("Save", "Open", "Cancel").
     bool pressDialogButton(const QString &text)
     {
-        QQuickItem *dialog = shownDialog();
-        if (!dialog)
-            return false;
-        for (QQuickItem *button : itemsBelow(dialog)) {
-            if (button->inherits("QQuickAbstractButton") && button->isVisible() &&
-                button->property("text").toString() == text)
-                return click(button);
-        }
-        return false;
+        return click(inDialog([&](QQuickItem *item) {
+            return item->inherits("QQuickAbstractButton") &&
+                   item->property("text").toString() == text;
+        }));
     }
 
     // A button of an open dialog (its items live in the window's overlay).
@@ -382,38 +380,6 @@ public:
     }
 
 private:
-    QList<QQuickItem *> visibleItems(const QString &name) const
-    {
-        QList<QQuickItem *> found;
-        if (!window())
-            return found;
-        std::function<void(QQuickItem *)> walk = [&](QQuickItem *item) {
-            if (!item->isVisible())
-                return;
-            if (item->objectName() == name)
-                found.append(item);
-            for (QQuickItem *child : item->childItems())
-                walk(child);
-        };
-        walk(window()->contentItem());
-        return found;
-    }
-    static QList<QQuickItem *> itemsBelow(QQuickItem *root)
-    {
-        QList<QQuickItem *> items;
-        for (QQuickItem *child : root->childItems())
-            items << child << itemsBelow(child);
-        return items;
-    }
-    static QQuickItem *rowNaming(QQuickItem *dialog, const QString &fileName)
-    {
-        for (QQuickItem *row : itemsBelow(dialog)) {
-            if (row->inherits("QQuickFileDialogDelegate") && row->isVisible() &&
-                row->property("file").toUrl().fileName() == fileName)
-                return row;
-        }
-        return nullptr;
-    }
     QString visibleText(const QString &name) const
     {
         QObject *found = object(name);

@@ -521,14 +521,12 @@ void TestDataScreen::sessionWithoutPointsShowsNoData()
     QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("copyCsvButton"))->property("enabled").toBool(),
                              10000);
     QTRY_COMPARE(plotted("traces"), QStringList{"Combined Exposure"});
-    if (repliesLost) {
+    if (repliesLost)
         StandInHid::instance().simulator().setReplyFilter(
-            [](const InstrumentSimulator::Report &request, InstrumentSimulator::Reply &reply,
-               int &) {
+            [](const auto &request, auto &reply, int &) {
                 if (request[1] == 7)
                     reply.reset();
             });
-    }
     // Another session must not inherit the buttons, nor the curve, of the one before.
     QVERIFY(clickRow(1));
     QVERIFY(!item(QStringLiteral("copyCsvButton"))->property("enabled").toBool());
@@ -866,12 +864,8 @@ void TestDataScreen::bulkExportEnd()
                         QStringLiteral("find(function(page) { return page.pageName === "
                                        "\"SavingFiles\" }) === null"));
     QVERIFY(find.evaluate().toBool());
-    if (liveShown) {
-        for (const char *name : {"copyCsvButton", "copyTsvButton", "copyImgButton", "saveCsvButton",
-                                 "saveTsvButton", "saveImgButton"})
-            QTRY_VERIFY2_WITH_TIMEOUT(item(QLatin1String(name))->property("enabled").toBool(), name,
-                                      3000);
-    }
+    if (liveShown)
+        QTRY_VERIFY(item(QStringLiteral("saveCsvButton"))->property("enabled").toBool());
 }
 
 void TestDataScreen::unplugDuringBulkExport()
