@@ -23,36 +23,20 @@ constexpr int maxHeaderBytes = 64 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 304:
-        return "Not Modified";
-    case 307:
-        return "Temporary Redirect";
-    case 400:
-        return "Bad Request";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 413:
-        return "Payload Too Large";
-    case 422:
-        return "Unprocessable Entity";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
+    static const QHash<int, QByteArray> phrases{{200, "OK"},
+                                                {301, "Moved Permanently"},
+                                                {302, "Found"},
+                                                {304, "Not Modified"},
+                                                {307, "Temporary Redirect"},
+                                                {400, "Bad Request"},
+                                                {403, "Forbidden"},
+                                                {404, "Not Found"},
+                                                {405, "Method Not Allowed"},
+                                                {413, "Payload Too Large"},
+                                                {422, "Unprocessable Entity"},
+                                                {500, "Internal Server Error"},
+                                                {503, "Service Unavailable"}};
+    return phrases.value(status, "Status");
 }
 
 QPair<QByteArray, QByteArray> header(const QByteArray &name, const QByteArray &value)
