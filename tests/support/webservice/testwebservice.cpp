@@ -39,16 +39,11 @@ QByteArray reasonPhrase(int status)
     return phrases.value(status, "Status");
 }
 
-QPair<QByteArray, QByteArray> header(const QByteArray &name, const QByteArray &value)
-{
-    return {name, value};
-}
-
 TestWebService::Response json(int status, const QJsonObject &object)
 {
     TestWebService::Response response;
     response.status = status;
-    response.headers.append(header("Content-Type", "application/json"));
+    response.headers = {{"Content-Type", "application/json"}};
     response.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
     return response;
 }
@@ -341,10 +336,9 @@ QByteArray TestWebService::sha256Hex(const QByteArray &data)
 
 TestWebService::Request *TestWebService::findRequest(int id)
 {
-    for (Request &request : m_requests) {
+    for (Request &request : m_requests)
         if (request.id == id)
             return &request;
-    }
     return nullptr;
 }
 
@@ -374,10 +368,9 @@ TestWebService::Response TestWebService::answer(Request &request)
 TestWebService::Response TestWebService::authenticate(const Request &request, bool *ok)
 {
     *ok = false;
-    for (const char *name : {"x-app-id", "x-timestamp", "x-nonce", "x-signature"}) {
+    for (const char *name : {"x-app-id", "x-timestamp", "x-nonce", "x-signature"})
         if (!request.headers.contains(name))
             return detail(403, QStringLiteral("Missing header: ") + QLatin1String(name));
-    }
     const QByteArray appId = request.headers.value("x-app-id");
     if (appId != m_appId.toUtf8())
         return detail(403, QStringLiteral("Unknown app id"));
@@ -439,22 +432,14 @@ TestWebService::Response TestWebService::route(const Request &request) const
         return json(200, QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}});
 
     Response response;
-    response.headers.append(header("Content-Type", "application/octet-stream"));
+    response.headers = {{"Content-Type", "application/octet-stream"}};
     QByteArray hash = sha256Hex(m_installer);
-    switch (m_hashMode) {
-    case HashMode::Correct:
-        response.headers.append(header("x-file-hash", hash));
-        break;
-    case HashMode::UpperCase:
-        response.headers.append(header("x-file-hash", hash.toUpper()));
-        break;
-    case HashMode::Wrong:
+    if (m_hashMode == HashMode::UpperCase)
+        hash = hash.toUpper();
+    else if (m_hashMode == HashMode::Wrong)
         hash[0] = hash.at(0) == '0' ? '1' : '0';
-        response.headers.append(header("x-file-hash", hash));
-        break;
-    case HashMode::Missing:
-        break;
-    }
+    if (m_hashMode != HashMode::Missing)
+        response.headers.append({"x-file-hash", hash});
     response.body = m_installer;
     response.paced = true;
     return response;
