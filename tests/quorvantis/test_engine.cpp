@@ -185,24 +185,34 @@ private slots:
 
     void stalledTransportTimesOutAfterFiveWindows_data()
     {
-        QTest::addColumn<bool>("stallWrites");
+        QTest::addColumn<QString>("stall");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("write") << true << "device.sendFailed(p,1)";
-        QTest::newRow("read") << false << "device.receiveFailed(p,1)";
+        QTest::newRow("write") << "write"
+                               << "device.sendFailed(p,1)";
+        QTest::newRow("read") << "read"
+                              << "device.receiveFailed(p,1)";
+        QTest::newRow("reply lost") << "lost"
+                                    << "p.receiveFailed(1)";
+        QTest::newRow("reply after the time-out") << "late"
+                                                  << "p.receiveFailed(1)";
     }
 
     void stalledTransportTimesOutAfterFiveWindows()
     {
-        QFETCH(bool, stallWrites);
+        QFETCH(QString, stall);
         QFETCH(QString, failure);
         Rig rig(20);
         QVERIFY(rig.startConnected());
         rig.recorder.clear();
 
-        if (stallWrites)
+        if (stall == "write")
             rig.simulator.setWriteResult(0, -1);
-        else
+        else if (stall == "read")
             rig.simulator.setReadResult(0, -1);
+        else if (stall == "lost")
+            rig.simulator.dropReplies(1);
+        else
+            rig.simulator.setReplyDelay(std::chrono::milliseconds(300));
         TestPacket p(extendedQuery, true), q(extendedQuery, true);
         rig.recorder.watchPacket(&p, "p");
         rig.recorder.watchPacket(&q, "q");
@@ -212,49 +222,21 @@ private slots:
         QVERIFY(rig.waitFor(failure));
         QVERIFY2(timer.elapsed() >= 5 * 20, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(rig.device.isConnected());
-
-        // The engine stays connected and takes the next packet.
-        rig.simulator.clearFaults();
-        rig.device.send(&q);
-        QVERIFY(rig.waitFor("q.received"));
-        QCOMPARE(rig.recorder.count("disconnected"), 0);
-    }
-
-    void replyThatNeverComesTimesOut_data()
-    {
-        QTest::addColumn<bool>("late");
-        QTest::newRow("lost") << false;
-        QTest::newRow("after the time-out") << true;
-    }
-
-    void replyThatNeverComesTimesOut()
-    {
-        QFETCH(bool, late);
-        Rig rig(20);
-        QVERIFY(rig.startConnected());
-        if (late)
-            rig.simulator.setReplyDelay(std::chrono::milliseconds(300));
-        else
-            rig.simulator.dropReplies(1);
-        TestPacket p(extendedQuery, true);
-        rig.recorder.watchPacket(&p, "p");
-        rig.device.send(&p);
-        QVERIFY(rig.waitFor("p.receiveFailed(1)"));
         QCOMPARE(p.trace()->reads.load(), 0);
 
-        // A late reply left in the input answers nothing that is asked later.
-        if (late) {
+        // The engine stays connected and takes the next packet; a late reply left
+        // in the input answers nothing that is asked later.
+        if (stall == "late") {
             QTRY_VERIFY(rig.simulator.pendingReplies() == 1);
             QTest::qWait(400);
             QTest::ignoreMessage(QtWarningMsg, "Dropped a late reply to command 12.");
         }
-        rig.simulator.setReplyDelay(std::chrono::microseconds(0));
-        TestPacket q(extendedQuery, true);
-        rig.recorder.watchPacket(&q, "q");
+        rig.simulator.clearFaults();
         rig.device.send(&q);
         QVERIFY(rig.waitFor("q.received"));
         QCOMPARE(q.trace()->reads.load(), 1);
         QCOMPARE(rig.simulator.pendingReplies(), std::size_t(0));
+        QCOMPARE(rig.recorder.count("disconnected"), 0);
     }
 
     void transportFailureDisconnects_data()

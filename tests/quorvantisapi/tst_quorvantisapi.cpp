@@ -161,27 +161,26 @@ void TestQuorvantisApi::calibrationDate()
     QCOMPARE(spies.error.at(0).at(0).toString(), QStringLiteral("HTTP 404: Barcode not found"));
     QCOMPARE(spies.failed.count(), 0); // not the installer's failure
 
-    TestWebService::Response noDate;
-    noDate.body = R"({"other": "value"})";
-    service->setOverride("/cal/get_calibration", noDate);
+    TestWebService::Response odd;
+    odd.body = R"({"other": "value"})";
+    service->setOverride("/cal/get_calibration", odd);
     api->getCalibrationDate("123456");
     QVERIFY(spies.calibration.wait());
     QCOMPARE(spies.calibration.at(1).at(0).toString(), QString());
     QCOMPARE(spies.results(), 3);
 
     // An answer far larger than any date is not taken in.
-    noDate.body = R"({"cal_expiry": "2030-01-01"})" + QByteArray(100 * 1024, ' ');
-    service->setOverride("/cal/get_calibration", noDate);
+    odd.body = R"({"cal_expiry": "2030-01-01"})" + QByteArray(100 * 1024, ' ');
+    service->setOverride("/cal/get_calibration", odd);
     api->getCalibrationDate("123456");
     QVERIFY(spies.error.wait());
     QCOMPARE(spies.error.at(1).at(0).toString(), QStringLiteral("HTTP 200: Answer too large"));
 
     // Instrument A unplugged while its date is on its way, then B plugged in:
     // A's late answer must not land under B's barcode.
-    TestWebService::Response late;
-    late.body = R"({"cal_expiry": "2001-01-01"})";
-    late.trickleMs = 40;
-    service->setOverride("/cal/get_calibration", late);
+    odd.body = R"({"cal_expiry": "2001-01-01"})";
+    odd.trickleMs = 40;
+    service->setOverride("/cal/get_calibration", odd);
     QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
     api->getCalibrationDate("111111");
     QTRY_COMPARE(service->requestCount(), 5);

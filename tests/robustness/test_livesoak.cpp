@@ -103,8 +103,7 @@ void TestLiveSoak::reconnectsReleaseEarlierLists()
     QList<QPointer<DataEntry>> earlier;
     const auto alive = [&earlier] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return std::count_if(earlier.cbegin(), earlier.cend(),
-                             [](const QPointer<DataEntry> &entry) { return !entry.isNull(); });
+        return int(earlier.size() - earlier.count(QPointer<DataEntry>()));
     };
     for (int round = 0; round < 40; ++round) {
         const QList<DataEntry *> entries = rig.entries();
@@ -117,15 +116,14 @@ void TestLiveSoak::reconnectsReleaseEarlierLists()
 
         const int before = connects;
         device->send(&reset);
-        QVERIFY2(
-            QTest::qWaitFor([&] { return connects > before && device->hasAllHeaders(); }, 20000),
-            qPrintable(QStringLiteral("round %1").arg(round)));
+        QVERIFY(
+            QTest::qWaitFor([&] { return connects > before && device->hasAllHeaders(); }, 20000));
         // The shown session and its readings outlive the new list; only its list does.
         QVERIFY(shown.entry() == field && !field->fieldReadings().isEmpty());
-        QTRY_COMPARE(int(alive()), sessions);
+        QTRY_COMPARE(alive(), sessions);
     }
     shown.reset();
-    QTRY_COMPARE(int(alive()), 0);
+    QTRY_COMPARE(alive(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLiveSoak)

@@ -23,48 +23,27 @@ constexpr int maxHeaderBytes = 64 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 304:
-        return "Not Modified";
-    case 307:
-        return "Temporary Redirect";
-    case 400:
-        return "Bad Request";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 413:
-        return "Payload Too Large";
-    case 422:
-        return "Unprocessable Entity";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
-}
-
-QPair<QByteArray, QByteArray> header(const QByteArray &name, const QByteArray &value)
-{
-    return {name, value};
+    static const QHash<int, QByteArray> phrases{{200, "OK"},
+                                                {301, "Moved Permanently"},
+                                                {302, "Found"},
+                                                {304, "Not Modified"},
+                                                {307, "Temporary Redirect"},
+                                                {400, "Bad Request"},
+                                                {403, "Forbidden"},
+                                                {404, "Not Found"},
+                                                {405, "Method Not Allowed"},
+                                                {413, "Payload Too Large"},
+                                                {422, "Unprocessable Entity"},
+                                                {500, "Internal Server Error"},
+                                                {503, "Service Unavailable"}};
+    return phrases.value(status, "Status");
 }
 
 TestWebService::Response json(int status, const QJsonObject &object)
 {
     TestWebService::Response response;
     response.status = status;
-    response.headers.append(header("Content-Type", "application/json"));
+    response.headers = {{"Content-Type", "application/json"}};
     response.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
     return response;
 }
@@ -357,10 +336,9 @@ QByteArray TestWebService::sha256Hex(const QByteArray &data)
 
 TestWebService::Request *TestWebService::findRequest(int id)
 {
-    for (Request &request : m_requests) {
+    for (Request &request : m_requests)
         if (request.id == id)
             return &request;
-    }
     return nullptr;
 }
 
@@ -390,10 +368,9 @@ TestWebService::Response TestWebService::answer(Request &request)
 TestWebService::Response TestWebService::authenticate(const Request &request, bool *ok)
 {
     *ok = false;
-    for (const char *name : {"x-app-id", "x-timestamp", "x-nonce", "x-signature"}) {
+    for (const char *name : {"x-app-id", "x-timestamp", "x-nonce", "x-signature"})
         if (!request.headers.contains(name))
             return detail(403, QStringLiteral("Missing header: ") + QLatin1String(name));
-    }
     const QByteArray appId = request.headers.value("x-app-id");
     if (appId != m_appId.toUtf8())
         return detail(403, QStringLiteral("Unknown app id"));
@@ -455,22 +432,14 @@ TestWebService::Response TestWebService::route(const Request &request) const
         return json(200, QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}});
 
     Response response;
-    response.headers.append(header("Content-Type", "application/octet-stream"));
+    response.headers = {{"Content-Type", "application/octet-stream"}};
     QByteArray hash = sha256Hex(m_installer);
-    switch (m_hashMode) {
-    case HashMode::Correct:
-        response.headers.append(header("x-file-hash", hash));
-        break;
-    case HashMode::UpperCase:
-        response.headers.append(header("x-file-hash", hash.toUpper()));
-        break;
-    case HashMode::Wrong:
+    if (m_hashMode == HashMode::UpperCase)
+        hash = hash.toUpper();
+    else if (m_hashMode == HashMode::Wrong)
         hash[0] = hash.at(0) == '0' ? '1' : '0';
-        response.headers.append(header("x-file-hash", hash));
-        break;
-    case HashMode::Missing:
-        break;
-    }
+    if (m_hashMode != HashMode::Missing)
+        response.headers.append({"x-file-hash", hash});
     response.body = m_installer;
     response.paced = true;
     return response;
