@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QQmlContext>
-#include <QQmlExpression>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,10 +47,7 @@ void TestConnection::initTestCase()
     QVERIFY(m_service.listen());
     qputenv("QUORVANTIS_API_URL", m_service.baseUrl().toUtf8());
     QVERIFY(writeConfig(m_programData, R"({"firstTimeRun": false, "optInForAutoCalCheck": true})"));
-    m_startup = std::make_unique<Startup>();
-    QVERIFY(!m_startup->start());
-    m_window = qobject_cast<QQuickWindow *>(m_startup->mainWindow());
-    QVERIFY(m_window);
+    startProgram(m_startup, m_window);
 }
 
 void TestConnection::cleanupTestCase()
@@ -94,9 +89,7 @@ void TestConnection::connectionPushesTheDataPageAndAsksForTheCalibrationDate()
     QObject *stack = find(QStringLiteral("viewStack"));
     QVERIFY(stack);
     QCOMPARE(stack->property("depth").toInt(), 2);
-    QObject *top = stack->property("currentItem").value<QObject *>();
-    QVERIFY(top);
-    QCOMPARE(top->property("pageName").toString(), QStringLiteral("Data"));
+    QCOMPARE(topPageName(stack), QStringLiteral("Data"));
 }
 
 void TestConnection::disconnectionReturnsToTheFirstPage()
@@ -107,24 +100,20 @@ void TestConnection::disconnectionReturnsToTheFirstPage()
     QVERIFY(device->property("connected").toBool());
     m_window->setProperty("lastSelectedSession", 3);
     // A page above the data screen goes too.
-    QQmlExpression push(qmlContext(stack), stack,
-                        QStringLiteral("push('qrc:/content/NotConnected.qml')"));
-    push.evaluate();
+    evaluate(stack, QStringLiteral("push('qrc:/content/NotConnected.qml')"));
     QTRY_COMPARE(stack->property("depth").toInt(), 3);
 
     plug(false);
     QTRY_VERIFY_WITH_TIMEOUT(!device->property("connected").toBool(), 10000);
     QTRY_COMPARE(stack->property("depth").toInt(), 1);
-    QCOMPARE(stack->property("currentItem").value<QObject *>()->property("pageName").toString(),
-             QStringLiteral("NotConnected"));
+    QCOMPARE(topPageName(stack), QStringLiteral("NotConnected"));
     QCOMPARE(m_window->property("lastSelectedSession").toInt(), -1);
 
     // A calibration answer that comes after its instrument went is nobody's.
     TestWebService::Response late;
     late.body = R"({"cal_expiry": "2001-01-01"})";
     late.trickleMs = 150;
-    const QString lookup = QUrl(m_service.baseUrl()).path() + QStringLiteral("/get_calibration");
-    m_service.setOverride(lookup, late);
+    m_service.setOverride(QUrl(m_service.baseUrl()).path() + "/get_calibration", late);
     m_service.clearRequests();
     plug(true);
     QTRY_VERIFY_WITH_TIMEOUT(m_service.requestCount() == 1, 10000);

@@ -144,6 +144,8 @@ private slots:
 
 private:
     QObject *find(const QString &name) const;
+    // Where the named item is in the window: across its width, halfway down.
+    QPoint pointIn(const QString &name, qreal across = 0.5) const;
     // A window manager moves and resizes from where the pointer is when it
     // takes over, past the drag distance; by hand it is from the press.
     QPoint takenOver(const QPoint &startMotion) const
@@ -163,6 +165,14 @@ private:
 QObject *TestStartup::find(const QString &name) const
 {
     return ShellTest::findByName(m_window ? m_window->contentItem() : nullptr, name);
+}
+
+QPoint TestStartup::pointIn(const QString &name, qreal across) const
+{
+    auto *item = qobject_cast<QQuickItem *>(find(name));
+    if (!item)
+        qFatal("no item %s", qPrintable(name));
+    return item->mapToScene(QPointF(item->width() * across, item->height() / 2)).toPoint();
 }
 
 void TestStartup::initTestCase()
@@ -313,11 +323,8 @@ void TestStartup::clientPressesReachTheScene()
 
 void TestStartup::titleBarMovesTheWindow()
 {
-    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
-    QVERIFY(titleBar);
     const QPoint before = m_window->position();
-    const QPoint press =
-        titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2)).toPoint();
+    const QPoint press = pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3);
     // The pointer stays over the same spot of the moving window.
     m_pointer->press(press);
     m_pointer->move(press + QPoint(15, 10));
@@ -350,22 +357,15 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
     QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
     QTRY_COMPARE(m_window->geometry(), normal);
 
-    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
-    QVERIFY(titleBar);
-    const auto titleBarPoint = [titleBar] {
-        return titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2))
-            .toPoint();
-    };
-    m_pointer->doubleClick(titleBarPoint());
+    const auto titleBar = [this] { return pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3); };
+    m_pointer->doubleClick(titleBar());
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
     if (restore == QLatin1String("button")) {
-        m_pointer->tap(titleBarPoint());
-        auto *button = qobject_cast<QQuickItem *>(maximise);
-        m_pointer->tap(
-            button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
+        m_pointer->tap(titleBar());
+        m_pointer->tap(pointIn(QStringLiteral("windowMaximize")));
     } else {
-        m_pointer->doubleClick(restore == QLatin1String("top band") ? QPoint(titleBarPoint().x(), 2)
-                                                                    : titleBarPoint());
+        m_pointer->doubleClick(restore == QLatin1String("top band") ? QPoint(titleBar().x(), 2)
+                                                                    : titleBar());
     }
     QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
     // Restored, not only told so.
@@ -374,34 +374,29 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
 
 void TestStartup::clicksThatMoveNothing_data()
 {
-    QTest::addColumn<bool>("onBand");
-    QTest::addColumn<bool>("dialogOpen");
-    QTest::newRow("tap on the title bar") << false << false;
-    QTest::newRow("tap on the right band") << true << false;
+    QTest::addColumn<QString>("where");
+    QTest::newRow("tap on the title bar") << "title bar";
+    QTest::newRow("tap on the right band") << "band";
     // The dialog is modal: the title bar under the click neither moves the
     // window nor closes the dialog.
-    QTest::newRow("click outside an open dialog") << false << true;
+    QTest::newRow("click outside an open dialog") << "dialog";
 }
 
 // A click or a tap with no motion leaves the window where it is, whatever the
 // pointer does afterwards.
 void TestStartup::clicksThatMoveNothing()
 {
-    QFETCH(bool, onBand);
-    QFETCH(bool, dialogOpen);
+    QFETCH(QString, where);
     const QRect before = m_window->geometry();
-    auto *titleBar = qobject_cast<QQuickItem *>(find(QStringLiteral("appHeaderMouseArea")));
+    const QPoint at = where == QLatin1String("band")
+                          ? QPoint(m_window->width() - 3, m_window->height() / 2)
+                          : pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3);
     QObject *stack = find(QStringLiteral("viewStack"));
-    QVERIFY(titleBar && stack);
-    const QPoint at =
-        onBand ? QPoint(m_window->width() - 3, m_window->height() / 2)
-               : titleBar->mapToScene(QPointF(titleBar->width() / 3, titleBar->height() / 2))
-                     .toPoint();
     QObject *saveDialog = nullptr;
     const auto dialogShown = [this] {
         return ShellTest::shownItem(m_window->contentItem(), QStringLiteral("fileNameTextField"));
     };
-    if (dialogOpen) {
+    if (where == QLatin1String("dialog")) {
         QVERIFY(evaluate(stack, "push('qrc:/content/AppInfo.qml')"));
         QTRY_VERIFY((saveDialog = find(QStringLiteral("saveDialog"))));
         QTRY_VERIFY(!stack->property("busy").toBool());
@@ -563,21 +558,15 @@ void TestStartup::sessionTextGoesToTheClipboard()
 
 void TestStartup::footerOpensAndClosesTheInformationPage()
 {
-    auto *area = qobject_cast<QQuickItem *>(find(QStringLiteral("appVersionMouseArea")));
     QObject *stack = find(QStringLiteral("viewStack"));
-    QVERIFY(area && stack);
-    const QPoint centre =
-        area->mapToScene(QPointF(area->width() / 2, area->height() / 2)).toPoint();
-    const auto topPage = [stack] {
-        QObject *top = stack->property("currentItem").value<QObject *>();
-        return top ? top->property("pageName").toString() : QString();
-    };
+    QVERIFY(stack);
+    const QPoint centre = pointIn(QStringLiteral("appVersionMouseArea"));
 
     QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
-    QTRY_COMPARE(topPage(), QStringLiteral("AppInfo"));
+    QTRY_COMPARE(ShellTest::topPageName(stack), QStringLiteral("AppInfo"));
     QCOMPARE(stack->property("depth").toInt(), 2);
     QTest::mouseClick(m_window, Qt::LeftButton, {}, centre);
-    QTRY_COMPARE(topPage(), QStringLiteral("NotConnected"));
+    QTRY_COMPARE(ShellTest::topPageName(stack), QStringLiteral("NotConnected"));
     QCOMPARE(stack->property("depth").toInt(), 1);
 }
 
@@ -586,12 +575,9 @@ int main(int argc, char *argv[])
     QTemporaryDir programData;
     qputenv("ProgramData", programData.path().toLocal8Bit());
     // Consent given before: no question covers the window.
-    QDir(programData.path()).mkpath(QStringLiteral("QuorvANTIS Talvenor"));
-    QFile config(programData.filePath(QStringLiteral("QuorvANTIS Talvenor/config.json")));
-    if (!config.open(QIODevice::WriteOnly) ||
-        config.write(R"({"firstTimeRun": false, "optInForAutoCalCheck": false})") < 0)
+    if (!ShellTest::writeConfig(programData.path(),
+                                R"({"firstTimeRun": false, "optInForAutoCalCheck": false})"))
         return 2;
-    config.close();
     qputenv("QT_LOGGING_RULES", "inherited.rule=true");
     qputenv("QT_QUICK_CONTROLS_CONF", "/nowhere.conf");
     Startup::prepareEnvironment();

@@ -97,11 +97,9 @@ void TestLineSeries::countRule_data()
 QVariantList stepVertices(const FieldLineSeries &series, const QList<FieldReading *> &readings)
 {
     QVariantList list;
-    for (qsizetype i = 1; i < readings.size(); ++i) {
-        const QVariant x = QVariant(readings[i]->dateTime().toMSecsSinceEpoch());
-        list << QVariantMap{{"x", x}, {"y", series.readingValue(readings[i - 1]) / 100}}
-             << QVariantMap{{"x", x}, {"y", series.readingValue(readings[i]) / 100}};
-    }
+    for (qsizetype i = 1; i < readings.size(); ++i)
+        list << vertex(msecs(readings[i]), series.readingValue(readings[i - 1]) / 100)
+             << vertex(msecs(readings[i]), series.readingValue(readings[i]) / 100);
     return list;
 }
 

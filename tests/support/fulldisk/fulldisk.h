@@ -26,8 +26,7 @@ public:
         if (m_tmpfs)
             ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
     }
-    FullDisk(const FullDisk &) = delete;
-    FullDisk &operator=(const FullDisk &) = delete;
+    Q_DISABLE_COPY(FullDisk)
 
     QString path() const { return m_path; }
     // A save must need more than this, and at most 16 KiB to meet a write buffer.
