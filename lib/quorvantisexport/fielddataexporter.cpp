@@ -5,8 +5,57 @@
 #include "fieldreading.h"
 
 #include <QDebug>
+#include <set>
 
 namespace {
+
+// The jobs of every exporter in the order they were asked for: an answer
+// leaves once all earlier ones have left or been dropped.
+class Turns
+{
+public:
+    quint64 take()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_open.insert(++m_taken);
+        return m_taken;
+    }
+
+    void release(quint64 turn)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_open.erase(turn);
+        }
+        m_changed.notify_all();
+    }
+
+    // False when `stop` is set first.
+    bool waitFor(quint64 turn, const std::atomic<bool> &stop)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (*m_open.begin() != turn) {
+            if (stop)
+                return false;
+            m_changed.wait_for(lock, std::chrono::milliseconds(100));
+        }
+        return true;
+    }
+
+    void wake() { m_changed.notify_all(); }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    quint64 m_taken = 0;
+    std::set<quint64> m_open;
+};
+
+Turns &turns()
+{
+    static Turns all;
+    return all;
+}
 
 // A reading rebuilt on the worker from copied values.
 class ReadingCopy : public FieldReading
@@ -67,15 +116,23 @@ void FieldDataExporter::format(FieldDataEntry *dataEntry, bool backfill)
                                 r->ThirtyMinAvg()});
     }
     const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stop) {
+        qWarning() << "quorvantisexport - exporter stopped, no text made";
+        return;
+    }
+    job.turn = turns().take();
     m_jobs.push_back(std::move(job));
     m_jobAdded.notify_one();
 }
 
 void FieldDataExporter::shutdown()
 {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_stop = true;
-    m_jobAdded.notify_one();
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+        m_jobAdded.notify_one();
+    }
+    turns().wake();
 }
 
 void FieldDataExporter::run()
@@ -93,9 +150,14 @@ void FieldDataExporter::run()
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
-        emit dataReady(job.name, buildText(job));
+        const QByteArray text = buildText(job);
+        if (turns().waitFor(job.turn, m_stop))
+            emit dataReady(job.name, text);
+        turns().release(job.turn);
     }
     const std::lock_guard<std::mutex> lock(m_mutex);
+    for (const Job &dropped : m_jobs)
+        turns().release(dropped.turn);
     m_jobs.clear();
 }
 

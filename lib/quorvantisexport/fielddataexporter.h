@@ -20,6 +20,8 @@ class FieldReading;
 // reading (optionally back-filled), footers, and a default name. Jobs are
 // queued from the GUI thread with a copy of the readings' values, so the
 // worker never touches entries or readings, which a live reload may replace.
+// The answers of all exporters leave in the order the jobs were asked for: a
+// quick job on one exporter waits for an earlier slow one on another.
 class QUORVANTISEXPORT_EXPORT FieldDataExporter : public QThread
 {
     Q_OBJECT
@@ -56,6 +58,7 @@ private:
         QString name;
         bool isPublic = false;
         bool backfill = false;
+        quint64 turn = 0; // its place among the jobs of all exporters
         std::vector<qvexport::ReadingValues> readings;
     };
 

@@ -123,6 +123,15 @@ void TestClipboardExporters::resultsKeepTheirOrder()
                  sessionStart.addSecs(i).toLocalTime().toString("yyyyMMdd HHmmss") + ".csv");
         QCOMPARE(m_results[i].data.count('\n'), i % 2 ? 1 + 5 : 1 + 39999);
     }
+
+    // Nor on another exporter: the clipboard ends with the copy asked for last.
+    m_results.clear();
+    TabSeparatedExporter tabs;
+    collect(&tabs);
+    exporter.format(entries[0].get(), true);
+    tabs.format(entries[1].get(), true);
+    QTRY_COMPARE(m_results.size(), 2);
+    QVERIFY(m_results[0].name.endsWith(".csv") && m_results[1].name.endsWith(".tsv"));
 }
 
 void TestClipboardExporters::entryWithoutReadings()
