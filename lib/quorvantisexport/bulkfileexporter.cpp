@@ -1,5 +1,7 @@
 #include "bulkfileexporter.h"
 
+#include "device.h"
+
 #include <QDebug>
 #include <QMetaObject>
 #include <optional>
@@ -17,8 +19,12 @@ void BulkFileExporter::setFolder(const QUrl &folder)
 void BulkFileExporter::setDataEntries(const QList<QObject *> &dataEntries)
 {
     m_dataEntries.clear();
-    for (QObject *entry : dataEntries)
-        m_dataEntries.append(entry);
+    m_holds.clear();
+    for (QObject *object : dataEntries) {
+        m_dataEntries.append(object);
+        if (auto *entry = qobject_cast<DataEntry *>(object))
+            m_holds.push_back(std::make_shared<DataEntryHold>(entry));
+    }
 }
 
 QList<QObject *> BulkFileExporter::dataEntries() const
@@ -31,10 +37,10 @@ QList<QObject *> BulkFileExporter::dataEntries() const
     return entries;
 }
 
-QString BulkFileExporter::fileNameFor(const DataEntry *entry, DataEntry::EntryType dataType,
-                                      CharMode charMode) const
+QString BulkFileExporter::fileNameFor(const QDir &folder, const DataEntry *entry,
+                                      DataEntry::EntryType dataType, CharMode charMode)
 {
-    QString name = m_folder.absolutePath() + QLatin1Char('/') +
+    QString name = folder.absolutePath() + QLatin1Char('/') +
                    entry->dateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (dataType == DataEntry::Field)
         name += charMode == CSV ? QStringLiteral("_data.csv") : QStringLiteral("_data.tsv");
@@ -45,6 +51,28 @@ QString BulkFileExporter::fileNameFor(const DataEntry *entry, DataEntry::EntryTy
 
 void BulkFileExporter::writeAll(DataEntry::EntryType dataType, CharMode charMode)
 {
+    // The run takes the list, folder and holds as they are now: a handler run
+    // while it waits may set others.
+    const auto holds = std::make_shared<Holds>(std::move(m_holds));
+    m_holds.clear();
+    const QList<QPointer<QObject>> entries = m_dataEntries;
+    const QDir folder = m_folder;
+    const QPointer<Device> device(this->device());
+    inTurn(
+        [this, holds, entries, folder, device, dataType, charMode] {
+            run(entries, folder, device, dataType, charMode);
+            holds->clear();
+        },
+        [this] {
+            resetRequestCancel();
+            emit cancelled();
+        });
+}
+
+void BulkFileExporter::run(const QList<QPointer<QObject>> &entries, const QDir &folder,
+                           const QPointer<Device> &device, DataEntry::EntryType dataType,
+                           CharMode charMode)
+{
     QPointer<BulkFileExporter> self(this);
     std::optional<BusyScope> busy(std::in_place, this);
     resetRequestCancel();
@@ -52,8 +80,6 @@ void BulkFileExporter::writeAll(DataEntry::EntryType dataType, CharMode charMode
     int failed = 0;
     bool cancelled = false;
 
-    // The list is walked from a copy: a handler run during a wait may set another one.
-    const QList<QPointer<QObject>> entries = m_dataEntries;
     for (const QPointer<QObject> &object : entries) {
         if (isCancelRequested()) {
             cancelled = true;
@@ -63,8 +89,8 @@ void BulkFileExporter::writeAll(DataEntry::EntryType dataType, CharMode charMode
         if (!entry || entry->type() != dataType)
             continue;
         setDataEntry(entry);
-        const QString name = fileNameFor(entry, dataType, charMode);
-        const Outcome outcome = exportCurrentEntry(name, charMode, false);
+        const QString name = fileNameFor(folder, entry, dataType, charMode);
+        const Outcome outcome = exportEntry(entry, device, name, charMode, false);
         if (!self)
             return;
         ++count;

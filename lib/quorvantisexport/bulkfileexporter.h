@@ -8,9 +8,13 @@
 #include <QList>
 #include <QPointer>
 #include <QUrl>
+#include <memory>
+#include <vector>
 
 // Writes every session of one kind into a folder, each named after its start
-// time, and reports once at the end.
+// time, and reports once at the end. The entries handed over are held from
+// then until the run that uses them ends: a newer list meanwhile (a refresh,
+// a reboot) does not take them away.
 class QUORVANTISEXPORT_EXPORT BulkFileExporter : public FileExporter
 {
     Q_OBJECT
@@ -40,9 +44,14 @@ public:
     QDir folder() const { return m_folder; }
 
 private:
-    QString fileNameFor(const DataEntry *entry, DataEntry::EntryType dataType,
-                        CharMode charMode) const;
+    using Holds = std::vector<std::shared_ptr<DataEntryHold>>;
+
+    static QString fileNameFor(const QDir &folder, const DataEntry *entry,
+                               DataEntry::EntryType dataType, CharMode charMode);
+    void run(const QList<QPointer<QObject>> &entries, const QDir &folder,
+             const QPointer<Device> &device, DataEntry::EntryType dataType, CharMode charMode);
 
     QDir m_folder;
     QList<QPointer<QObject>> m_dataEntries;
+    Holds m_holds;
 };

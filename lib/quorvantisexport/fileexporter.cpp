@@ -12,6 +12,8 @@
 #include <QEventLoop>
 #include <QThread>
 #include <algorithm>
+#include <deque>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -68,15 +70,75 @@ std::vector<QByteArray> fieldText(const QList<FieldReading *> &readings,
     return texts;
 }
 
+struct QueuedSave
+{
+    QPointer<FileExporter> exporter;
+    std::function<void()> save;
+    std::function<void()> dropped;
+};
+
+// The saves of one thread: whether one runs, and those asked for meanwhile.
+struct SaveLine
+{
+    bool running = false;
+    std::deque<QueuedSave> queued;
+};
+
+SaveLine &saveLine()
+{
+    thread_local SaveLine line;
+    return line;
+}
+
+// Takes the exporter's queued saves out of the line, oldest first.
+std::vector<QueuedSave> takeQueued(const FileExporter *exporter)
+{
+    std::deque<QueuedSave> &queued = saveLine().queued;
+    std::vector<QueuedSave> taken;
+    for (auto it = queued.begin(); it != queued.end();) {
+        if (it->exporter == exporter || !it->exporter) {
+            taken.push_back(std::move(*it));
+            it = queued.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
 } // namespace
 
 FileExporter::FileExporter(QObject *parent) : QObject(parent) {}
 
 FileExporter::~FileExporter()
 {
+    takeQueued(this);
     // A write still waiting further up the stack must not touch this object again.
     for (QEventLoop *loop : std::as_const(m_waits))
         loop->quit();
+}
+
+void FileExporter::inTurn(std::function<void()> save, std::function<void()> dropped)
+{
+    SaveLine &line = saveLine();
+    if (line.running) {
+        ++m_queued;
+        line.queued.push_back({this, std::move(save), std::move(dropped)});
+        return;
+    }
+    // The queued saves run here, each after the one before has ended, never
+    // inside another's wait.
+    line.running = true;
+    save();
+    while (!line.queued.empty()) {
+        QueuedSave next = std::move(line.queued.front());
+        line.queued.pop_front();
+        if (!next.exporter)
+            continue;
+        --next.exporter->m_queued;
+        next.save();
+    }
+    line.running = false;
 }
 
 void FileExporter::setDataEntry(QObject *dataEntry)
@@ -95,12 +157,26 @@ QObject *FileExporter::dataEntry() const
     return m_dataEntry.data();
 }
 
+Device *FileExporter::device() const
+{
+    return m_device.data();
+}
+
 void FileExporter::requestCancel()
 {
     qDebug() << "quorvantisexport - Cancel requested";
     m_cancelRequested = true;
     for (QEventLoop *loop : std::as_const(m_waits))
         loop->quit();
+    QPointer<FileExporter> self(this);
+    const std::vector<QueuedSave> dropped = takeQueued(this);
+    m_queued = 0;
+    for (const QueuedSave &save : dropped) {
+        if (!self)
+            return;
+        if (save.exporter)
+            save.dropped();
+    }
 }
 
 void FileExporter::resetRequestCancel()
@@ -110,32 +186,39 @@ void FileExporter::resetRequestCancel()
 
 void FileExporter::write(const QString &fileName, CharMode charMode, bool overwrite)
 {
-    m_cancelRequested = false;
-    QPointer<FileExporter> self(this);
-    Outcome outcome;
-    {
-        const BusyScope busy(this);
-        outcome = exportCurrentEntry(fileName, charMode, overwrite);
-    }
-    if (!self)
-        return;
-    if (outcome == Outcome::Saved)
-        emit dataSaved();
-    else
-        emit error(writeErrorText);
+    // The save stays with the entry and instrument set when it was asked for,
+    // whatever the user chooses while it waits; its entry is not released
+    // with its list meanwhile.
+    const QPointer<DataEntry> entry(m_dataEntry);
+    const QPointer<Device> device(m_device);
+    const auto hold = std::make_shared<DataEntryHold>(entry);
+    const auto save = [this, entry, device, hold, fileName, charMode, overwrite] {
+        m_cancelRequested = false;
+        QPointer<FileExporter> self(this);
+        Outcome outcome;
+        {
+            const BusyScope busy(this);
+            outcome = exportEntry(entry, device, fileName, charMode, overwrite);
+        }
+        if (!self)
+            return;
+        if (outcome == Outcome::Saved)
+            emit dataSaved();
+        else
+            emit error(writeErrorText);
+    };
+    inTurn(save, [this] { emit error(writeErrorText); });
 }
 
-FileExporter::Outcome FileExporter::exportCurrentEntry(const QString &fileName, CharMode charMode,
-                                                       bool overwrite)
+FileExporter::Outcome FileExporter::exportEntry(const QPointer<DataEntry> &entry,
+                                                const QPointer<Device> &device,
+                                                const QString &fileName, CharMode charMode,
+                                                bool overwrite)
 {
-    if (!m_dataEntry || !m_device) {
+    if (!entry || !device) {
         qWarning() << "quorvantisexport - no data entry or device to export from";
         return Outcome::Failed;
     }
-    // The wait lets the user choose (and hand over) other sessions meanwhile:
-    // this export stays with the entry and instrument it was started for.
-    const QPointer<DataEntry> entry(m_dataEntry);
-    const QPointer<Device> device(m_device);
     const DataEntryHold hold(entry); // not released with its list while it is saved
     const Outcome loaded = loadEntry(entry, device);
     if (loaded != Outcome::Saved)

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
+#include <functional>
 #include <vector>
 
 namespace wholefile {
@@ -22,13 +23,15 @@ class QEventLoop;
 
 // Saves one recorded session: a field session as comma- and/or tab-separated
 // text, an audio session as a WAVE file. The entry is reloaded from the
-// instrument first; the GUI keeps running while it loads.
+// instrument first; the GUI keeps running while it loads. The saves of all
+// exporters of a thread run one at a time, in the order they were asked for:
+// one asked for while another runs is queued and returns at once.
 class QUORVANTISEXPORT_EXPORT FileExporter : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
-    // True while a write (or a bulk run) is under way; it waits in the event
-    // loop, so a disconnection handler can tell whether to cancel.
+    // True while a write (or a bulk run) is under way or queued; it waits in
+    // the event loop, so a disconnection handler can tell whether to cancel.
     Q_PROPERTY(bool isBusy READ isBusy)
 
 public:
@@ -43,13 +46,14 @@ public:
     explicit FileExporter(QObject *parent = nullptr);
     ~FileExporter() override;
 
-    bool isBusy() const { return m_busy > 0; }
+    bool isBusy() const { return m_busy > 0 || m_queued > 0; }
 
     Q_INVOKABLE void setDataEntry(QObject *dataEntry);
     Q_INVOKABLE void setDevice(QObject *deviceObject);
     Q_INVOKABLE void write(const QString &fileName, FileExporter::CharMode charMode = CSV,
                            bool overwrite = false);
     Q_INVOKABLE QObject *dataEntry() const;
+    // Also drops this exporter's queued saves, each reported as cancelled.
     Q_INVOKABLE void requestCancel();
     Q_INVOKABLE void resetRequestCancel();
 
@@ -77,8 +81,15 @@ protected:
     };
 
     // The whole single-session export without its signals; the bulk run reports once.
-    Outcome exportCurrentEntry(const QString &fileName, CharMode charMode, bool overwrite);
+    Outcome exportEntry(const QPointer<DataEntry> &entry, const QPointer<Device> &device,
+                        const QString &fileName, CharMode charMode, bool overwrite);
     bool isCancelRequested() const { return m_cancelRequested; }
+    Device *device() const;
+
+    // Runs `save` now when no save of this thread runs, otherwise once those
+    // asked for before it have ended; `dropped` reports it when a cancel
+    // comes first. Neither runs when this exporter is gone by then.
+    void inTurn(std::function<void()> save, std::function<void()> dropped);
 
     // Marks the exporter busy for its lifetime; nested uses count.
     class BusyScope
@@ -116,5 +127,6 @@ private:
     bool m_cancelRequested = false;
     bool m_throughLinks = true;
     int m_busy = 0;
+    int m_queued = 0;
     QList<QEventLoop *> m_waits;
 };

@@ -354,6 +354,8 @@ void TestFileExporter::waitEndsWhenLoadingStops_data()
     QTest::newRow("not connected") << "offline" << false;
     // The user picks another session (its save dialog cancelled) while this one loads.
     QTest::newRow("other entry chosen") << "other" << true;
+    // Its save, to the same name, waits for this one and then replaces it.
+    QTest::newRow("other entry saved") << "other saved" << true;
 }
 
 void TestFileExporter::waitEndsWhenLoadingStops()
@@ -364,6 +366,7 @@ void TestFileExporter::waitEndsWhenLoadingStops()
     QPointer<TestFieldEntry> guard(entry);
     TestFieldEntry other(sessionStart.addSecs(3600));
     other.feed(fieldSession(5));
+    other.feedOnLoad(fieldSession(5));
     m_exporter->setDataEntry(entry);
     if (how == "offline")
         m_device->link(false);
@@ -376,20 +379,23 @@ void TestFileExporter::waitEndsWhenLoadingStops()
             delete guard.data();
         else if (how == "device")
             m_device.reset();
-        else if (how == "other") {
+        else if (how.startsWith("other")) {
             m_exporter->setDataEntry(&other);
+            if (how == "other saved")
+                m_exporter->write(m_dir->filePath("wait.csv"), FileExporter::CSV, true);
             entry->feed(fieldSession(2));
         }
     });
     QElapsedTimer wall;
     wall.start();
-    m_exporter->write(m_dir->filePath("wait.csv"));
+    m_exporter->write(m_dir->filePath("wait.csv"), FileExporter::CSV, true);
     QVERIFY(wall.elapsed() < 5000);
     QCOMPARE(m_errors->count(), saves ? 0 : 1);
-    QCOMPARE(m_saved->count(), saves ? 1 : 0);
+    const bool second = how == "other saved";
+    QCOMPARE(m_saved->count(), saves ? 1 + second : 0);
     if (saves) {
         QCOMPARE(readFile(m_dir->filePath("wait.csv")),
-                 referenceText(entry->fieldReadings(), ',', false));
+                 referenceText((second ? &other : entry)->fieldReadings(), ',', false));
         QCOMPARE(m_exporter->dataEntry(), &other);
     } else {
         QVERIFY(filesIn(m_dir->path()).isEmpty());

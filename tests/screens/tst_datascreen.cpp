@@ -75,6 +75,12 @@ QJsonObject scenario(const QJsonArray &sessions, bool live = true)
     return object;
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString localStamp(const QString &isoUtc)
 {
     QDateTime time = QDateTime::fromString(isoUtc, Qt::ISODate);
@@ -148,6 +154,7 @@ private:
     QObject *viewStack() const;
     QString topPage() const;
     bool click(const QString &name);
+    bool clickOn(QObject *target);
     bool clickRow(int index);
     QVariantList vertices() const;
     QObject *graph() const;
@@ -248,7 +255,12 @@ bool TestDataScreen::click(const QString &name)
     QObject *stack = viewStack();
     if (!stack || !QTest::qWaitFor([stack] { return !stack->property("busy").toBool(); }, 5000))
         return false;
-    QQuickItem *target = item(name);
+    return clickOn(item(name));
+}
+
+bool TestDataScreen::clickOn(QObject *object)
+{
+    auto *target = qobject_cast<QQuickItem *>(object);
     if (!target || !target->isVisible())
         return false;
     if (auto *flickable = item(QStringLiteral("panelFlickable"))) {
@@ -570,15 +582,20 @@ void TestDataScreen::liveSessionGrowsWithoutDuplicates()
 
 void TestDataScreen::copiesReachTheClipboard_data()
 {
-    // How the live session's reload ends while two copies wait for it.
+    // How the live session's reload ends while copies wait for it.
     QTest::addColumn<bool>("replyDropped");
-    QTest::newRow("reload reads") << false;
-    QTest::newRow("reload fails") << true;
+    QTest::addColumn<QStringList>("presses");
+    const QStringList twice{"copyCsvButton", "copyCsvButton"};
+    QTest::newRow("reload reads") << false << twice;
+    QTest::newRow("reload fails") << true << twice;
+    // The clipboard ends with the copy asked for last.
+    QTest::newRow("TSV after CSV") << false << (twice + QStringList{"copyTsvButton"});
 }
 
 void TestDataScreen::copiesReachTheClipboard()
 {
     QFETCH(bool, replyDropped);
+    QFETCH(QStringList, presses);
     const int readings = 4;
     START(scenario(
         {fieldSession("2026-03-01T10:00:00Z", readings), fieldSession("2026-03-02T10:00:00Z", 3)}));
@@ -614,7 +631,7 @@ void TestDataScreen::copiesReachTheClipboard()
         QVERIFY(QGuiApplication::clipboard()->text().startsWith(OccupationalHeading));
     }
 
-    // Two presses while a slow reload runs: two copies once it has ended, from
+    // Presses while a slow reload runs: a copy each, in press order, once it has ended, from
     // what the session then holds, and the live plot goes on growing.
     QObject *live =
         object(QStringLiteral("presenter"))->property("fieldDataEntry").value<QObject *>();
@@ -632,13 +649,15 @@ void TestDataScreen::copiesReachTheClipboard()
         StandInHid::instance().simulator().dropReplies(1);
     StandInHid::instance().instrument().appendLiveRecords(1);
     QTRY_VERIFY_WITH_TIMEOUT(live->property("loading").toBool(), 3000);
-    QVERIFY(click(QStringLiteral("copyCsvButton")));
-    QVERIFY(click(QStringLiteral("copyCsvButton")));
-    QTRY_COMPARE_WITH_TIMEOUT(copies.size(), 2, 5000);
+    for (const QString &press : std::as_const(presses))
+        QVERIFY(click(press));
+    QTRY_COMPARE_WITH_TIMEOUT(copies.size(), presses.size(), 5000);
     StandInHid::instance().setFrameMs(0);
     const int copied = replyDropped ? held : held + 1;
-    for (const QString &copy : std::as_const(copies))
-        QCOMPARE(copy.count('\n'), 1 + copied + (copied - 1));
+    for (int i = 0; i < copies.size(); ++i) {
+        QCOMPARE(copies[i].count('\n'), 1 + copied + (copied - 1));
+        QCOMPARE(copies[i].startsWith(OccupationalHeading), presses[i] == "copyCsvButton");
+    }
     QTRY_VERIFY_WITH_TIMEOUT(vertices().size() > plottedBefore, 5000);
     QVERIFY(object(QStringLiteral("liveReloadTimer"))->property("running").toBool());
 }
@@ -675,6 +694,25 @@ void TestDataScreen::savesWriteTheChosenFiles()
     QVERIFY(tsvFile.open(QIODevice::ReadOnly));
     QVERIFY(
         tsvFile.readLine().startsWith(QString(OccupationalHeading).replace(',', '\t').toUtf8()));
+
+    // A TSV save to the CSV's name while the CSV waits for its reload: it
+    // waits in turn and asks before it replaces what the CSV wrote.
+    const QString twice = m_files->filePath(QStringLiteral("twice.csv"));
+    StandInHid::instance().setFrameMs(100);
+    QVERIFY(click(QStringLiteral("saveCsvButton")));
+    QTimer::singleShot(0, this, [&] {
+        QVERIFY(click(QStringLiteral("saveTsvButton")));
+        accept(QStringLiteral("dataDownloadFileDialog"), QUrl::fromLocalFile(twice));
+    });
+    accept(QStringLiteral("dataDownloadFileDialog"), QUrl::fromLocalFile(twice));
+    StandInHid::instance().setFrameMs(0);
+    QObject *question = object(QStringLiteral("replaceAgainQuestion"));
+    QTRY_VERIFY_WITH_TIMEOUT(question && question->property("opened").toBool(), 10000);
+    QVERIFY(question->property("message").toString().startsWith("twice.csv already exists."));
+    QVERIFY(readFile(twice).startsWith(OccupationalHeading.toUtf8()));
+    QVERIFY(clickOn(findByName(question, QStringLiteral("yesButton"))));
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(twice).contains('\t'), 10000);
+    QTRY_VERIFY(!question->property("visible").toBool());
 
     QVERIFY(clickRow(1));
     QTRY_VERIFY(item(QStringLiteral("exportWavButton"))->property("enabled").toBool());
@@ -753,6 +791,13 @@ void TestDataScreen::bulkExportsWriteIntoThePickedFolder()
     QVERIFY(click(QStringLiteral("bulkCsvButton")));
     QCOMPARE(object(QStringLiteral("bulkDownloadFileDialog"))->property("title").toString(),
              QStringLiteral("Save Log Files"));
+    // The list is refreshed while the dialog is open: the run keeps its sessions.
+    QObject *device = object(QStringLiteral("device"));
+    const QPointer<QObject> listed = device->property("dataEntries").value<QList<QObject *>>()[0];
+    QVERIFY(QMetaObject::invokeMethod(device, "refreshDataEntries"));
+    QTRY_VERIFY(device->property("dataEntries").value<QList<QObject *>>().size() == 4 &&
+                device->property("dataEntries").value<QList<QObject *>>()[0] != listed);
+    QTest::qWaitFor([&listed] { return listed.isNull(); }, 1000);
     accept(QStringLiteral("bulkDownloadFileDialog"), QUrl::fromLocalFile(picked));
     QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
     QTRY_COMPARE(bannerText(), QStringLiteral("Saved to folder"));

@@ -152,6 +152,84 @@ Item {
         bulkFileExport.writeAll(entryType, charMode)
     }
 
+    // The page's saves (files, images, bulk runs) run one at a time, in the
+    // order they were chosen, each until its own report. One to a name an
+    // earlier one is about to write asks again once that one has written it.
+    property var queuedSaves: []
+    property var runningSave: null
+    // The session the last save button was pressed for.
+    property QtObject saveEntry: null
+    // What a save whose replacement was declined needs when its dialog
+    // gives another name; only that dialog's next answer takes it.
+    property var rechosenSave: null
+
+    function writesTo(path) {
+        return (runningSave !== null && runningSave.path === path)
+            || queuedSaves.some(save => save.path === path)
+    }
+
+    // run(path) starts the save; saveEnded(kind) follows its report.
+    function queueSave(kind, dialog, path, context, run) {
+        queuedSaves.push({ "kind": kind, "dialog": dialog, "path": path, "context": context,
+                           "run": run, "askAgain": path !== "" && writesTo(path) })
+        nextSave()
+    }
+
+    function nextSave() {
+        if (runningSave !== null || replaceAgainQuestion.save !== null || queuedSaves.length === 0)
+            return
+        const save = queuedSaves.shift()
+        if (save.askAgain && Promptwell.FileChoice.exists(save.path)) {
+            replaceAgainQuestion.ask(save)
+            return
+        }
+        startSave(save)
+    }
+
+    function startSave(save) {
+        runningSave = save
+        save.run(save.path)
+    }
+
+    function saveEnded(kind) {
+        if (runningSave === null || runningSave.kind !== kind)
+            return
+        runningSave = null
+        nextSave()
+    }
+
+    // The context a dialog's answer saves with: the declined save's, or the
+    // one its button gave.
+    function contextOf(dialog, fresh) {
+        const again = rechosenSave
+        if (again === null || again.dialog !== dialog)
+            return fresh
+        dropRechosen()
+        return again.context
+    }
+
+    function dropRechosen() {
+        if (rechosenSave === null)
+            return
+        rechosenSave.dialog.proposedName = ""
+        rechosenSave = null
+    }
+
+    function queueFileSave(dialog, path, context) {
+        queueSave("file", dialog, path, context, function(target) {
+            fileExport.setDevice(device)
+            fileExport.setDataEntry(context.entry)
+            fileExport.write(target, context.charMode, true)
+        })
+    }
+
+    function prepareSave(entry) {
+        dropRechosen()
+        saveEntry = entry
+        fileExport.setDevice(device)
+        fileExport.setDataEntry(entry)
+    }
+
     Rectangle {
         anchors.fill: parent
         color: Constants.backgroundColour
@@ -226,15 +304,72 @@ Item {
         }
     }
 
+    Connections {
+        target: fileExport
+        function onDataSaved() { root.saveEnded("file") }
+        function onError() { root.saveEnded("file") }
+    }
+
+    Connections {
+        target: bulkFileExport
+        function onDataSaved() { root.saveEnded("bulk") }
+        function onError() { root.saveEnded("bulk") }
+        function onNoData() { root.saveEnded("bulk") }
+        function onCancelled() { root.saveEnded("bulk") }
+    }
+
+    Connections {
+        target: dataField.graph.plotSaver
+        function onImageSaved() { root.saveEnded("image") }
+        function onError() { root.saveEnded("image") }
+    }
+
+    // Asked when a save's turn comes and an earlier save has written its name.
+    Promptwell.YesNoDialog {
+        id: replaceAgainQuestion
+        objectName: "replaceAgainQuestion"
+
+        property var save: null
+
+        function ask(next) {
+            save = next
+            message = qsTr("%1 already exists.\nDo you want to replace it?")
+                .arg(Promptwell.FileChoice.fileName(next.path))
+            open()
+        }
+
+        parent: Overlay.overlay
+        dialogTitle: qsTr("Replace File")
+        onYes: {
+            const next = save
+            save = null
+            close()
+            root.startSave(next)
+        }
+        // Back to its dialog, to choose another name.
+        onNo: {
+            const declined = save
+            save = null
+            close()
+            root.rechosenSave = declined
+            declined.dialog.folder = Promptwell.FileChoice.folderOf(declined.path)
+            declined.dialog.proposedName = Promptwell.FileChoice.fileName(declined.path)
+            declined.dialog.open()
+            root.nextSave()
+        }
+    }
+
     Promptwell.SelectFolderDialog {
         id: bulkDownloadFileDialog
         objectName: "bulkDownloadFileDialog"
         property string fileType: "CSV"
         onChosen: function(folder) {
             lastSelectedSession = listGroupItems.index
-            root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Field,
-                               fileType === "CSV" ? QuorvantisExport.BulkFileExporter.CSV
-                                                  : QuorvantisExport.BulkFileExporter.TSV)
+            const charMode = fileType === "CSV" ? QuorvantisExport.BulkFileExporter.CSV
+                                                : QuorvantisExport.BulkFileExporter.TSV
+            root.queueSave("bulk", null, "", null, function() {
+                root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Field, charMode)
+            })
         }
     }
 
@@ -242,8 +377,10 @@ Item {
         id: bulkAudioDownloadDialog
         objectName: "bulkAudioDownloadDialog"
         onChosen: function(folder) {
-            root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Audio,
-                               QuorvantisExport.BulkFileExporter.CSV)
+            root.queueSave("bulk", null, "", null, function() {
+                root.runBulkExport(folder, QuorvantisExport.BulkFileExporter.Audio,
+                                   QuorvantisExport.BulkFileExporter.CSV)
+            })
         }
     }
 
@@ -255,8 +392,11 @@ Item {
         nameFilters: ["Text files (*." + fileType.toLowerCase() + ")", "All files (*)"]
         defaultSuffix: fileType.toLowerCase()
         onChosen: function(path) {
-            fileExport.write(path, fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
-                                                      : QuorvantisExport.FileExporter.TSV, true)
+            root.queueFileSave(dataDownloadFileDialog, path, root.contextOf(dataDownloadFileDialog, {
+                "entry": root.saveEntry,
+                "charMode": fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
+                                               : QuorvantisExport.FileExporter.TSV
+            }))
         }
         onFailed: root.saveFailed()
     }
@@ -268,7 +408,10 @@ Item {
         nameFilters: ["WAV Audio Files (*.wav)"]
         defaultSuffix: "wav"
         onChosen: function(path) {
-            fileExport.write(path, QuorvantisExport.FileExporter.CSV, true)
+            root.queueFileSave(audioDownloadFileDialog, path, root.contextOf(audioDownloadFileDialog, {
+                "entry": root.saveEntry,
+                "charMode": QuorvantisExport.FileExporter.CSV
+            }))
         }
         onFailed: root.saveFailed()
     }
@@ -280,9 +423,12 @@ Item {
         nameFilters: ["PNG Image (*.png)", "JPEG Image (*.jpeg)", "SVG Image (*.svg)"]
         defaultSuffix: "png"
         onChosen: function(path) {
+            root.contextOf(imageDownloadFileDialog, null)
             const target = DataScreen.imageTarget(path, selectedNameFilter.extensions)
-            dataField.graph.generateImage(target.format)
-            dataField.graph.waitForImageAndSaveCopy(target.fileName)
+            root.queueSave("image", imageDownloadFileDialog, target.fileName, null, function(fileName) {
+                dataField.graph.generateImage(target.format)
+                dataField.graph.waitForImageAndSaveCopy(fileName)
+            })
         }
         onFailed: root.saveFailed()
     }
@@ -638,8 +784,7 @@ Item {
                                     fontPointSize: textPointSize
                                     enabled: dataField.visible
                                     onClicked: {
-                                        fileExport.setDevice(device)
-                                        fileExport.setDataEntry(presenter.dataEntry)
+                                        root.prepareSave(presenter.dataEntry)
                                         dataDownloadFileDialog.title = "Save Log File"
                                         dataDownloadFileDialog.fileType = "CSV"
                                         dataDownloadFileDialog.open()
@@ -652,8 +797,7 @@ Item {
                                     fontPointSize: textPointSize
                                     enabled: dataField.visible
                                     onClicked: {
-                                        fileExport.setDevice(device)
-                                        fileExport.setDataEntry(presenter.dataEntry)
+                                        root.prepareSave(presenter.dataEntry)
                                         dataDownloadFileDialog.title = "Save Log File"
                                         dataDownloadFileDialog.fileType = "TSV"
                                         dataDownloadFileDialog.open()
@@ -665,7 +809,10 @@ Item {
                                     text: "IMG"
                                     fontPointSize: textPointSize
                                     enabled: dataField.visible
-                                    onClicked: imageDownloadFileDialog.open()
+                                    onClicked: {
+                                        root.dropRechosen()
+                                        imageDownloadFileDialog.open()
+                                    }
                                 }
                             }
                         }
@@ -677,8 +824,7 @@ Item {
                             fontPointSize: textPointSize
                             enabled: dataAudio.visible
                             onClicked: {
-                                fileExport.setDevice(device)
-                                fileExport.setDataEntry(presenter.audioDataEntry)
+                                root.prepareSave(presenter.audioDataEntry)
                                 audioDownloadFileDialog.open()
                             }
                         }
@@ -899,5 +1045,11 @@ Item {
     Component.onCompleted: {
         device.send(deviceStatus)
         presenter.dataEntry = null
+    }
+
+    // Sessions held for a bulk run that never started go with the page.
+    Component.onDestruction: {
+        if (bulkFileExport)
+            bulkFileExport.setDataEntries([])
     }
 }
