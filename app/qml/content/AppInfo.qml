@@ -19,6 +19,10 @@ Item {
         notification.show("Error saving file", awesome.icons.fa_warning, 3000)
     }
 
+    // A download chosen while a session is being saved starts once that save
+    // has ended, so that files are written in the order they were chosen.
+    property string waitingDownload: ""
+
     // The file to download into, as a path or a file URL.
     function startDownload(file) {
         const path = Promptwell.FileChoice.localPath(file)
@@ -26,14 +30,49 @@ Item {
             item.saveFailed()
             return
         }
-        qvApi.setDownloadPath(path)
-        // One progress connection per download, even after failed ones.
-        qvApi.disconnectDownloadProgress()
-        qvApi.getLatestAppInstaller()
         progressDialog.dialogTitle = "Downloading..."
         progressDialog.message = ""
         progressDialog.progressValue = 0
         progressDialog.open()
+        waitingDownload = path
+        downloadAfterSaves()
+    }
+
+    function downloadAfterSaves() {
+        if (waitingDownload === "" || fileExport.isBusy || bulkFileExport.isBusy)
+            return
+        qvApi.setDownloadPath(waitingDownload)
+        waitingDownload = ""
+        // One progress connection per download, even after failed ones.
+        qvApi.disconnectDownloadProgress()
+        qvApi.getLatestAppInstaller()
+    }
+
+    // A save's report comes before the next queued save starts: look after it.
+    Connections {
+        target: fileExport
+        enabled: item.waitingDownload !== ""
+        function onDataSaved() { Qt.callLater(item.downloadAfterSaves) }
+        function onError() { Qt.callLater(item.downloadAfterSaves) }
+    }
+
+    Connections {
+        target: bulkFileExport
+        enabled: item.waitingDownload !== ""
+        function onDataSaved() { Qt.callLater(item.downloadAfterSaves) }
+        function onError() { Qt.callLater(item.downloadAfterSaves) }
+        function onNoData() { Qt.callLater(item.downloadAfterSaves) }
+        function onCancelled() { Qt.callLater(item.downloadAfterSaves) }
+    }
+
+    Connections {
+        target: progressDialog
+        function onCancel() { item.waitingDownload = "" }
+    }
+
+    Component.onDestruction: {
+        if (waitingDownload !== "" && progressDialog)
+            progressDialog.close()
     }
 
     Promptwell.SaveFileDialog {
