@@ -696,23 +696,35 @@ void TestDataScreen::savesWriteTheChosenFiles()
         tsvFile.readLine().startsWith(QString(OccupationalHeading).replace(',', '\t').toUtf8()));
 
     // A TSV save to the CSV's name while the CSV waits for its reload: it
-    // waits in turn and asks before it replaces what the CSV wrote.
-    const QString twice = m_files->filePath(QStringLiteral("twice.csv"));
-    StandInHid::instance().setFrameMs(100);
-    QVERIFY(click(QStringLiteral("saveCsvButton")));
-    QTimer::singleShot(0, this, [&] {
-        QVERIFY(click(QStringLiteral("saveTsvButton")));
+    // waits in turn and asks before it replaces what the CSV wrote; No goes
+    // back to its dialog with that name and writes nothing.
+    for (const QString answer : {"noButton", "yesButton"}) {
+        const QString twice = m_files->filePath(answer + ".csv");
+        StandInHid::instance().setFrameMs(100);
+        QVERIFY(click(QStringLiteral("saveCsvButton")));
+        QTimer::singleShot(0, this, [&] {
+            QVERIFY(click(QStringLiteral("saveTsvButton")));
+            accept(QStringLiteral("dataDownloadFileDialog"), QUrl::fromLocalFile(twice));
+        });
         accept(QStringLiteral("dataDownloadFileDialog"), QUrl::fromLocalFile(twice));
-    });
-    accept(QStringLiteral("dataDownloadFileDialog"), QUrl::fromLocalFile(twice));
-    StandInHid::instance().setFrameMs(0);
-    QObject *question = object(QStringLiteral("replaceAgainQuestion"));
-    QTRY_VERIFY_WITH_TIMEOUT(question && question->property("opened").toBool(), 10000);
-    QVERIFY(question->property("message").toString().startsWith("twice.csv already exists."));
-    QVERIFY(readFile(twice).startsWith(OccupationalHeading.toUtf8()));
-    QVERIFY(clickOn(findByName(question, QStringLiteral("yesButton"))));
-    QTRY_VERIFY_WITH_TIMEOUT(readFile(twice).contains('\t'), 10000);
-    QTRY_VERIFY(!question->property("visible").toBool());
+        StandInHid::instance().setFrameMs(0);
+        QObject *question = object(QStringLiteral("replaceAgainQuestion"));
+        QTRY_VERIFY_WITH_TIMEOUT(question && question->property("opened").toBool(), 10000);
+        QVERIFY(question->property("message").toString().startsWith(answer + ".csv already"));
+        const QByteArray csvText = readFile(twice);
+        QVERIFY(csvText.startsWith(OccupationalHeading.toUtf8()));
+        QVERIFY(clickOn(findByName(question, answer)));
+        QTRY_VERIFY(!question->property("visible").toBool());
+        if (answer == "yesButton") {
+            QTRY_VERIFY_WITH_TIMEOUT(readFile(twice).contains('\t'), 10000);
+            continue;
+        }
+        QObject *dialog = object(QStringLiteral("dataDownloadFileDialog"));
+        QCOMPARE(dialog->property("proposedName").toString(), answer + ".csv");
+        QVERIFY(QMetaObject::invokeMethod(dialog, "close"));
+        QTest::qWait(300);
+        QCOMPARE(readFile(twice), csvText);
+    }
 
     QVERIFY(clickRow(1));
     QTRY_VERIFY(item(QStringLiteral("exportWavButton"))->property("enabled").toBool());
