@@ -423,7 +423,7 @@ Item {
         nameFilters: ["PNG Image (*.png)", "JPEG Image (*.jpeg)", "SVG Image (*.svg)"]
         defaultSuffix: "png"
         onChosen: function(path) {
-            root.contextOf(imageDownloadFileDialog, null)
+            root.dropRechosen()
             const target = DataScreen.imageTarget(path, selectedNameFilter.extensions)
             root.queueSave("image", imageDownloadFileDialog, target.fileName, null, function(fileName) {
                 dataField.graph.generateImage(target.format)
