@@ -63,10 +63,7 @@ void BulkFileExporter::writeAll(DataEntry::EntryType dataType, CharMode charMode
             run(entries, folder, device, dataType, charMode);
             holds->clear();
         },
-        [this] {
-            resetRequestCancel();
-            emit cancelled();
-        });
+        [this] { emit cancelled(); });
 }
 
 void BulkFileExporter::run(const QList<QPointer<QObject>> &entries, const QDir &folder,

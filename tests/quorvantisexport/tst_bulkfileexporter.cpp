@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -167,6 +168,18 @@ void TestBulkFileExporter::noData()
     QCOMPARE(signalCount(), 2);
     QVERIFY(!m_exporter->isBusy());
     QVERIFY(filesIn(m_dir->path()).isEmpty());
+
+    // Asked for while another exporter's save waits for its entry: it runs after it.
+    FileExporter single;
+    single.setDevice(m_device.get());
+    single.setDataEntry(field(5));
+    int runsBeforeSaved = -1;
+    connect(&single, &FileExporter::dataSaved, this, [&] { runsBeforeSaved = signalCount(); });
+    QTimer::singleShot(0, this, [this] { m_exporter->writeAll(DataEntry::Field); });
+    single.write(m_dir->filePath("single.csv"));
+    QCOMPARE(runsBeforeSaved, 2);
+    QCOMPARE(m_noData->count(), 3);
+    QCOMPARE(filesIn(m_dir->path()), QStringList{"single.csv"});
 }
 
 void TestBulkFileExporter::cancelBeforeTheNextEntry()
@@ -177,15 +190,19 @@ void TestBulkFileExporter::cancelBeforeTheNextEntry()
     field(3);
     setEntries();
     bool busyDuringRun = false;
+    bool askedAgain = false;
     connect(second, &DataEntry::loadingChanged, this, [&] {
         busyDuringRun = m_exporter->isBusy();
+        // Waits for this run, and goes with its cancel.
+        if (!std::exchange(askedAgain, true))
+            m_exporter->writeAll(DataEntry::Audio);
         QTimer::singleShot(10, m_exporter.get(), &FileExporter::requestCancel);
     });
 
     m_exporter->writeAll();
     QVERIFY(busyDuringRun);
-    QCOMPARE(m_cancelled->count(), 1);
-    QCOMPARE(signalCount(), 1);
+    QCOMPARE(m_cancelled->count(), 2);
+    QCOMPARE(signalCount(), 2);
     QVERIFY(!m_exporter->isBusy());
     QCOMPARE(filesIn(m_dir->path()), QStringList{"20240131-140100_data.csv"});
 
