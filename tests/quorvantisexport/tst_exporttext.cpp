@@ -3,13 +3,26 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <csignal>
 #include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qvexport;
 using namespace wholefile;
+
+namespace {
+int modeOf(const QString &path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+} // namespace
 
 class TestExportText : public QObject
 {
@@ -26,6 +39,8 @@ private slots:
     void localPaths();
     void collisions();
     void savingFailsWithoutLeftovers();
+    void modesAreKept();
+    void partsArePrivateAndOutliveNoWriter();
 };
 
 void TestExportText::headings()
@@ -198,6 +213,13 @@ void TestExportText::collisions()
     QCOMPARE(keep("d"), base + "_4.csv");
     QVERIFY(!QFileInfo::exists(dir.filePath("elsewhere.csv")));
     QCOMPARE(wholefile::write(saveNameOf(base), {"e"}, Existing::Keep, Links::Never).path, base);
+    // Taken by another writer between the look and the move: never replaced.
+    qputenv("QV_FAULT_TAKE_NAME", QFile::encodeName(base + "_5.csv"));
+    QCOMPARE(keep("f"), base + "_6.csv");
+    qunsetenv("QV_FAULT_TAKE_NAME");
+    QFile other(base + "_5.csv");
+    QVERIFY(other.open(QIODevice::ReadOnly));
+    QCOMPARE(other.readAll(), QByteArray("taken"));
     QFile file(base + ".csv");
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("c"));
@@ -213,6 +235,10 @@ void TestExportText::savingFailsWithoutLeftovers()
     const QString good = dir.filePath("good.csv");
     QVERIFY(save(good, "one").ok());
     QVERIFY(save(good, "two").ok());
+    // Some file systems tell of a lost write only when asked to sync.
+    qputenv("QV_FAULT_FSYNC", "fail");
+    QVERIFY(!save(good, "three").ok());
+    qunsetenv("QV_FAULT_FSYNC");
     QFile file(good);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("two"));
@@ -225,6 +251,63 @@ void TestExportText::savingFailsWithoutLeftovers()
 
     QVERIFY(!save(dir.filePath("missing/folder/x.csv"), "data").ok());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"good.csv"});
+}
+
+void TestExportText::modesAreKept()
+{
+    QTemporaryDir dir;
+    const mode_t mask = ::umask(022);
+    const QString path = dir.filePath("kept.csv");
+    QVERIFY(wholefile::write(path, "new", Existing::Keep, Links::Never).ok());
+    QCOMPARE(modeOf(path), 0644);
+    // Exactly, also where the caller's own access would say otherwise (root).
+    for (const int mode : {0444, 0640}) {
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+        QVERIFY(wholefile::write(path, "again", Existing::Replace, Links::Never).ok());
+        QCOMPARE(modeOf(path), mode);
+    }
+    ::umask(mask);
+}
+
+void TestExportText::partsArePrivateAndOutliveNoWriter()
+{
+    QTemporaryDir dir;
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString target = dir.filePath("shared.csv");
+    QVERIFY(wholefile::write(target, "old", Existing::Replace, Links::Never).ok());
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0644), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        qputenv("QV_FAULT_FSYNC", "hang");
+        wholefile::write(target, QByteArray(1 << 20, 'x'), Existing::Replace, Links::Never);
+        ::_exit(0);
+    }
+    const auto killWriter = [writer] {
+        return ::kill(writer, SIGKILL) == 0 && ::waitpid(writer, nullptr, 0) == writer;
+    };
+    const auto reap = qScopeGuard(killWriter);
+    const auto parts = [&dir] {
+        return QDir(dir.path()).entryList({".*.part"}, QDir::Files | QDir::Hidden);
+    };
+    QTRY_COMPARE(parts().size(), 1);
+    const QString part = dir.filePath(parts().value(0));
+    QCOMPARE(modeOf(part), 0600);
+    if (::geteuid() == 0) { // root reads anything: an ordinary user tries
+        const auto readAsNobody = [](const QString &path) {
+            return QProcess::execute(
+                "setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "cat", path});
+        };
+        QCOMPARE(readAsNobody(target), 0);
+        QVERIFY(readAsNobody(part) != 0);
+    }
+    // Another save beside it leaves a running writer's part alone, a killed one's not.
+    const QString other = dir.filePath("other.csv");
+    QVERIFY(wholefile::write(other, "1", Existing::Replace, Links::Never).ok());
+    QVERIFY(QFile::exists(part));
+    QVERIFY(killWriter());
+    QVERIFY(wholefile::write(other, "2", Existing::Replace, Links::Never).ok());
+    QCOMPARE(parts(), QStringList());
+    QCOMPARE(modeOf(target), 0644);
 }
 
 QTEST_GUILESS_MAIN(TestExportText)
