@@ -185,6 +185,11 @@ void TestWirlex::answersArriveByKind()
     service->setOverride("/cal/nohash", fixed(200, "more bytes", "text/plain"));
     service->setOverride("/cal/json", fixed(200, R"({"v": 1})"));
     service->setOverride("/cal/array", fixed(200, "[1, 2]"));
+    service->setOverride("/cal/full", fixed(200, QByteArray(Wirlex::defaultMaxBodyBytes, 'f'), ""));
+    TestWebService::Response moved = fixed(302, QByteArray(), QByteArray());
+    moved.headers.append({QByteArray("Location"), url("/cal/elsewhere").toUtf8()});
+    service->setOverride("/cal/moved", moved);
+    service->setOverride("/cal/elsewhere", fixed(200, "moved bytes", ""), false);
 
     QSignalSpy data(client.get(), &Wirlex::dataReceived);
     QSignalSpy json(client.get(), &Wirlex::jsonReceived);
@@ -207,7 +212,17 @@ void TestWirlex::answersArriveByKind()
     client->get(url("/cal/array"), 2);
     QVERIFY(json.wait());
     QCOMPARE(json.at(0).at(1).toJsonObject(), QJsonObject());
-    QCOMPARE(data.count(), 3);
+
+    // As large as an answer may be.
+    client->get(url("/cal/full"), 4);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(3).at(1).toByteArray().size(), Wirlex::defaultMaxBodyBytes);
+    // Followed by the client itself, unsigned, and answered without the tag.
+    client->get(url("/cal/moved"), 4);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(4).mid(0, 2), (QList<QVariant>{0, QByteArray("moved bytes")}));
+    QVERIFY(!service->requests().last().headers.contains("x-signature"));
+    QCOMPARE(data.count(), 5);
 }
 
 void TestWirlex::errorTexts_data()
@@ -217,28 +232,44 @@ void TestWirlex::errorTexts_data()
     QTest::addColumn<QByteArray>("body"); // empty: the service's own answer
     QTest::addColumn<QString>("secret");
     QTest::addColumn<QString>("expected"); // a trailing '*' matches any rest
+    QTest::addColumn<QString>("via");      // a path that redirects to path
 
     const QString secret = TestWebService::defaultSecret();
     QTest::newRow("unknown barcode") << "/cal/get_calibration?barcode=999" << 0 << QByteArray()
-                                     << secret << "HTTP 404: Barcode not found";
+                                     << secret << "HTTP 404: Barcode not found" << QString();
     QTest::newRow("wrong secret") << "/cal/installer/version" << 0 << QByteArray()
                                   << "not the secret"
-                                  << "HTTP 403: Invalid signature";
-    QTest::newRow("body not json")
-        << "/cal/broken" << 500 << QByteArray("<html>oops</html>") << secret << "HTTP 500: ";
+                                  << "HTTP 403: Invalid signature" << QString();
+    QTest::newRow("body not json") << "/cal/broken" << 500 << QByteArray("<html>oops</html>")
+                                   << secret << "HTTP 500: " << QString();
     QTest::newRow("json without detail")
-        << "/cal/broken" << 400 << QByteArray(R"({"message": "no"})") << secret << "HTTP 400: ";
+        << "/cal/broken" << 400 << QByteArray(R"({"message": "no"})") << secret
+        << "HTTP 400: " << QString();
     QTest::newRow("empty body") << "/cal/broken" << 503 << QByteArray(" ") << secret
-                                << "HTTP 503: *";
+                                << "HTTP 503: *" << QString();
     // Neither may grow the process without bound, nor run for good.
-    QTest::newRow("endless chunked body")
-        << "/cal/endless" << 200 << QByteArray(" ") << secret << "HTTP 200: Answer too large";
+    QTest::newRow("endless chunked body") << "/cal/endless" << 200 << QByteArray(" ") << secret
+                                          << "HTTP 200: Answer too large" << QString();
     QTest::newRow("declared too large")
         << "/cal/broken" << 200 << QByteArray(Wirlex::defaultMaxBodyBytes + 1, 'x') << secret
-        << "HTTP 200: Answer too large";
+        << "HTTP 200: Answer too large" << QString();
     // One byte each 100 ms: the idle time-out never fires.
     QTest::newRow("trickling answer") << "/cal/trickle" << 200 << QByteArray(100, 'x') << secret
-                                      << "HTTP 200: Operation timed out";
+                                      << "HTTP 200: Operation timed out" << QString();
+    // Its Content-Length ends the answer early: the JSON is cut off.
+    QTest::newRow("cut short of its length")
+        << "/cal/cut" << 200 << QByteArray(R"({"version": "1"})") << secret
+        << "HTTP 200: Answer cut short" << QString();
+    // A follow-up keeps the first request's limits.
+    QTest::newRow("endless body behind a redirect")
+        << "/cal/endless" << 200 << QByteArray(" ") << secret << "HTTP 200: Answer too large"
+        << "/cal/moved";
+    QTest::newRow("trickle behind a redirect") << "/cal/trickle" << 200 << QByteArray(100, 'x')
+                                               << secret << "HTTP 200: Operation timed out"
+                                               << "/cal/moved";
+    QTest::newRow("redirect loop")
+        << "/cal/moved" << 0 << QByteArray() << secret << "HTTP 302: Too many redirects"
+        << "/cal/moved";
 }
 
 void TestWirlex::errorTexts()
@@ -248,12 +279,19 @@ void TestWirlex::errorTexts()
     QFETCH(QByteArray, body);
     QFETCH(QString, secret);
     QFETCH(QString, expected);
+    QFETCH(QString, via);
 
     if (status != 0) {
         TestWebService::Response response = fixed(status, body.trimmed());
         response.endless = path == "/cal/endless";
         response.trickleMs = path == "/cal/trickle" ? 100 : 0;
-        service->setOverride(path, response);
+        response.declaredLength = path == "/cal/cut" ? response.body.size() - 6 : -1;
+        service->setOverride(path, response, via.isEmpty());
+    }
+    if (!via.isEmpty()) {
+        TestWebService::Response redirect = fixed(302, QByteArray(), QByteArray());
+        redirect.headers.append({QByteArray("Location"), url(path).toUtf8()});
+        service->setOverride(via, redirect, via != path);
     }
     client->setRequestLimits(1, Wirlex::defaultMaxBodyBytes, 1500);
     client->setSecretKey(secret);
@@ -266,7 +304,8 @@ void TestWirlex::errorTexts()
     QMap<QString, QString> params;
     if (question > 0)
         params.insert("barcode", path.mid(question + QStringLiteral("?barcode=").size()));
-    client->get(url(path.left(question > 0 ? question : path.size())), params, 1);
+    client->get(url(via.isEmpty() ? path.left(question > 0 ? question : path.size()) : via), params,
+                1);
     QVERIFY(errors.wait());
     const QString message = errors.at(0).at(0).toString();
     if (expected.endsWith('*')) {
@@ -277,7 +316,7 @@ void TestWirlex::errorTexts()
     }
     QCOMPARE(json.count() + data.count(), 0);
     QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0), (QList<QVariant>{1, message}));
+    QCOMPARE(failed.at(0), (QList<QVariant>{via.isEmpty() ? 1 : 0, message}));
 }
 
 void TestWirlex::connectionRefused()
