@@ -25,9 +25,8 @@ const char deadlineProperty[] = "deadline";
 const char redirectsProperty[] = "redirects";
 // More than any service needs to point at where an answer lies.
 constexpr int maxRedirects = 5;
-// Qt's own buffer holds the whole body until it ends, and one read more tells
-// that a body is too large.
-constexpr qint64 readBufferMargin = 64 * 1024;
+// What Qt's network thread may hold that the client has not taken yet.
+constexpr qint64 readBufferBytes = 256 * 1024;
 
 QString httpMessage(int status, const QString &text)
 {
@@ -204,7 +203,7 @@ void Wirlex::watchIdle(QNetworkReply *reply) const
     timer->start(idleTimeoutMs);
 }
 
-void Wirlex::enforceLimits(QNetworkReply *reply, qint64 maxBytes, QDeadlineTimer deadline) const
+void Wirlex::enforceLimits(QNetworkReply *reply, qint64 maxBytes, QDeadlineTimer deadline)
 {
     reply->setProperty(maxBodyProperty, maxBytes);
     reply->setProperty(deadlineProperty, deadline.deadline());
@@ -218,23 +217,36 @@ void Wirlex::enforceLimits(QNetworkReply *reply, qint64 maxBytes, QDeadlineTimer
         QTimer::singleShot(qMax<qint64>(0, deadline.remainingTime()), reply,
                            [end] { end(timedOutProperty); });
 
-    // Qt's network thread reads on however large the body grows unless its
-    // buffer is bounded; past the bound the check below sees the excess.
-    reply->setReadBufferSize(maxBytes + readBufferMargin);
     // A declared length says it at once; an endless chunked body only as it grows.
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBytes, end] {
         if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxBytes)
             end(tooLargeProperty);
     });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, maxBytes, end] {
-        if (reply->bytesAvailable() > maxBytes)
+    // Qt's network thread reads on without bound unless its buffer has one,
+    // and keeps what it read in pieces that take far more room than they hold:
+    // the body is taken out as it comes, into room set aside once (pages never
+    // written take no memory).
+    reply->setReadBufferSize(readBufferBytes);
+    bodies[reply].reserve(maxBytes);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, maxBytes, end] {
+        QByteArray &body = bodies[reply];
+        const qint64 available = reply->bytesAvailable();
+        if (body.size() + available > maxBytes) {
             end(tooLargeProperty);
+            return;
+        }
+        const qsizetype had = body.size();
+        body.resize(had + available);
+        body.resize(had + qMax<qint64>(0, reply->read(body.data() + had, available)));
     });
 }
 
 void Wirlex::onFinished(QNetworkReply *reply)
 {
     running.removeAll(reply);
+    QByteArray body = bodies.take(reply);
+    if (reply->isOpen())
+        body.append(reply->readAll());
     if (lastReply == reply)
         lastReply = nullptr;
     reply->deleteLater();
@@ -283,8 +295,6 @@ void Wirlex::onFinished(QNetworkReply *reply)
     }
 
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299) {
-        const QByteArray body = reply->readAll();
-
         const int tag = reply->property(tagProperty).toInt();
         const QByteArray hash = reply->rawHeader("x-file-hash");
         if (reply->property(expectJsonProperty).toBool()) {
@@ -306,7 +316,6 @@ void Wirlex::onFinished(QNetworkReply *reply)
         return;
     }
 
-    const QByteArray body = reply->readAll();
     QString text;
     if (body.isEmpty())
         text = reply->errorString();

@@ -87,7 +87,7 @@ private:
     void track(QNetworkReply *reply);
     void watchIdle(QNetworkReply *reply) const;
     // Bounds the body and, unless the deadline is forever, the time it may take.
-    void enforceLimits(QNetworkReply *reply, qint64 maxBodyBytes, QDeadlineTimer deadline) const;
+    void enforceLimits(QNetworkReply *reply, qint64 maxBodyBytes, QDeadlineTimer deadline);
     Limits limitsFor(int tag) const { return requestLimits.value(tag); }
     void fail(const QNetworkReply *reply, const QString &message);
 
@@ -96,6 +96,8 @@ private:
     QString appId;
     QByteArray secretKey;
     QList<QPointer<QNetworkReply>> running;
+    // What each running reply's body holds so far.
+    QHash<QNetworkReply *, QByteArray> bodies;
     int idleTimeoutMs = defaultIdleTimeoutMs;
     QHash<int, Limits> requestLimits;
 };
