@@ -192,12 +192,10 @@ void TestStartupProcess::lockBeingWrittenIsNotTakenOver()
     QVERIFY(file.open(QIODevice::WriteOnly));
     std::unique_ptr<QProcess> app = startApp(environment());
     QTest::qWait(500);
-    QLockFile holder(m_runtime->filePath(QStringLiteral("holder.lock")));
-    QVERIFY(holder.lock());
-    QFile written(m_runtime->filePath(QStringLiteral("holder.lock")));
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QVERIFY(file.write(written.readAll()) > 0 && file.flush());
-
+    QFile held(m_runtime->filePath(QStringLiteral("holder.lock")));
+    QLockFile holder(held.fileName());
+    QVERIFY(holder.lock() && held.open(QIODevice::ReadOnly));
+    QVERIFY(file.write(held.readAll()) > 0 && file.flush());
     QVERIFY(app->waitForFinished(20000));
     QCOMPARE(app->exitCode(), 1);
 }

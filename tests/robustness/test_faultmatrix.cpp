@@ -469,10 +469,9 @@ void TestFaultMatrix::nonsenseAnswersEnd()
         QVERIFY(QTest::qWaitFor([&] { return walkFailed.count() == 1; }, 120000));
         QVERIFY(!device->hasAllHeaders() && device->isConnected());
         QVERIFY(device->dataEntries().size() <= 1);
-        const int most = empty  ? FetchDataEntries::MaximumEmptySlots
-                         : step ? FetchDataEntries::MaximumHeaders
-                                : 0;
-        QCOMPARE(simulator.requestCount(13), most + 1);
+        QCOMPARE(simulator.requestCount(13), 1 + (empty  ? FetchDataEntries::MaximumEmptySlots
+                                                  : step ? FetchDataEntries::MaximumHeaders
+                                                         : 0));
         return;
     }
 
