@@ -223,7 +223,7 @@ void Wirlex::enforceLimits(QNetworkReply *reply, qint64 maxBytes, QDeadlineTimer
             end(tooLargeProperty);
     });
     // Qt's network thread reads on without bound unless its buffer has one,
-    // and keeps what it read in pieces that take far more room than they hold:
+    // and keeps what it read in chunks that take far more room than they hold:
     // the body is taken out as it comes, into room set aside once (pages never
     // written take no memory).
     reply->setReadBufferSize(readBufferBytes);
