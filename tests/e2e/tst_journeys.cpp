@@ -336,6 +336,8 @@ void Journeys::copiesAndSaves()
 
     const QString tsv = QDir(app.files()).filePath("session one.tsv");
     QVERIFY(app.click(QStringLiteral("saveTsvButton")));
+    // A new dialog: no name left from the last one to type after.
+    QCOMPARE(FileDialogs::shownName(), QString());
     QVERIFY(app.choose(tsv));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tsv), 10000);
     QVERIFY(sameTable(QString::fromUtf8(app.readFile(tsv)), tsvCopy, '\t'));

@@ -24,7 +24,12 @@ inline QFileDialog *shown(int timeoutMs = 5000)
             return dialog && dialog->isVisible();
         },
         timeoutMs);
-    return found ? dialog : nullptr;
+    if (!found)
+        return nullptr;
+    // Keys typed while a window manager activates the dialog can go astray.
+    if (!QTest::qWaitForWindowActive(dialog, 2000))
+        qWarning() << "file dialog not active";
+    return dialog;
 }
 
 inline QLineEdit *nameField(QFileDialog *dialog)
@@ -51,6 +56,8 @@ inline bool type(const QString &text, bool enter = true)
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClicks(field, text);
     const bool typed = field->text() == text;
+    if (!typed)
+        qWarning() << "the name field holds" << field->text() << "after typing" << text;
     if (enter)
         QTest::keyClick(field, Qt::Key_Return);
     return typed;
