@@ -853,8 +853,8 @@ void Journeys::closingWhileExporting()
     QQuickWindow *window = app.window();
     // The choice starts the export, which runs its own loop; the close
     // request comes from inside it.
-    QTimer::singleShot(0, [&app] { app.choose(app.files()); });
-    QTimer::singleShot(0, window, [&app] {
+    QVERIFY(app.choose(app.files()));
+    QTimer::singleShot(50, window, [&app] {
         QTest::qWaitFor([&] { return app.topPage() == QLatin1String("SavingFiles"); }, 5000);
         QTest::qWait(100);
         // The title bar's close button while the export runs.

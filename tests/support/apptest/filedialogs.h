@@ -7,8 +7,10 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -48,18 +50,38 @@ inline QString shownName()
 // Enter; false when the field did not take it.
 inline bool type(const QString &text, bool enter = true)
 {
-    QLineEdit *field = nameField(shown());
+    QFileDialog *dialog = shown();
+    QLineEdit *field = nameField(dialog);
     if (!field)
         return false;
-    field->setFocus();
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QTest::keyClicks(field, text);
-    const bool typed = field->text() == text;
-    if (!typed)
-        qWarning() << "the name field holds" << field->text() << "after typing" << text;
-    if (enter)
+    // A window manager may hand activation back to the main window meanwhile;
+    // the dialog then rewrites the field as its list follows the typing.
+    bool typed = false;
+    for (int attempt = 0; !typed && attempt < 3; ++attempt) {
+        if (!dialog->isActiveWindow()) {
+            dialog->activateWindow();
+            if (!QTest::qWaitForWindowActive(dialog, 2000))
+                qWarning() << "file dialog not active";
+        }
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+        typed = field->text() == text;
+        if (!typed)
+            qWarning() << "the name field holds" << field->text() << "after typing" << text;
+    }
+    // Enter while the completer's list shows only closes the list (the field
+    // ignores it meanwhile); the user then presses it again.
+    QAbstractItemView *list = field->completer() ? field->completer()->popup() : nullptr;
+    const QPointer<QFileDialog> open(dialog);
+    for (int attempt = 0; enter && typed && open && open->isVisible() && attempt < 20; ++attempt) {
+        if (attempt > 0)
+            QTest::qWait(50);
+        if (list && list->isVisible())
+            QTest::keyClick(list, Qt::Key_Return);
         QTest::keyClick(field, Qt::Key_Return);
+    }
     return typed;
 }
 
