@@ -58,12 +58,16 @@ inline bool type(const QString &text, bool enter = true)
     // the dialog then rewrites the field as its list follows the typing.
     bool typed = false;
     for (int attempt = 0; !typed && attempt < 3; ++attempt) {
-        if (!dialog->isActiveWindow()) {
-            dialog->activateWindow();
-            if (!QTest::qWaitForWindowActive(dialog, 2000))
-                qWarning() << "file dialog not active";
-        }
-        field->setFocus();
+        const bool focused = QTest::qWaitFor(
+            [&] {
+                if (!dialog->isActiveWindow())
+                    dialog->activateWindow();
+                field->setFocus();
+                return field->hasFocus();
+            },
+            2000);
+        if (!focused)
+            qWarning() << "the name field has no focus" << QApplication::focusWidget();
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Backspace);
         QTest::keyClicks(field, text);
