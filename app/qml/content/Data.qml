@@ -391,6 +391,9 @@ Item {
         title: "Save " + fileType + " file"
         nameFilters: ["Text files (*." + fileType.toLowerCase() + ")", "All files (*)"]
         defaultSuffix: fileType.toLowerCase()
+        savedPathOf: function(path) {
+            return fileExport.savedPath(path, QuorvantisExport.BulkFileExporter.Field)
+        }
         onChosen: function(path) {
             root.queueFileSave(dataDownloadFileDialog, path, root.contextOf(dataDownloadFileDialog, {
                 "entry": root.saveEntry,
@@ -407,6 +410,9 @@ Item {
         title: "Save Audio file"
         nameFilters: ["WAV Audio Files (*.wav)"]
         defaultSuffix: "wav"
+        savedPathOf: function(path) {
+            return fileExport.savedPath(path, QuorvantisExport.BulkFileExporter.Audio)
+        }
         onChosen: function(path) {
             root.queueFileSave(audioDownloadFileDialog, path, root.contextOf(audioDownloadFileDialog, {
                 "entry": root.saveEntry,
@@ -422,11 +428,13 @@ Item {
         title: "Save Image file"
         nameFilters: ["PNG Image (*.png)", "JPEG Image (*.jpeg)", "SVG Image (*.svg)"]
         defaultSuffix: "png"
+        savedPathOf: function(path, suffix) {
+            return DataScreen.imageTarget(path, [suffix]).fileName
+        }
         onChosen: function(path) {
             root.dropRechosen()
-            const target = DataScreen.imageTarget(path, selectedNameFilter.extensions)
-            root.queueSave("image", imageDownloadFileDialog, target.fileName, null, function(fileName) {
-                dataField.graph.generateImage(target.format)
+            root.queueSave("image", imageDownloadFileDialog, path, null, function(fileName) {
+                dataField.graph.generateImage(DataScreen.imageTarget(fileName, []).format)
                 dataField.graph.waitForImageAndSaveCopy(fileName)
             })
         }
@@ -1001,6 +1009,7 @@ Item {
                                 id: calDateText
                                 objectName: "calDateText"
                                 text: apiVars.calDate
+                                textFormat: Text.PlainText
                                 color: text === "Expired" ? "red" : "white"
                                 font.pointSize: textPointSize
                                 Layout.alignment: Qt.AlignRight
