@@ -438,6 +438,7 @@ int runSize(int readings, int pairs)
     Pairs choose;
     Pairs toggle;
     double peakMb = 0;
+    QStringList webMb;
     for (int pair = 0; pair < pairs; ++pair) {
         HeapPeak heap;
         heap.start();
@@ -464,6 +465,8 @@ int runSize(int readings, int pairs)
         bench.measure([] {}, full);
         bench.click(QStringLiteral("sessionRow0"));
         bench.measure([] {}, liveFull);
+        webMb << QString::number(
+            childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024);
     }
     choose.print(readings, "choose a session");
     toggle.print(readings, "switch E-Field on");
@@ -477,6 +480,8 @@ int runSize(int readings, int pairs)
         readings, (programKb - scenarioKb) / 1024, (baseKb - scenarioKb) / 1024, scenarioKb / 1024,
         firstWebKb / 1024,
         childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024, 2 * pairs);
+    std::printf("%8d  web engine processes after each pair: %s MB\n", readings,
+                qPrintable(webMb.join(QLatin1Char(' '))));
     std::printf("%8d  heap in use: %.0f MB settled, %.0f MB at its peak while choosing (%.2fx)\n",
                 readings, settledMb, peakMb, peakMb / settledMb);
 
