@@ -17,8 +17,9 @@
 //
 // Run from the build folder with the stand-in hidapi first on the library path:
 //   LD_LIBRARY_PATH=standin-hidapi QV_SIM_FRAME_MS=0 bench/bench_plotscreen [readings...]
-// (QV_BENCH_PAIRS sets the pairs per action, default 5)
-// (offscreen, or under xvfb-run for real windows).
+// (offscreen, or under xvfb-run for real windows); QV_BENCH_PAIRS sets the
+// pairs per action (default 5).
+#include "benchfigures.h"
 #include "shelltest.h"
 #include "stallmonitor.h"
 #include "standinhid.h"
@@ -44,6 +45,8 @@
 #include <thread>
 
 namespace {
+
+using namespace BenchFigures;
 
 // Receives the page's answers to the probes.
 class Probe : public QObject
@@ -294,30 +297,6 @@ QString repeated(const QString &count, int traces)
     return list.join(',');
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// "median (lowest to highest)".
-QString spread(const QList<double> &values, const char *format)
-{
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    return QString::asprintf(format, median(values)) + QStringLiteral(" (") +
-           QString::asprintf(format, *low) + QStringLiteral(" to ") +
-           QString::asprintf(format, *high) + QLatin1Char(')');
-}
-
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly)
-               ? QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2)
-               : QStringLiteral("?");
-}
-
 double wallMs()
 {
     return std::chrono::duration<double, std::milli>(
@@ -516,10 +495,8 @@ int main(int argc, char *argv[])
     Startup::prepareEnvironment();
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
-    if (!qEnvironmentVariable("LD_LIBRARY_PATH").contains(QLatin1String("standin-hidapi"))) {
-        std::fprintf(stderr, "put the stand-in hidapi (build/standin-hidapi) on LD_LIBRARY_PATH\n");
+    if (!standInHidOnPath())
         return 1;
-    }
     // QV_BENCH_PAIRS pairs per action and process.
     const int pairs = qEnvironmentVariableIntValue("QV_BENCH_PAIRS") > 0
                           ? qEnvironmentVariableIntValue("QV_BENCH_PAIRS")

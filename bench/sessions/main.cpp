@@ -10,6 +10,7 @@
 //
 // Run from the build folder with the stand-in hidapi first on the library path:
 //   LD_LIBRARY_PATH=standin-hidapi bench/bench_sessions [rounds [sessions...]]
+#include "benchfigures.h"
 #include "shelltest.h"
 #include "stallmonitor.h"
 #include "standinhid.h"
@@ -28,6 +29,8 @@
 #include <map>
 
 namespace {
+
+using namespace BenchFigures;
 
 using Clock = std::chrono::steady_clock;
 
@@ -147,30 +150,6 @@ bool runOnce(int sessions, Figures &f)
     return true;
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly)
-               ? QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2)
-               : QStringLiteral("?");
-}
-
-// "median (min to max)" of one figure over the rounds.
-QString spread(const QList<double> &values, const char *format = "%.0f")
-{
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    return QString::asprintf(format, median(values)) + QStringLiteral(" (") +
-           QString::asprintf(format, *low) + QStringLiteral(" to ") +
-           QString::asprintf(format, *high) + QLatin1Char(')');
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -178,10 +157,8 @@ int main(int argc, char *argv[])
     Startup::prepareEnvironment();
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
-    if (!qEnvironmentVariable("LD_LIBRARY_PATH").contains(QLatin1String("standin-hidapi"))) {
-        std::fprintf(stderr, "put the stand-in hidapi (build/standin-hidapi) on LD_LIBRARY_PATH\n");
+    if (!standInHidOnPath())
         return 1;
-    }
     const int rounds = argc > 1 ? std::max(1, QString::fromLatin1(argv[1]).toInt()) : 3;
     QList<int> sizes;
     for (int i = 2; i < argc; ++i)
