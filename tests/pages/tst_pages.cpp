@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -367,7 +368,10 @@ void TestPages::consentSwitchOffStopsRequests()
 
 void TestPages::updateAnnouncedOpensFromFooter()
 {
-    m_service->setVersion(QStringLiteral("4"));
+    // Shown as it comes, never as markup that fetches pictures.
+    const QString announced =
+        "4 <img src=\"" + m_service->rootUrl() + "/b.png\"><font size=7>!</font>";
+    m_service->setVersion(announced);
     start(true);
     QObject *vars = find(QStringLiteral("apiVars"));
     QTRY_COMPARE(vars->property("appUpdateAvailable").toBool(), true);
@@ -376,8 +380,12 @@ void TestPages::updateAnnouncedOpensFromFooter()
     QTRY_COMPARE(topPage()->property("pageName").toString(), QStringLiteral("AppInfo"));
     QTRY_VERIFY_WITH_TIMEOUT(!m_stack->property("busy").toBool(), 5000);
     QVERIFY(find(QStringLiteral("updateButton"))->property("visible").toBool());
-    QCOMPARE(find(QStringLiteral("latestVersionText"))->property("text").toString(),
-             QStringLiteral("4"));
+    auto *latest = qobject_cast<QQuickItem *>(find(QStringLiteral("latestVersionText")));
+    QCOMPARE(latest->property("text").toString(), announced);
+    // As markup it would show a few characters: the whole text is far wider.
+    const qreal wide =
+        QFontMetricsF(latest->property("font").value<QFont>()).horizontalAdvance(announced);
+    QCOMPARE_GT(latest->implicitWidth(), wide / 2);
     QCOMPARE(find(QStringLiteral("currentVersionText"))->property("text").toString(),
              QStringLiteral("3"));
 
@@ -401,6 +409,7 @@ void TestPages::updateAnnouncedOpensFromFooter()
 
     click(QStringLiteral("appVersionMouseArea"));
     QTRY_COMPARE(depth(), 1);
+    QCOMPARE(requestsTo("/b.png"), 0);
 }
 
 void TestPages::downloadWithGoodDigestWritesServedBytes()

@@ -892,6 +892,7 @@ Item {
                                 id: calDateText
                                 objectName: "calDateText"
                                 text: apiVars.calDate
+                                textFormat: Text.PlainText
                                 color: text === "Expired" ? "red" : "white"
                                 font.pointSize: textPointSize
                                 Layout.alignment: Qt.AlignRight
