@@ -273,7 +273,9 @@ Commit moveToFreeName(const QString &from, const QString &to, QString *error)
 Result write(const SaveName &name, const std::vector<QByteArray> &parts, Existing existing,
              Links links)
 {
-    Result result;
+    Result result{QString(), unusableReason(name)};
+    if (!result.ok())
+        return result;
     QString target = name.path();
     if (existing == Existing::Replace) {
         target = replaceTarget(target, links, &result.error);
@@ -317,6 +319,10 @@ Result write(const SaveName &name, const std::vector<QByteArray> &parts, Existin
         result.path = target;
     } else {
         for (int n = 0; result.path.isEmpty(); ++n) {
+            if (n > maxNumbered) {
+                result.error = QStringLiteral("No free file name beside %1").arg(name.path());
+                return result;
+            }
             const QString candidate = n == 0 ? name.path() : name.numbered(n);
             if (taken(candidate))
                 continue;

@@ -216,9 +216,20 @@ void TestExportText::collisions()
     qputenv("QV_FAULT_TAKE_NAME", QFile::encodeName(base + "_5.csv"));
     QCOMPARE(keep("f"), base + "_6.csv");
     qunsetenv("QV_FAULT_TAKE_NAME");
+    // A NUL would end the name at "log", the file just written: refused.
+    const SaveName cut = saveNameOf(base + QChar::Null + ".csv");
+    QVERIFY(!wholefile::write(cut, {"f"}, Existing::Keep, Links::Never).ok());
+    QVERIFY(!wholefile::write(cut, {"f"}, Existing::Replace, Links::Never).ok());
     QFile file(base + ".csv");
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("c"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 6);
+
+    // The search for a free name ends.
+    const SaveName full = saveNameOf(dir.filePath("full.csv"));
+    for (int n = 0; n <= maxNumbered; ++n)
+        QVERIFY(QFile(n ? full.numbered(n) : full.path()).open(QIODevice::WriteOnly));
+    QVERIFY(!wholefile::write(full, {"g"}, Existing::Keep, Links::Never).ok());
 }
 
 void TestExportText::savingFailsWithoutLeftovers()
