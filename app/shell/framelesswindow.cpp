@@ -48,8 +48,20 @@ bool FramelessWindowFilter::mouseMoved(QMouseEvent *event)
     if (m_armed != Drag::None && !event->buttons().testFlag(Qt::LeftButton))
         m_armed = Drag::None;
     if (m_armed != Drag::None) {
-        if (delta.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance())
-            startDrag(delta);
+        m_armedDelta = delta;
+        if (!m_startQueued &&
+            delta.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
+            // The release may already wait behind this motion, and the system
+            // would keep resizing after it: start once the queue has been seen.
+            m_startQueued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this, press = m_pressCount] {
+                    if (press == m_pressCount)
+                        startDrag();
+                },
+                Qt::QueuedConnection);
+        }
         return true;
     }
     switch (m_drag) {
@@ -76,6 +88,10 @@ bool FramelessWindowFilter::mouseMoved(QMouseEvent *event)
 
 bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
 {
+    // Whatever an earlier press left, this one decides.
+    ++m_pressCount;
+    m_armed = Drag::None;
+    m_startQueued = false;
     const HitArea area = hitAt(event->position().toPoint());
     if (area == HitArea::Client)
         return false;
@@ -84,7 +100,6 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
     if (event->type() == QEvent::MouseButtonDblClick) {
         // As on a system caption, a double-click restores the maximised
         // window; its second press starts nothing.
-        m_armed = Drag::None;
         m_drag = Drag::None;
         if (area == HitArea::Caption)
             m_window->showNormal();
@@ -100,10 +115,14 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
     return true;
 }
 
-void FramelessWindowFilter::startDrag(const QPoint &delta)
+void FramelessWindowFilter::startDrag()
 {
+    m_startQueued = false;
     const Drag drag = m_armed;
     m_armed = Drag::None;
+    if (drag == Drag::None || !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton))
+        return;
+    const QPoint delta = m_armedDelta;
     const bool handledBySystem =
         drag == Drag::Move ? m_window->startSystemMove() : m_window->startSystemResize(m_edges);
     if (handledBySystem)

@@ -40,7 +40,7 @@ private:
     bool mouseMoved(QMouseEvent *event);
     bool mousePressed(QMouseEvent *event);
     bool mouseReleased(QMouseEvent *event);
-    void startDrag(const QPoint &delta);
+    void startDrag();
     HitArea hitAt(const QPoint &localPoint) const;
     void showCursorOf(HitArea area);
     void followScreen(QScreen *screen);
@@ -51,6 +51,9 @@ private:
     QMetaObject::Connection m_workAreaConnection;
     // Pressed on a band or the caption; starts once the pointer has moved.
     Drag m_armed = Drag::None;
+    QPoint m_armedDelta;
+    bool m_startQueued = false;
+    quint64 m_pressCount = 0;
     Drag m_drag = Drag::None;
     Qt::Edges m_edges;
     QRect m_dragStartGeometry;

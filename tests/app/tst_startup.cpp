@@ -23,10 +23,12 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -79,6 +81,42 @@ public:
         press(at, false);
         release(at);
     }
+    // Press, move by and release as one gesture: at once, or spread over 90 ms
+    // while the GUI thread is busy for 200 ms and sees it only afterwards.
+    void quickDrag(QPoint from, QPoint by, bool busy)
+    {
+        if (!m_display) {
+            QTest::mousePress(m_window, Qt::LeftButton, {}, from);
+            QTest::mouseMove(m_window, from + by);
+            return QTest::mouseRelease(m_window, Qt::LeftButton, {}, from + by);
+        }
+        move(from);
+        const QPoint start = m_window->mapToGlobal(from);
+        std::thread hand([start, by, busy] {
+            std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(nullptr),
+                                                                 XCloseDisplay);
+            const auto step = [&](auto send) {
+                send();
+                XFlush(display.get());
+                if (busy)
+                    QThread::msleep(30);
+            };
+            step([&] { XTestFakeButtonEvent(display.get(), 1, 1, 0); });
+            step([&] {
+                XTestFakeMotionEvent(display.get(), -1, start.x() + by.x() / 2,
+                                     start.y() + by.y() / 2, 0);
+            });
+            step([&] {
+                XTestFakeMotionEvent(display.get(), -1, start.x() + by.x(), start.y() + by.y(), 0);
+            });
+            XTestFakeButtonEvent(display.get(), 1, 0, 0);
+            XSync(display.get(), 0);
+        });
+        if (busy)
+            QThread::msleep(200);
+        hand.join();
+        settle();
+    }
     void doubleClick(QPoint at)
     {
         if (!m_display)
@@ -130,6 +168,8 @@ private slots:
     void minimumSizeFollowsWorkArea();
     void resizeBandResizes();
     void clientPressesReachTheScene();
+    void quickBandDragsEnd_data();
+    void quickBandDragsEnd();
     void titleBarMovesTheWindow();
     void maximiseButtonAndDoubleClickToggle_data();
     void maximiseButtonAndDoubleClickToggle();
@@ -319,6 +359,41 @@ void TestStartup::clientPressesReachTheScene()
     m_pointer->press(centre.toPoint());
     QVERIFY(titleBar->property("pressed").toBool());
     m_pointer->release(centre.toPoint());
+}
+
+void TestStartup::quickBandDragsEnd_data()
+{
+    QTest::addColumn<bool>("corner");
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("edge band, no delay") << false << false;
+    QTest::newRow("corner band, no delay") << true << false;
+    QTest::newRow("edge band, 90 ms while the GUI thread is busy") << false << true;
+    QTest::newRow("corner band, 90 ms while the GUI thread is busy") << true << true;
+}
+
+// A drag whose release is queued before its motion is handled: the window
+// must not go on following the pointer.
+void TestStartup::quickBandDragsEnd()
+{
+    QFETCH(bool, corner);
+    QFETCH(bool, busy);
+    if (busy && !m_pointer->throughServer())
+        QSKIP("needs the pointer sent through the X server");
+    const QRect before = m_window->geometry();
+    const QPoint band(m_window->width() - 3,
+                      corner ? m_window->height() - 3 : m_window->height() / 2);
+    m_pointer->quickDrag(band, QPoint(30, 20), busy);
+    QTest::qWait(200);
+    const QRect after = m_window->geometry();
+    m_pointer->move(band + QPoint(90, 60));
+    m_pointer->move(band + QPoint(150, 100));
+    QTest::qWait(200);
+    const QRect followed = m_window->geometry();
+    // A resize left running takes this click to end.
+    m_pointer->tap(band + QPoint(150, 100));
+    m_window->setGeometry(before);
+    QTRY_COMPARE(m_window->geometry(), before);
+    QCOMPARE(followed, after);
 }
 
 void TestStartup::titleBarMovesTheWindow()
