@@ -1,8 +1,12 @@
 #include "framelesswindow.h"
 
+#include "windowsystem.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QQmlContext>
+#include <QQmlEngine>
 #include <QScreen>
 #include <QStyleHints>
 #include <QWindow>
@@ -11,7 +15,27 @@ FramelessWindowFilter::FramelessWindowFilter(QWindow *window) : QObject(window),
 {
     window->installEventFilter(this);
     connect(window, &QWindow::screenChanged, this, &FramelessWindowFilter::followScreen);
+    connect(window, &QWindow::windowStateChanged, this, &FramelessWindowFilter::followState);
     followScreen(window->screen());
+}
+
+void FramelessWindowFilter::showMinimized()
+{
+    // Qt's own minimise replaces the maximised state.
+    m_window->setWindowStates(m_window->windowStates() | Qt::WindowMinimized);
+}
+
+void FramelessWindowFilter::followState()
+{
+    const bool maximized = m_window->windowStates().testFlag(Qt::WindowMaximized);
+    if (maximized && !m_maximizedByHand && m_window->screen() && !windowManagerRuns(m_window)) {
+        m_maximizedByHand = true;
+        m_normalGeometry = m_window->geometry();
+        m_window->setGeometry(m_window->screen()->availableGeometry());
+    } else if (!maximized && m_maximizedByHand) {
+        m_maximizedByHand = false;
+        m_window->setGeometry(m_normalGeometry);
+    }
 }
 
 bool FramelessWindowFilter::eventFilter(QObject *watched, QEvent *event)
@@ -189,5 +213,7 @@ void installFramelessWindowHook(QWindow *window)
     if (!window ||
         window->findChild<FramelessWindowFilter *>(QString(), Qt::FindDirectChildrenOnly))
         return;
-    new FramelessWindowFilter(window);
+    auto *filter = new FramelessWindowFilter(window);
+    if (QQmlEngine *engine = qmlEngine(window))
+        engine->rootContext()->setContextProperty(QStringLiteral("windowLayer"), filter);
 }

@@ -26,6 +26,10 @@ public:
     // Watches window and is owned by it.
     explicit FramelessWindowFilter(QWindow *window);
 
+    // Minimises the window and keeps it maximised for its return, as the
+    // system's own minimise does.
+    Q_INVOKABLE void showMinimized();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -44,6 +48,7 @@ private:
     HitArea hitAt(const QPoint &localPoint) const;
     void showCursorOf(HitArea area);
     void followScreen(QScreen *screen);
+    void followState();
     void updateMinimumSize();
 
     QWindow *m_window;
@@ -58,10 +63,14 @@ private:
     Qt::Edges m_edges;
     QRect m_dragStartGeometry;
     QPoint m_dragStartPoint;
+    // Maximised by hand where no window manager does it.
+    bool m_maximizedByHand = false;
+    QRect m_normalGeometry;
     bool m_bandCursor = false;
     bool m_hadCursor = false;
     QCursor m_savedCursor;
 };
 
-// Installs the filter on the main window; called once by the start-up.
+// Installs the filter on the main window, which its document reaches as
+// windowLayer; called once by the start-up.
 QUORVANTISSHELL_EXPORT void installFramelessWindowHook(QWindow *window);

@@ -117,6 +117,19 @@ public:
         hand.join();
         settle();
     }
+    // Brings the window back as a taskbar does, through the window manager.
+    void activate()
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = m_window->winId();
+        event.xclient.message_type = XInternAtom(m_display.get(), "_NET_ACTIVE_WINDOW", 0);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2; // from a pager
+        XSendEvent(m_display.get(), DefaultRootWindow(m_display.get()), 0,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        settle();
+    }
     void doubleClick(QPoint at)
     {
         if (!m_display)
@@ -188,13 +201,11 @@ private:
     QPoint pointIn(const QString &name, qreal across = 0.5) const;
     // A window manager moves and resizes from where the pointer is when it
     // takes over, past the drag distance; by hand it is from the press.
-    QPoint takenOver(const QPoint &startMotion) const
-    {
-        return m_pointer->throughServer() ? startMotion : QPoint();
-    }
+    QPoint takenOver(const QPoint &startMotion) const { return m_managed ? startMotion : QPoint(); }
 
     QTemporaryDir *m_programData;
     QProcess m_windowManager;
+    bool m_managed = false;
     std::unique_ptr<Pointer> m_pointer;
     QTemporaryDir m_workingDir;
     QString m_startDir;
@@ -221,7 +232,8 @@ void TestStartup::initTestCase()
     m_startDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_workingDir.path()));
     const QString manager = qEnvironmentVariable("QV_WINDOW_MANAGER");
-    if (!manager.isEmpty() && !startWindowManager(m_windowManager, manager))
+    m_managed = !manager.isEmpty();
+    if (m_managed && !startWindowManager(m_windowManager, manager))
         QSKIP("the window manager did not start (scripts/setup installs openbox)");
     ShellTest::startProgram(m_startup, m_window);
     m_pointer = std::make_unique<Pointer>(m_window);
@@ -418,6 +430,7 @@ void TestStartup::maximiseButtonAndDoubleClickToggle_data()
     QTest::newRow("double-click on the top band of the maximised window") << "top band";
     // The click must not leave a move behind that takes the next click.
     QTest::newRow("a click on the title bar, then the restore button") << "button";
+    QTest::newRow("minimised with its button and brought back maximised") << "minimise";
 }
 
 void TestStartup::maximiseButtonAndDoubleClickToggle()
@@ -428,6 +441,7 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
     QVERIFY(maximise);
     QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+    QTRY_COMPARE(m_window->geometry(), m_window->screen()->availableGeometry());
     QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
     QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
     QTRY_COMPARE(m_window->geometry(), normal);
@@ -435,7 +449,16 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
     const auto titleBar = [this] { return pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3); };
     m_pointer->doubleClick(titleBar());
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
-    if (restore == QLatin1String("button")) {
+    if (restore == QLatin1String("minimise")) {
+        if (!m_managed)
+            QSKIP("needs a window manager to bring the window back");
+        m_pointer->tap(pointIn(QStringLiteral("windowMinimize")));
+        QTRY_COMPARE(m_window->visibility(), QWindow::Minimized);
+        m_pointer->activate();
+        QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+        QTRY_COMPARE(m_window->geometry(), m_window->screen()->availableGeometry());
+        m_pointer->tap(pointIn(QStringLiteral("windowMaximize")));
+    } else if (restore == QLatin1String("button")) {
         m_pointer->tap(titleBar());
         m_pointer->tap(pointIn(QStringLiteral("windowMaximize")));
     } else {
