@@ -5,8 +5,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QQmlContext>
-#include <QQmlEngine>
 #include <QScreen>
 #include <QStyleHints>
 #include <QWindow>
@@ -38,10 +36,51 @@ void FramelessWindowFilter::followState()
     }
 }
 
+bool FramelessWindowFilter::startSystemMove()
+{
+    return handOver(Drag::Move);
+}
+
+bool FramelessWindowFilter::handOver(Drag drag)
+{
+    if (!(drag == Drag::Move ? m_window->startSystemMove() : m_window->startSystemResize(m_edges)))
+        return false;
+    setDrags(Drag::None, drag);
+    return true;
+}
+
+void FramelessWindowFilter::setDrags(Drag byHand, Drag bySystem)
+{
+    const bool was = dragging();
+    const bool moveEnds = m_systemDrag == Drag::Move && bySystem == Drag::None;
+    m_drag = byHand;
+    m_systemDrag = bySystem;
+    if (was != dragging())
+        emit draggingChanged();
+    if (moveEnds)
+        emit moveEnded();
+}
+
+bool FramelessWindowFilter::endsSystemDrag(const QEvent *event) const
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+        return true;
+    case QEvent::Enter:
+    case QEvent::MouseMove:
+        return !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
+    default:
+        return false;
+    }
+}
+
 bool FramelessWindowFilter::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_window)
         return false;
+    if (m_systemDrag != Drag::None && endsSystemDrag(event))
+        setDrags(m_drag, Drag::None);
     switch (event->type()) {
     case QEvent::MouseMove:
         return mouseMoved(static_cast<QMouseEvent *>(event));
@@ -124,7 +163,7 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
     if (event->type() == QEvent::MouseButtonDblClick) {
         // As on a system caption, a double-click restores the maximised
         // window; its second press starts nothing.
-        m_drag = Drag::None;
+        setDrags(Drag::None, m_systemDrag);
         if (area == HitArea::Caption)
             m_window->showNormal();
         return true;
@@ -147,12 +186,10 @@ void FramelessWindowFilter::startDrag()
     if (drag == Drag::None || !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton))
         return;
     const QPoint delta = m_armedDelta;
-    const bool handledBySystem =
-        drag == Drag::Move ? m_window->startSystemMove() : m_window->startSystemResize(m_edges);
-    if (handledBySystem)
+    if (handOver(drag))
         return;
     // By hand from the spot that was pressed.
-    m_drag = drag;
+    setDrags(drag, Drag::None);
     if (drag == Drag::Move)
         m_window->setPosition(m_dragStartGeometry.topLeft() + delta);
     else
@@ -165,7 +202,7 @@ bool FramelessWindowFilter::mouseReleased(QMouseEvent *event)
     if (event->button() != Qt::LeftButton || (m_armed == Drag::None && m_drag == Drag::None))
         return false;
     m_armed = Drag::None;
-    m_drag = Drag::None;
+    setDrags(Drag::None, m_systemDrag);
     showCursorOf(hitAt(event->position().toPoint()));
     return true;
 }
@@ -214,6 +251,5 @@ void installFramelessWindowHook(QWindow *window)
         window->findChild<FramelessWindowFilter *>(QString(), Qt::FindDirectChildrenOnly))
         return;
     auto *filter = new FramelessWindowFilter(window);
-    if (QQmlEngine *engine = qmlEngine(window))
-        engine->rootContext()->setContextProperty(QStringLiteral("windowLayer"), filter);
+    window->setProperty("windowLayer", QVariant::fromValue<QObject *>(filter));
 }

@@ -21,6 +21,8 @@ class QWindow;
 class QUORVANTISSHELL_EXPORT FramelessWindowFilter : public QObject
 {
     Q_OBJECT
+    // A move or resize holds the window, by hand or handed to the system.
+    Q_PROPERTY(bool dragging READ dragging NOTIFY draggingChanged)
 
 public:
     // Watches window and is owned by it.
@@ -29,6 +31,15 @@ public:
     // Minimises the window and keeps it maximised for its return, as the
     // system's own minimise does.
     Q_INVOKABLE void showMinimized();
+    // The system's move of the window; false where there is none. Its end is
+    // told by moveEnded(), also when the press that started it was cancelled.
+    Q_INVOKABLE bool startSystemMove();
+
+    bool dragging() const { return m_drag != Drag::None || m_systemDrag != Drag::None; }
+
+signals:
+    void draggingChanged();
+    void moveEnded();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -45,6 +56,9 @@ private:
     bool mousePressed(QMouseEvent *event);
     bool mouseReleased(QMouseEvent *event);
     void startDrag();
+    bool handOver(Drag drag);
+    void setDrags(Drag byHand, Drag bySystem);
+    bool endsSystemDrag(const QEvent *event) const;
     HitArea hitAt(const QPoint &localPoint) const;
     void showCursorOf(HitArea area);
     void followScreen(QScreen *screen);
@@ -60,6 +74,9 @@ private:
     bool m_startQueued = false;
     quint64 m_pressCount = 0;
     Drag m_drag = Drag::None;
+    // Handed to the system, which tells nothing of its end: the pointer
+    // coming back without the button does.
+    Drag m_systemDrag = Drag::None;
     Qt::Edges m_edges;
     QRect m_dragStartGeometry;
     QPoint m_dragStartPoint;
@@ -71,6 +88,6 @@ private:
     QCursor m_savedCursor;
 };
 
-// Installs the filter on the main window, which its document reaches as
-// windowLayer; called once by the start-up.
+// Installs the filter on the main window, whose property windowLayer then
+// holds it; called once by the start-up.
 QUORVANTISSHELL_EXPORT void installFramelessWindowHook(QWindow *window);
