@@ -112,11 +112,9 @@ bool FramelessWindowFilter::mouseMoved(QMouseEvent *event)
         m_armed = Drag::None;
     if (m_armed != Drag::None) {
         m_armedDelta = delta;
-        if (!m_startQueued &&
-            delta.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
+        if (delta.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
             // The release may already wait behind this motion, and the system
             // would keep resizing after it: start once the queue has been seen.
-            m_startQueued = true;
             QMetaObject::invokeMethod(
                 this,
                 [this, press = m_pressCount] {
@@ -154,7 +152,6 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
     // Whatever an earlier press left, this one decides.
     ++m_pressCount;
     m_armed = Drag::None;
-    m_startQueued = false;
     const HitArea area = hitAt(event->position().toPoint());
     if (area == HitArea::Client)
         return false;
@@ -180,7 +177,6 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
 
 void FramelessWindowFilter::startDrag()
 {
-    m_startQueued = false;
     const Drag drag = m_armed;
     m_armed = Drag::None;
     if (drag == Drag::None || !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton))

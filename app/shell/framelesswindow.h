@@ -71,7 +71,7 @@ private:
     // Pressed on a band or the caption; starts once the pointer has moved.
     Drag m_armed = Drag::None;
     QPoint m_armedDelta;
-    bool m_startQueued = false;
+    // Tells a start queued for an earlier press from one for this press.
     quint64 m_pressCount = 0;
     Drag m_drag = Drag::None;
     // Handed to the system, which tells nothing of its end: the pointer
