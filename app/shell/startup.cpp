@@ -125,7 +125,19 @@ bool Startup::takeInstanceLock()
     m_lock->setStaleLockTime(0);
     QElapsedTimer waited;
     waited.start();
-    for (int takeOvers = 0; !m_lock->tryLock(0);) {
+    for (int takeOvers = 0;;) {
+        // No instance makes anything but a regular file, and reading anything
+        // else may never end (a pipe blocks in open): such a lock is removed
+        // unread, and so is an empty folder; one with content is kept and
+        // keeps the program from starting.
+        const QFileInfo info(lockFilePath());
+        if (info.isSymLink() || (info.exists() && !info.isFile())) {
+            if (++takeOvers > 3 || !(QFile::remove(lockFilePath()) || QDir().rmdir(lockFilePath())))
+                return false;
+            continue;
+        }
+        if (m_lock->tryLock(0))
+            return true;
         if (m_lock->error() != QLockFile::LockFailedError)
             return false;
         qint64 pid = 0;
@@ -151,7 +163,6 @@ bool Startup::takeInstanceLock()
         if (++takeOvers > 3 || !m_lock->removeStaleLockFile())
             return false;
     }
-    return true;
 }
 
 void Startup::loadApplicationFont()

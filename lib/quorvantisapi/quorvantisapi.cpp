@@ -128,9 +128,17 @@ void QuorvantisApi::onJsonDataReceived(int tag, const QJsonObject &obj)
     case Calibration:
         emit calibrationDateReceived(obj.value(QLatin1String("cal_expiry")).toString());
         break;
-    case Version:
-        emit appVersionReceived(obj.value(QLatin1String("version")).toString());
+    case Version: {
+        // Shown to the user as it comes: nothing that moves, hides or turns text.
+        QString version = obj.value(QLatin1String("version")).toString();
+        version.removeIf([](QChar c) {
+            const QChar::Category category = c.category();
+            return category == QChar::Other_Control || category == QChar::Other_Format ||
+                   category == QChar::Separator_Line || category == QChar::Separator_Paragraph;
+        });
+        emit appVersionReceived(version);
         break;
+    }
     default:
         qDebug() << "None Op received";
         break;

@@ -68,7 +68,22 @@ std::vector<QByteArray> fieldText(const QList<FieldReading *> &readings,
     return texts;
 }
 
+// The one naming rule of session files: the name as given, but for audio
+// the name up to its first dot and ".wav".
+wholefile::SaveName sessionFileName(const QString &fileName, int entryType)
+{
+    wholefile::SaveName name = wholefile::saveNameOf(fileName);
+    if (entryType == DataEntry::Audio)
+        name.extension = QStringLiteral(".wav");
+    return name;
+}
+
 } // namespace
+
+QString FileExporter::savedPath(const QString &fileName, int entryType)
+{
+    return sessionFileName(fileName, entryType).path();
+}
 
 FileExporter::FileExporter(QObject *parent) : QObject(parent) {}
 
@@ -141,7 +156,7 @@ FileExporter::Outcome FileExporter::exportCurrentEntry(const QString &fileName, 
     if (loaded != Outcome::Saved)
         return loaded;
 
-    const wholefile::SaveName name = wholefile::saveNameOf(fileName);
+    const wholefile::SaveName name = sessionFileName(fileName, entry->type());
     switch (entry->type()) {
     case DataEntry::Field: {
         const bool isPublic = device->isPublic();
@@ -217,7 +232,7 @@ FileExporter::Outcome FileExporter::loadEntry(QPointer<DataEntry> entry, QPointe
 
 bool FileExporter::writeAudioFile(DataEntry *entry, const QString &fileName, bool overwrite)
 {
-    return saveAudioFile(entry, wholefile::saveNameOf(fileName), overwrite);
+    return saveAudioFile(entry, sessionFileName(fileName, DataEntry::Audio), overwrite);
 }
 
 bool FileExporter::writeFieldFile(DataEntry *entry, bool isPublic, CharMode charMode,
@@ -226,12 +241,11 @@ bool FileExporter::writeFieldFile(DataEntry *entry, bool isPublic, CharMode char
     return saveFieldFile(entry, isPublic, charMode, wholefile::saveNameOf(fileName), overwrite);
 }
 
-bool FileExporter::saveAudioFile(DataEntry *entry, wholefile::SaveName name, bool overwrite)
+bool FileExporter::saveAudioFile(DataEntry *entry, const wholefile::SaveName &name, bool overwrite)
 {
     auto *audio = qobject_cast<AudioDataEntry *>(entry);
     if (!audio)
         return false;
-    name.extension = QStringLiteral(".wav");
     return save(name, {audio->wavData()}, overwrite);
 }
 

@@ -50,6 +50,9 @@ public:
     Q_INVOKABLE void write(const QString &fileName, FileExporter::CharMode charMode = CSV,
                            bool overwrite = false);
     Q_INVOKABLE QObject *dataEntry() const;
+    // The file write(fileName, charMode, true) writes for an entry of
+    // entryType (DataEntry::EntryType); a dialog asks about this one.
+    Q_INVOKABLE static QString savedPath(const QString &fileName, int entryType);
     Q_INVOKABLE void requestCancel();
     Q_INVOKABLE void resetRequestCancel();
 
@@ -105,7 +108,7 @@ protected:
 private:
     // Reloads the entry and waits; Saved means loaded, valid and both still there.
     Outcome loadEntry(QPointer<DataEntry> entry, QPointer<Device> device);
-    bool saveAudioFile(DataEntry *entry, wholefile::SaveName name, bool overwrite);
+    bool saveAudioFile(DataEntry *entry, const wholefile::SaveName &name, bool overwrite);
     bool saveFieldFile(DataEntry *entry, bool isPublic, CharMode charMode,
                        const wholefile::SaveName &name, bool overwrite);
     bool save(const wholefile::SaveName &name, const std::vector<QByteArray> &parts,

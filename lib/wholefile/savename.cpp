@@ -16,6 +16,13 @@ QString SaveName::numbered(int n) const
     return folder + QLatin1Char('/') + base + QLatin1Char('_') + QString::number(n) + extension;
 }
 
+QString unusableReason(const SaveName &name)
+{
+    if (name.path().contains(QChar::Null))
+        return QStringLiteral("The file name holds a NUL character.");
+    return QString();
+}
+
 QString localPathOf(const QString &fileNameOrUrl)
 {
     if (fileNameOrUrl.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))

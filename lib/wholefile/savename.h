@@ -18,6 +18,14 @@ struct SaveName
     QString numbered(int n) const;
 };
 
+// Numbered names tried before a save gives up: a folder that holds them all
+// points to a fault, not to the user's files.
+constexpr int maxNumbered = 9999;
+
+// Why no file can be written under this name ("" when one can): the system
+// ends a name at a NUL, which would make it another file's.
+QString unusableReason(const SaveName &name);
+
 // A "file:" URL (as file dialogs give) or a plain path, as a local path.
 QString localPathOf(const QString &fileNameOrUrl);
 

@@ -1,14 +1,22 @@
 #include "wholefile.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSysInfo>
 
 #if defined(Q_OS_UNIX)
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <qt_windows.h>
@@ -51,24 +59,113 @@ QString replaceTarget(const QString &path, Links links, QString *error)
     return info.filePath();
 }
 
-// A new, empty file beside `target`, under a hidden name of its own.
+// Names the machine in the names of parts, so that one written by another
+// machine into a shared folder is never taken for one of a process here.
+QString machineTag()
+{
+    static const QString tag = [] {
+        QByteArray id = QSysInfo::machineUniqueId();
+        if (id.isEmpty())
+            id = QSysInfo::machineHostName().toUtf8();
+        return QString::fromLatin1(
+            QCryptographicHash::hash(id, QCryptographicHash::Sha1).toHex().left(8));
+    }();
+    return tag;
+}
+
+// A part is ".<target name>.<pid>-<machine>-<random>.part".
+const QRegularExpression &partPattern()
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\..*\\.([0-9]{1,10})-([0-9a-z]+)-[0-9a-z]+\\.part$"));
+    return pattern;
+}
+
+bool processHasEnded(qint64 pid)
+{
+#if defined(Q_OS_UNIX)
+    return pid > 0 && pid <= INT_MAX && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+#elif defined(Q_OS_WIN)
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process)
+        return GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    CloseHandle(process);
+    return ended;
+#else
+    Q_UNUSED(pid);
+    return false;
+#endif
+}
+
+// A writer killed mid-save leaves its part behind, and nothing else would
+// ever remove it; one of a writer still running is left alone.
+void removeDeadParts(const QString &folder)
+{
+    const QFileInfoList parts = QDir(folder).entryInfoList(
+        {QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &part : parts) {
+        const QRegularExpressionMatch match = partPattern().match(part.fileName());
+        if (match.hasMatch() && match.captured(2) == machineTag() &&
+            processHasEnded(match.captured(1).toLongLong()))
+            QFile::remove(part.filePath());
+    }
+}
+
+// A new, empty file beside `target`, under a hidden name of its own, that
+// only its owner may read until it takes its final mode.
 bool openBeside(QFile &file, const QString &target)
 {
     const QFileInfo info(target);
-    const QString stem =
-        info.absolutePath() + QLatin1String("/.") + info.fileName().left(64) + QLatin1Char('.');
+    const QString stem = info.absolutePath() + QLatin1String("/.") + info.fileName().left(64) +
+                         QLatin1Char('.') + QString::number(QCoreApplication::applicationPid()) +
+                         QLatin1Char('-') + machineTag() + QLatin1Char('-');
     for (int attempt = 0; attempt < 16; ++attempt) {
         file.setFileName(stem + QString::number(QRandomGenerator::global()->generate(), 36) +
                          QLatin1String(".part"));
         // Unbuffered: a write that does not fit fails here, not in a flush
         // whose failure nobody hears of.
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
+                      QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             return true;
         if (!taken(file.fileName()))
             return false;
     }
     return false;
 }
+
+#if defined(Q_OS_UNIX)
+mode_t creationMask()
+{
+#if defined(Q_OS_LINUX)
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            bool ok = false;
+            const uint mask = line.startsWith("Umask:") ? line.mid(6).trimmed().toUInt(&ok, 8) : 0;
+            if (ok)
+                return mode_t(mask);
+        }
+    }
+#endif
+    // Read only by setting it; the stricter value meanwhile errs on the safe side.
+    const mode_t mask = ::umask(0077);
+    ::umask(mask);
+    return mask;
+}
+
+// The mode a file at `target` ends with: the exact one of the file it
+// replaces, or the one a newly made file gets.
+mode_t finalMode(const QString &target, Existing existing)
+{
+    struct stat old;
+    if (existing == Existing::Replace &&
+        ::lstat(QFile::encodeName(target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        return old.st_mode & 07777;
+    return 0666 & ~creationMask();
+}
+#endif
 
 bool writeParts(QFile &file, const std::vector<QByteArray> &parts, QString *error)
 {
@@ -176,13 +273,17 @@ Commit moveToFreeName(const QString &from, const QString &to, QString *error)
 Result write(const SaveName &name, const std::vector<QByteArray> &parts, Existing existing,
              Links links)
 {
-    Result result;
+    Result result{QString(), unusableReason(name)};
+    if (!result.ok())
+        return result;
     QString target = name.path();
     if (existing == Existing::Replace) {
         target = replaceTarget(target, links, &result.error);
         if (!result.ok())
             return result;
     }
+
+    removeDeadParts(QFileInfo(target).absolutePath());
 
     QFile file;
     bool committed = false;
@@ -200,17 +301,28 @@ Result write(const SaveName &name, const std::vector<QByteArray> &parts, Existin
     }
     if (!writeParts(file, parts, &result.error) || !syncToDisk(file, &result.error))
         return result;
-    file.close();
-
+#if defined(Q_OS_UNIX)
+    // A failure leaves the file owner-only: more private, never less.
+    ::fchmod(file.handle(), finalMode(target, existing));
+#else
     if (existing == Existing::Replace) {
         const QFileInfo old(target);
         if (old.isFile() && !old.isSymLink())
             file.setPermissions(old.permissions());
+    }
+#endif
+    file.close();
+
+    if (existing == Existing::Replace) {
         if (moveOver(file.fileName(), target, &result.error) != Commit::Done)
             return result;
         result.path = target;
     } else {
         for (int n = 0; result.path.isEmpty(); ++n) {
+            if (n > maxNumbered) {
+                result.error = QStringLiteral("No free file name beside %1").arg(name.path());
+                return result;
+            }
             const QString candidate = n == 0 ? name.path() : name.numbered(n);
             if (taken(candidate))
                 continue;

@@ -2,8 +2,10 @@
 
 // Every file the program saves is written here: completely, or not at all
 // with the reason given back and whatever stood at the name left as it was.
-// The bytes go to a new file beside the target, are flushed and synced with
-// every error checked, and only then take the target's name.
+// The bytes go to a new, owner-only file beside the target, are flushed and
+// synced with every error checked, and only then take their final mode (that
+// of the file replaced) and the target's name. The next save beside it removes
+// what a writer killed mid-save left.
 
 #include "savename.h"
 

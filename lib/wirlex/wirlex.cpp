@@ -1,7 +1,9 @@
 #include "wirlex.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QJsonDocument>
+#include <QJsonParseError>
 #include <QMessageAuthenticationCode>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -17,6 +19,14 @@ const char tagProperty[] = "op";
 const char expectJsonProperty[] = "expectJson";
 const char timedOutProperty[] = "timedOut";
 const char tooLargeProperty[] = "tooLarge";
+// The limits a reply was given, which a follow-up after a redirect keeps.
+const char maxBodyProperty[] = "maxBody";
+const char deadlineProperty[] = "deadline";
+const char redirectsProperty[] = "redirects";
+// More than any service needs to point at where an answer lies.
+constexpr int maxRedirects = 5;
+// What Qt's network thread may hold that the client has not taken yet.
+constexpr qint64 readBufferBytes = 256 * 1024;
 
 QString httpMessage(int status, const QString &text)
 {
@@ -27,6 +37,9 @@ QString httpMessage(int status, const QString &text)
 
 Wirlex::Wirlex(const QString &appId, QObject *parent) : QObject(parent), appId(appId)
 {
+    // Redirects are followed here, unsigned and within the first request's
+    // limits; Qt would follow them itself and send the signature again.
+    manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     connect(&manager, &QNetworkAccessManager::finished, this, &Wirlex::onFinished);
 }
 
@@ -83,7 +96,9 @@ void Wirlex::get(const QString &endpoint, const QMap<QString, QString> &params, 
     lastReply = reply;
     track(reply);
     watchIdle(reply);
-    enforceLimits(reply, limitsFor(tag));
+    const Limits limits = limitsFor(tag);
+    enforceLimits(reply, limits.maxBodyBytes,
+                  limits.deadlineMs > 0 ? QDeadlineTimer(limits.deadlineMs) : QDeadlineTimer());
     connect(reply, &QNetworkReply::downloadProgress, this, &Wirlex::downloadProgress);
     reply->setProperty(tagProperty, tag);
     if (expectJson)
@@ -101,9 +116,7 @@ void Wirlex::post(const QString &endpoint, const QByteArray &data, int tag)
     lastReply = reply;
     track(reply);
     // The POST keeps its own, silent time-out below.
-    Limits limits = limitsFor(tag);
-    limits.deadlineMs = 0;
-    enforceLimits(reply, limits);
+    enforceLimits(reply, limitsFor(tag).maxBodyBytes, QDeadlineTimer::Forever);
     reply->setProperty(tagProperty, tag);
     reply->setProperty(expectJsonProperty, true);
 
@@ -190,32 +203,50 @@ void Wirlex::watchIdle(QNetworkReply *reply) const
     timer->start(idleTimeoutMs);
 }
 
-void Wirlex::enforceLimits(QNetworkReply *reply, const Limits &limits) const
+void Wirlex::enforceLimits(QNetworkReply *reply, qint64 maxBytes, QDeadlineTimer deadline)
 {
+    reply->setProperty(maxBodyProperty, maxBytes);
+    reply->setProperty(deadlineProperty, deadline.deadline());
     const auto end = [reply](const char *why) {
         if (!reply->isRunning())
             return;
         reply->setProperty(why, true);
         reply->abort();
     };
-    if (limits.deadlineMs > 0)
-        QTimer::singleShot(limits.deadlineMs, reply, [end] { end(timedOutProperty); });
+    if (!deadline.isForever())
+        QTimer::singleShot(qMax<qint64>(0, deadline.remainingTime()), reply,
+                           [end] { end(timedOutProperty); });
 
     // A declared length says it at once; an endless chunked body only as it grows.
-    const qint64 maxBytes = limits.maxBodyBytes;
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBytes, end] {
         if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxBytes)
             end(tooLargeProperty);
     });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, maxBytes, end] {
-        if (reply->bytesAvailable() > maxBytes)
+    // Qt's network thread reads on without bound unless its buffer has one,
+    // and keeps what it read in chunks that take far more room than they hold:
+    // the body is taken out as it comes, into room set aside once (pages never
+    // written take no memory).
+    reply->setReadBufferSize(readBufferBytes);
+    bodies[reply].reserve(maxBytes);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, maxBytes, end] {
+        QByteArray &body = bodies[reply];
+        const qint64 available = reply->bytesAvailable();
+        if (body.size() + available > maxBytes) {
             end(tooLargeProperty);
+            return;
+        }
+        const qsizetype had = body.size();
+        body.resize(had + available);
+        body.resize(had + qMax<qint64>(0, reply->read(body.data() + had, available)));
     });
 }
 
 void Wirlex::onFinished(QNetworkReply *reply)
 {
     running.removeAll(reply);
+    QByteArray body = bodies.take(reply);
+    if (reply->isOpen())
+        body.append(reply->readAll());
     if (lastReply == reply)
         lastReply = nullptr;
     reply->deleteLater();
@@ -247,21 +278,35 @@ void Wirlex::onFinished(QNetworkReply *reply)
             return;
         }
         if (reply->error() == QNetworkReply::NoError) {
+            const int redirects = reply->property(redirectsProperty).toInt() + 1;
+            if (redirects > maxRedirects) {
+                fail(reply, httpMessage(status, QStringLiteral("Too many redirects")));
+                return;
+            }
             QNetworkReply *followUp = manager.get(QNetworkRequest(resolved));
+            followUp->setProperty(redirectsProperty, redirects);
             track(followUp);
             watchIdle(followUp);
-            enforceLimits(followUp, limitsFor(reply->property(tagProperty).toInt()));
+            QDeadlineTimer deadline;
+            deadline.setDeadline(reply->property(deadlineProperty).toLongLong());
+            enforceLimits(followUp, reply->property(maxBodyProperty).toLongLong(), deadline);
             return;
         }
     }
 
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299) {
-        const QByteArray body = reply->readAll();
         const int tag = reply->property(tagProperty).toInt();
         const QByteArray hash = reply->rawHeader("x-file-hash");
         if (reply->property(expectJsonProperty).toBool()) {
-            const QJsonDocument document = QJsonDocument::fromJson(body);
-            if (document.isNull())
+            QJsonParseError parseError;
+            const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+            // A document that runs out before its end was cut short, by a
+            // Content-Length too small for it: neither bytes nor an answer.
+            const QByteArray start = body.trimmed().left(1);
+            if (document.isNull() && (start == "{" || start == "[") &&
+                parseError.offset >= body.size())
+                fail(reply, httpMessage(status, QStringLiteral("Answer cut short")));
+            else if (document.isNull())
                 emit dataReceived(tag, body, hash);
             else
                 emit jsonReceived(tag, document.object());
@@ -271,7 +316,6 @@ void Wirlex::onFinished(QNetworkReply *reply)
         return;
     }
 
-    const QByteArray body = reply->readAll();
     QString text;
     if (body.isEmpty())
         text = reply->errorString();

@@ -3,6 +3,7 @@
 #include "wirlex_global.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -85,7 +86,8 @@ private:
 
     void track(QNetworkReply *reply);
     void watchIdle(QNetworkReply *reply) const;
-    void enforceLimits(QNetworkReply *reply, const Limits &limits) const;
+    // Bounds the body and, unless the deadline is forever, the time it may take.
+    void enforceLimits(QNetworkReply *reply, qint64 maxBodyBytes, QDeadlineTimer deadline);
     Limits limitsFor(int tag) const { return requestLimits.value(tag); }
     void fail(const QNetworkReply *reply, const QString &message);
 
@@ -94,6 +96,8 @@ private:
     QString appId;
     QByteArray secretKey;
     QList<QPointer<QNetworkReply>> running;
+    // What each running reply's body holds so far.
+    QHash<QNetworkReply *, QByteArray> bodies;
     int idleTimeoutMs = defaultIdleTimeoutMs;
     QHash<int, Limits> requestLimits;
 };

@@ -105,6 +105,7 @@ Item {
                 id: message
                 anchors.verticalCenter: parent.verticalCenter
                 text: qsTr("This is a test notification")
+                textFormat: Text.PlainText
                 font.pointSize: Math.max(1, 10 * screenScaler.fontScaler)
             }
         }

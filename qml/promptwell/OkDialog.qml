@@ -57,6 +57,7 @@ Dialog {
             objectName: "titleLabel"
             anchors.centerIn: parent
             text: root.dialogTitle
+            textFormat: Text.PlainText
             font.pointSize: root.fontPointSize
             font.bold: true
             color: "white"
@@ -76,6 +77,7 @@ Dialog {
         Label {
             objectName: "messageLabel"
             text: root.message
+            textFormat: Text.PlainText
             color: "white"
             font.pointSize: root.fontPointSize
         }

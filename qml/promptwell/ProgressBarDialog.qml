@@ -62,6 +62,7 @@ Dialog {
             objectName: "titleLabel"
             anchors.centerIn: parent
             text: root.dialogTitle
+            textFormat: Text.PlainText
             font.pointSize: root.fontPointSize
             font.bold: true
             color: "white"

@@ -1,14 +1,14 @@
 import QtCore
 import QtQuick
-import QtQuick.Dialogs
+import Qt.labs.platform as Platform
 import Promptwell
 
-// The folder dialog of the program: the folder the user picked in its list,
-// otherwise the folder it shows, never one it only highlighted by itself.
+// The folder dialog of the program: the platform's folder dialog (see
+// SaveFileDialog), opened in the folder chosen last.
 Item {
     id: root
 
-    property alias title: dialog.title
+    property string title: qsTr("Select Folder")
     // Where the dialog opens; one that does not exist gives the home folder.
     // After a choice it is the folder chosen.
     property var folder: StandardPaths.writableLocation(StandardPaths.DesktopLocation)
@@ -16,13 +16,14 @@ Item {
     signal chosen(url folder)
 
     function open() {
-        dialog.currentFolder = FileChoice.existingFolder(root.folder)
+        const dialog = holder.hold(folderDialog.createObject(root))
         dialog.open()
-        inWindow.adopt()
+        // Before it is shown the dialog opens where the last one was left.
+        dialog.currentFolder = FileChoice.existingFolder(root.folder)
     }
 
     function close() {
-        dialog.close()
+        holder.release()
     }
 
     // What the dialog hands back: the folder chosen.
@@ -31,15 +32,24 @@ Item {
         root.chosen(folder)
     }
 
-    FolderDialog {
-        id: dialog
-        title: qsTr("Select Folder")
-        modality: Qt.ApplicationModal
-        onAccepted: root.take(inWindow.chosenFolder())
+    Component {
+        id: folderDialog
+
+        Platform.FolderDialog {
+            title: root.title
+            modality: Qt.ApplicationModal
+            onAccepted: {
+                const chosen = folder
+                holder.release()
+                // Not inside this handler: the export waits in an event loop,
+                // in which this dialog is destroyed.
+                Qt.callLater(root.take, chosen)
+            }
+            onRejected: holder.release()
+        }
     }
 
-    InWindowDialog {
-        id: inWindow
-        dialog: dialog
+    DialogHolder {
+        id: holder
     }
 }

@@ -61,6 +61,7 @@ Dialog {
             objectName: "titleLabel"
             anchors.centerIn: parent
             text: root.dialogTitle
+            textFormat: Text.PlainText
             font.pointSize: root.fontPointSize
             font.bold: true
             color: "white"
@@ -80,6 +81,7 @@ Dialog {
         Label {
             objectName: "messageLabel"
             text: root.message
+            textFormat: Text.PlainText
             color: "white"
             font.pointSize: root.fontPointSize
         }

@@ -9,10 +9,10 @@ QString FileChoice::localPath(const QVariant &answer)
 {
     const QUrl url =
         answer.userType() == QMetaType::QUrl ? answer.toUrl() : QUrl(answer.toString());
-    if (url.isLocalFile())
-        return url.toLocalFile();
     QString path;
-    if (url.scheme().isEmpty()) {
+    if (url.isLocalFile()) {
+        path = url.toLocalFile();
+    } else if (url.scheme().isEmpty()) {
         // A typed name is made into a URL as it was typed: '#' and '?' start
         // no fragment or query of a file name, and '%' stands for itself.
         path = url.path(QUrl::FullyDecoded);
@@ -24,7 +24,10 @@ QString FileChoice::localPath(const QVariant &answer)
         path = answer.toString(); // a drive letter
     }
     path = QDir::fromNativeSeparators(path);
-    return QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QString();
+    // The system call would end the name at the NUL: another file.
+    if (path.contains(QChar::Null) || !QDir::isAbsolutePath(path))
+        return QString();
+    return QDir::cleanPath(path);
 }
 
 QString FileChoice::withSuffix(const QString &path, const QString &suffix)
@@ -34,9 +37,16 @@ QString FileChoice::withSuffix(const QString &path, const QString &suffix)
     return path + QLatin1Char('.') + suffix;
 }
 
-QString FileChoice::suffixOf(const QStringList &extensions, const QString &fallback)
+QString FileChoice::suffixOf(const QString &nameFilter, const QString &fallback)
 {
-    for (const QString &extension : extensions) {
+    // The patterns stand in the last parentheses, or make the whole filter.
+    const qsizetype open = nameFilter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = nameFilter.lastIndexOf(QLatin1Char(')'));
+    const QString patterns =
+        open >= 0 && close > open ? nameFilter.mid(open + 1, close - open - 1) : nameFilter;
+    for (const QString &pattern : patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString extension =
+            pattern.startsWith(QLatin1String("*.")) ? pattern.mid(2) : QString();
         if (!extension.isEmpty() && !extension.contains(QLatin1Char('*')) &&
             !extension.contains(QLatin1Char('?')))
             return extension;
@@ -62,6 +72,11 @@ QString FileChoice::fileName(const QString &path)
 QUrl FileChoice::folderOf(const QString &path)
 {
     return QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+}
+
+QUrl FileChoice::fileIn(const QUrl &folder, const QString &name)
+{
+    return QUrl::fromLocalFile(QDir(folder.toLocalFile()).filePath(name));
 }
 
 QUrl FileChoice::existingFolder(const QVariant &folder)

@@ -19,22 +19,23 @@ class FileChoice : public QObject
 public:
     explicit FileChoice(QObject *parent = nullptr);
 
-    // The local path of an answer: a file URL (a file picked from the list)
-    // or a bare absolute path (a name typed into Qt Quick's own dialog); ""
-    // for anything else.
+    // The local path of an answer: a file URL or a bare absolute path; ""
+    // for anything else, and for a name no file system holds (a NUL).
     Q_INVOKABLE static QString localPath(const QVariant &answer);
 
     // path with "." and suffix added when its name has no suffix.
     Q_INVOKABLE static QString withSuffix(const QString &path, const QString &suffix);
 
-    // The first extension of a name filter that names one ("csv" of
-    // ["csv"]), else fallback ("All files" gives ["*"]).
-    Q_INVOKABLE static QString suffixOf(const QStringList &extensions, const QString &fallback);
+    // The first extension a name filter names ("csv" of "Text files
+    // (*.csv)"), else fallback ("All files (*)" names none).
+    Q_INVOKABLE static QString suffixOf(const QString &nameFilter, const QString &fallback);
 
     Q_INVOKABLE static bool exists(const QString &path);
     Q_INVOKABLE static bool isFolder(const QString &path);
     Q_INVOKABLE static QString fileName(const QString &path);
     Q_INVOKABLE static QUrl folderOf(const QString &path);
+    // The file URL of name inside folder (a URL).
+    Q_INVOKABLE static QUrl fileIn(const QUrl &folder, const QString &name);
 
     // folder (a URL or a path) when it is a folder that exists, else the
     // home folder; always as an absolute file URL.

@@ -3,10 +3,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 const QString DataFolderName = QStringLiteral("QuorvANTIS Talvenor");
@@ -35,6 +37,7 @@ private slots:
     void lockFallsBackToUserDataFolderWithoutProgramData();
     void lockNobodyHoldsIsTakenOver_data();
     void lockNobodyHoldsIsTakenOver();
+    void lockBeingWrittenIsNotTakenOver();
     void unusableDataFolderExitsWithOne();
 
 private:
@@ -134,18 +137,25 @@ void TestStartupProcess::lockFallsBackToUserDataFolderWithoutProgramData()
 void TestStartupProcess::lockNobodyHoldsIsTakenOver_data()
 {
     QTest::addColumn<QByteArray>("content"); // null: left by a killed instance
-    QTest::newRow("killed instance") << QByteArray();
+    QTest::addColumn<bool>("pipe");          // a named pipe in its place
+    QTest::newRow("killed instance") << QByteArray() << false;
     // As a power cut just after a start can leave it.
-    QTest::newRow("empty") << QByteArray("");
-    QTest::newRow("garbled") << QByteArray("not-a-pid\n");
-    QTest::newRow("another machine") << QByteArray("4242\nQuorvANTIS\nanother-machine\n");
+    QTest::newRow("empty") << QByteArray("") << false;
+    QTest::newRow("garbled") << QByteArray("not-a-pid\n") << false;
+    QTest::newRow("another machine") << QByteArray("4242\nQuorvANTIS\nanother-machine\n") << false;
+    // Opened, it would block every start for good.
+    QTest::newRow("named pipe") << QByteArray() << true;
 }
 
 void TestStartupProcess::lockNobodyHoldsIsTakenOver()
 {
     QFETCH(QByteArray, content);
+    QFETCH(bool, pipe);
     const QString lock = m_programData->filePath(DataFolderName + QStringLiteral("/app.lock"));
-    if (content.isNull()) {
+    if (pipe) {
+        QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+    } else if (content.isNull()) {
         std::unique_ptr<QProcess> crashed = startApp(environment());
         QVERIFY(waitForFile(lock));
         crashed->kill();
@@ -161,6 +171,7 @@ void TestStartupProcess::lockNobodyHoldsIsTakenOver()
     QProcess &next = *m_processes.back();
     QTest::qWait(3000);
     QCOMPARE(next.state(), QProcess::Running);
+    QVERIFY(QFileInfo(lock).isFile());
     QFile taken(lock);
     QVERIFY(taken.open(QIODevice::ReadOnly));
     QCOMPARE(taken.readLine().trimmed().toLongLong(), next.processId());
@@ -170,6 +181,23 @@ void TestStartupProcess::lockNobodyHoldsIsTakenOver()
     QVERIFY(second->waitForFinished(20000));
     QCOMPARE(second->exitCode(), 1);
     QCOMPARE(second->readAllStandardError(), QByteArray());
+}
+
+void TestStartupProcess::lockBeingWrittenIsNotTakenOver()
+{
+    // Made by an instance starting just now, which writes it a moment later.
+    const QString lock = m_programData->filePath(DataFolderName + QStringLiteral("/app.lock"));
+    QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
+    QFile file(lock);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    std::unique_ptr<QProcess> app = startApp(environment());
+    QTest::qWait(500);
+    QFile held(m_runtime->filePath(QStringLiteral("holder.lock")));
+    QLockFile holder(held.fileName());
+    QVERIFY(holder.lock() && held.open(QIODevice::ReadOnly));
+    QVERIFY(file.write(held.readAll()) > 0 && file.flush());
+    QVERIFY(app->waitForFinished(20000));
+    QCOMPARE(app->exitCode(), 1);
 }
 
 void TestStartupProcess::unusableDataFolderExitsWithOne()

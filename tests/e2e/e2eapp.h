@@ -4,6 +4,7 @@
 // the local test web service, the simulated instrument behind the stand-in
 // hidapi, and the main window driven by clicks on items found by name.
 
+#include "filedialogs.h"
 #include "shell/startup.h"
 #include "shelltest.h"
 #include "standinhid.h"
@@ -237,76 +238,8 @@ public:
         return ShellTest::waitFor([&] { return item(name) != nullptr; }, 10000) && click(name);
     }
 
-    // The answer of a file or folder dialog handed to the page's dialog as
-    // the dialog hands it over, for journeys about what follows the choice.
-    bool choose(const QString &dialogName, const QString &path)
-    {
-        QObject *dialog = object(dialogName);
-        return dialog && QMetaObject::invokeMethod(dialog, "close") &&
-               QMetaObject::invokeMethod(dialog, "take",
-                                         Q_ARG(QVariant, QUrl::fromLocalFile(path)));
-    }
-
-    // The file or folder dialog that Qt Quick shows inside the window where
-    // the platform has none of its own, found at run time as it is shown.
-    QQuickItem *shownDialog() const
-    {
-        const auto isList = [](QQuickItem *item) {
-            return item->objectName().endsWith("DialogListView");
-        };
-        QQuickItem *popup =
-            window() ? ShellTest::shownItems(window()->contentItem(), isList).value(0) : nullptr;
-        while (popup && popup->parentItem() && !popup->parentItem()->inherits("QQuickOverlay"))
-            popup = popup->parentItem();
-        return popup;
-    }
-    // The shown item of the shown dialog that match() picks, once there is one.
-    template <class Match> QQuickItem *inDialog(const Match &match) const
-    {
-        QQuickItem *found = nullptr;
-        ShellTest::waitFor(
-            [&] {
-                QQuickItem *dialog = shownDialog();
-                return dialog && (found = ShellTest::shownItems(dialog, match).value(0));
-            },
-            5000);
-        return found;
-    }
-    // Types into the shown dialog's file-name field, over what it holds; a
-    // line feed at the end is the Enter key.
-    bool typeFileName(QString name)
-    {
-        const bool enter = name.endsWith(QLatin1Char('\n'));
-        if (enter)
-            name.chop(1);
-        QQuickItem *field =
-            inDialog([](QQuickItem *item) { return item->objectName() == "fileNameTextField"; });
-        if (!click(field))
-            return false;
-        QTest::keyClick(window(), Qt::Key_A, Qt::ControlModifier);
-        for (const QChar c : name)
-            QTest::keyClick(window(), c.toLatin1());
-        const QString typed = field->property("text").toString();
-        if (enter)
-            QTest::keyClick(window(), Qt::Key_Return);
-        return typed == name;
-    }
-    // Clicks the row of the shown dialog's list that names fileName.
-    bool pickInDialog(const QString &fileName)
-    {
-        return click(inDialog([&](QQuickItem *item) {
-            return item->inherits("QQuickFileDialogDelegate") &&
-                   item->property("file").toUrl().fileName() == fileName;
-        }));
-    }
-    // Presses the shown dialog's button of that text ("Save", "Open", "Cancel").
-    bool pressDialogButton(const QString &text)
-    {
-        return click(inDialog([&](QQuickItem *item) {
-            return item->inherits("QQuickAbstractButton") &&
-                   item->property("text").toString() == text;
-        }));
-    }
+    // A file or folder typed into the dialog shown, key by key, then Enter.
+    bool choose(const QString &path) { return FileDialogs::type(path); }
 
     // A button of an open dialog (its items live in the window's overlay).
     bool clickIn(QObject *dialog, const QString &name)

@@ -178,8 +178,7 @@ int main(int argc, char *argv[])
         shots.shoot(QStringLiteral("app-info-update"));
         QTemporaryDir downloads;
         shots.step(app.click(QStringLiteral("updateButton")), "update");
-        shots.step(app.choose(QStringLiteral("saveDialog"),
-                              downloads.filePath(QStringLiteral("installer.exe"))),
+        shots.step(app.choose(downloads.filePath(QStringLiteral("installer.exe"))),
                    "download target");
         QObject *progress = app.object(QStringLiteral("progressDialog"));
         shots.step(

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -328,14 +329,16 @@ void Journeys::copiesAndSaves()
     // Saved files hold what the copies held.
     const QString csv = QDir(app.files()).filePath("session one.csv");
     QVERIFY(app.click(QStringLiteral("saveCsvButton")));
-    QVERIFY(app.choose(QStringLiteral("dataDownloadFileDialog"), csv));
+    QVERIFY(app.choose(csv));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(csv), 10000);
     QTRY_COMPARE(app.banner(), QStringLiteral("File saved"));
     QVERIFY(sameTable(QString::fromUtf8(app.readFile(csv)), csvCopy, ','));
 
     const QString tsv = QDir(app.files()).filePath("session one.tsv");
     QVERIFY(app.click(QStringLiteral("saveTsvButton")));
-    QVERIFY(app.choose(QStringLiteral("dataDownloadFileDialog"), tsv));
+    // A new dialog: no name left from the last one to type after.
+    QCOMPARE(FileDialogs::shownName(), QString());
+    QVERIFY(app.choose(tsv));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tsv), 10000);
     QVERIFY(sameTable(QString::fromUtf8(app.readFile(tsv)), tsvCopy, '\t'));
 
@@ -344,7 +347,7 @@ void Journeys::copiesAndSaves()
     for (const char *suffix : {"png", "svg"}) {
         const QString image = QDir(app.files()).filePath(QStringLiteral("plot.") + suffix);
         QVERIFY(app.click(QStringLiteral("saveImgButton")));
-        QVERIFY(app.choose(QStringLiteral("imageDownloadFileDialog"), image));
+        QVERIFY(app.choose(image));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(image) && QFileInfo(image).size() > 0, 30000);
         QTRY_COMPARE(app.banner(), QStringLiteral("Image saved"));
         const QByteArray content = app.readFile(image);
@@ -361,7 +364,7 @@ void Journeys::copiesAndSaves()
     QTRY_VERIFY_WITH_TIMEOUT(app.enabled(QStringLiteral("exportWavButton")), 10000);
     const QString wav = QDir(app.files()).filePath("voice.wav");
     QVERIFY(app.click(QStringLiteral("exportWavButton")));
-    QVERIFY(app.choose(QStringLiteral("audioDownloadFileDialog"), wav));
+    QVERIFY(app.choose(wav));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(wav), 10000);
     const QByteArray wave = app.readFile(wav);
     QVERIFY(wave.startsWith("RIFF") && wave.mid(8, 4) == "WAVE");
@@ -376,7 +379,7 @@ void Journeys::copiesAndSaves()
     blocker.close();
     const QString bad = QDir(app.files()).filePath("blocker/x.wav");
     QVERIFY(app.click(QStringLiteral("exportWavButton")));
-    QVERIFY(app.choose(QStringLiteral("audioDownloadFileDialog"), bad));
+    QVERIFY(app.choose(bad));
     QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Error saving file"), 10000);
     QTest::qWait(500);
     QCOMPARE(app.banner(), QStringLiteral("Error saving file"));
@@ -388,42 +391,58 @@ void Journeys::savesThroughTheDialog_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("dialog");
     QTest::addColumn<int>("session");
-    // Typed into the dialog's name field (a line feed: then Enter); empty:
-    // the file is picked from its list.
+    // Typed into the dialog's name field, then Enter (%1: the folder of the
+    // test's files); empty: the existing file is picked from its list.
     QTest::addColumn<QString>("typed");
+    // A file there before, which the question must name; the answer to it.
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<bool>("replace");
     QTest::addColumn<QString>("written");
     QTest::newRow("CSV, a new name") << "saveCsvButton"
-                                     << "dataDownloadFileDialog" << 2 << "session 1\n"
-                                     << "session 1.csv";
+                                     << "dataDownloadFileDialog" << 2 << "session 1"
+                                     << "" << false << "session 1.csv";
+    QTest::newRow("CSV, a full path into another folder")
+        << "saveCsvButton"
+        << "dataDownloadFileDialog" << 2 << "%1/other/y.csv"
+        << "" << false << "other/y.csv";
     QTest::newRow("WAV, a new name") << "exportWavButton"
-                                     << "audioDownloadFileDialog" << 1 << "voice#1\n"
-                                     << "voice#1.wav";
-    QTest::newRow("PNG, a new name") << "saveImgButton"
-                                     << "imageDownloadFileDialog" << 2 << "plot"
-                                     << "plot.png";
-    QTest::newRow("CSV over an existing file, confirmed") << "saveCsvButton"
-                                                          << "dataDownloadFileDialog" << 2 << ""
-                                                          << "older.csv";
+                                     << "audioDownloadFileDialog" << 1 << "voice#1"
+                                     << "" << false << "voice#1.wav";
+    // The name asked about is the one the wave file gets.
+    QTest::newRow("WAV over another file, declined")
+        << "exportWavButton"
+        << "audioDownloadFileDialog" << 1 << "take.part2"
+        << "take.wav" << false << "";
+    QTest::newRow("PNG over a dotted name, confirmed")
+        << "saveImgButton"
+        << "imageDownloadFileDialog" << 2 << "plot.v2"
+        << "plot.v2.png" << true << "plot.v2.png";
+    QTest::newRow("CSV over a file picked in the list, confirmed")
+        << "saveCsvButton"
+        << "dataDownloadFileDialog" << 2 << ""
+        << "older.csv" << true << "older.csv";
 }
 
-// Qt Quick's own dialog, driven as the user does: a name typed into its field
-// comes back as a bare path, a file picked from its list as a file URL.
+// The dialog Qt shows here, driven as the user does.
 void Journeys::savesThroughTheDialog()
 {
     QFETCH(QString, button);
     QFETCH(QString, dialog);
     QFETCH(int, session);
     QFETCH(QString, typed);
+    QFETCH(QString, existing);
+    QFETCH(bool, replace);
     QFETCH(QString, written);
     App app;
     openDataScreen(app, {fieldSession("2026-03-01T10:00:00Z", 6),
                          audioSession("2026-03-01T11:00:00Z", 800),
                          fieldSession("2026-03-02T10:00:00Z", 3)});
-    const QString target = QDir(app.files()).filePath(written);
-    if (typed.isEmpty()) {
-        QFile old(target);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("another session\n") > 0);
-    }
+    const QDir files(app.files());
+    QVERIFY(files.mkdir("other"));
+    const QByteArray before = "another session\n";
+    QFile old(files.filePath(existing));
+    QVERIFY(existing.isEmpty() || (old.open(QIODevice::WriteOnly) && old.write(before) > 0));
+    old.close();
     QVERIFY(app.clickRow(session));
     QTRY_VERIFY_WITH_TIMEOUT(app.enabled(button), 10000);
     if (button == QLatin1String("saveImgButton"))
@@ -433,23 +452,37 @@ void Journeys::savesThroughTheDialog()
 
     QVERIFY(app.click(button));
     if (typed.isEmpty())
-        QVERIFY(app.pickInDialog(written));
+        QVERIFY(FileDialogs::click(existing) && FileDialogs::press(QStringLiteral("Save")));
     else
-        QVERIFY(app.typeFileName(typed));
-    QVERIFY(app.pressDialogButton(QStringLiteral("Save")));
-    if (typed.isEmpty()) {
+        QVERIFY(app.choose(QString(typed).replace("%1", app.files())));
+    if (!existing.isEmpty()) {
         QObject *question = ShellTest::findByName(app.object(dialog), "replaceQuestion");
         QTRY_VERIFY(question->property("visible").toBool());
-        QVERIFY(question->property("message").toString().startsWith(written));
-        QVERIFY(app.clickIn(question, QStringLiteral("yesButton")));
+        QVERIFY(question->property("message").toString().startsWith(existing + " already"));
+        QVERIFY(app.clickIn(question, replace ? "yesButton" : "noButton"));
     }
-
-    QTRY_VERIFY_WITH_TIMEOUT(app.readFile(target).size() > 100, 30000);
-    QCOMPARE(QDir(app.files()).entryList(QDir::Files), QStringList{written});
+    const auto filesBelow = [&files] {
+        QStringList found;
+        for (QDirIterator it(files.path(), QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();)
+            found << files.relativeFilePath(it.next());
+        return found;
+    };
+    if (written.isEmpty()) {
+        // Back in the dialog, with the name asked about to edit.
+        QTRY_COMPARE(FileDialogs::shownName(), existing);
+        QVERIFY(FileDialogs::press(QStringLiteral("Cancel")));
+        QTest::qWait(1500);
+        QCOMPARE(app.readFile(files.filePath(existing)), before);
+        QCOMPARE(filesBelow(), QStringList{existing});
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(app.readFile(files.filePath(written)).size() > 100, 30000);
+    QCOMPARE(filesBelow(), QStringList{written});
     const QByteArray starts = written.endsWith(QLatin1String(".csv"))   ? Heading.toUtf8()
                               : written.endsWith(QLatin1String(".wav")) ? "RIFF"
                                                                         : "\x89PNG";
-    QVERIFY(app.readFile(target).startsWith(starts));
+    QVERIFY(app.readFile(files.filePath(written)).startsWith(starts));
 }
 
 void Journeys::bulkExports()
@@ -465,41 +498,40 @@ void Journeys::bulkExports()
             fieldNames << localStamp(value.toObject().value("start").toString());
     fieldNames.sort();
 
-    // The folder dialog highlights the first subfolder by itself; accepted
-    // without a click, the files go into the folder it shows.
+    // An empty folder entered by a double-click is chosen; the next dialog
+    // opens in it.
     const QString folder = QDir(app.files()).filePath("exports");
-    QVERIFY(QDir().mkpath(folder + "/a subfolder"));
+    const QString bulk = folder + "/bulk";
+    QVERIFY(QDir().mkpath(bulk));
     QVERIFY(app.object(QStringLiteral("bulkDownloadFileDialog"))
                 ->setProperty("folder", QUrl::fromLocalFile(folder)));
     for (const char *kind : {"csv", "tsv"}) {
         QVERIFY(app.click(
             QStringLiteral("bulk%1Button").arg(kind == QByteArray("csv") ? "Csv" : "Tsv")));
         if (kind == QByteArray("csv")) {
-            QVERIFY(app.pressDialogButton(QStringLiteral("Open")));
-            QTRY_VERIFY(!app.shownDialog());
-        } else {
-            QVERIFY(app.choose(QStringLiteral("bulkDownloadFileDialog"), folder));
+            QVERIFY(FileDialogs::click(QStringLiteral("bulk"), true));
+            QTRY_COMPARE(FileDialogs::shown()->directory().path(), bulk);
         }
+        QVERIFY(FileDialogs::press(QStringLiteral("Choose")));
         QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Saved to folder"), 30000);
         QCOMPARE(app.topPage(), QStringLiteral("Data"));
         QStringList expected;
         for (const QString &stamp : fieldNames)
             expected << stamp + "_data." + kind;
-        QCOMPARE(QDir(folder).entryList({QStringLiteral("*.") + kind}, QDir::Files, QDir::Name),
+        QCOMPARE(QDir(bulk).entryList({QStringLiteral("*.") + kind}, QDir::Files, QDir::Name),
                  expected);
         for (const QString &name : expected)
-            QCOMPARE(app.readFile(folder + '/' + name).split('\n').first().trimmed(),
+            QCOMPARE(app.readFile(bulk + '/' + name).split('\n').first().trimmed(),
                      kind == QByteArray("csv") ? Heading.toUtf8()
                                                : QString(Heading).replace(',', '\t').toUtf8());
         QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 10000);
     }
     QVERIFY(app.click(QStringLiteral("bulkAudioButton")));
-    QVERIFY(app.choose(QStringLiteral("bulkAudioDownloadDialog"), folder));
+    QVERIFY(app.choose(folder));
     QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Saved to folder"), 30000);
-    QCOMPARE(QDir(folder).entryList({"*.wav"}, QDir::Files),
+    QCOMPARE(QDir(folder).entryList(QDir::Files),
              QStringList{localStamp("2026-03-01T11:00:00Z") + "_voice.wav"});
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2 * 3 + 1);
-    QVERIFY(QDir(folder + "/a subfolder").isEmpty());
+    QCOMPARE(QDir(bulk).entryList(QDir::Files).size(), 2 * 3);
 }
 
 void Journeys::audioPlayback()
@@ -680,7 +712,8 @@ void Journeys::updateDownloads()
     const QString target = (downloadsFolder ? home + "/Downloads" : home) +
                            QStringLiteral("/QuorvANTIS_installer.exe");
     QVERIFY(app.click(QStringLiteral("updateButton")));
-    QVERIFY(app.pressDialogButton(QStringLiteral("Save")));
+    QCOMPARE(FileDialogs::shownName(), QStringLiteral("QuorvANTIS_installer"));
+    QVERIFY(FileDialogs::press(QStringLiteral("Save")));
     QObject *progress = app.object(QStringLiteral("progressDialog"));
     QTRY_VERIFY(progress->property("visible").toBool());
     QCOMPARE(progress->property("dialogTitle").toString(), QStringLiteral("Downloading..."));
@@ -756,16 +789,21 @@ void Journeys::unplugWithPagesOpen()
 {
     App app;
     openDataScreen(app, {fieldSession("2026-03-02T10:00:00Z", 3)});
-    for (const QString &page : {QStringLiteral("ClearDevice"), QStringLiteral("AppInfo")}) {
+    // Data: a folder dialog open over it.
+    for (const QString &page :
+         {QStringLiteral("ClearDevice"), QStringLiteral("AppInfo"), QStringLiteral("Data")}) {
         if (page == QLatin1String("ClearDevice"))
             QVERIFY(app.click(QStringLiteral("clearMemoryButton")));
-        else
+        else if (page == QLatin1String("AppInfo"))
             QVERIFY(app.click(QStringLiteral("appVersionMouseArea")));
+        else
+            QVERIFY(app.click(QStringLiteral("bulkCsvButton")) && FileDialogs::shown());
         QTRY_COMPARE(app.topPage(), page);
         app.simulator().unplug();
         QTRY_COMPARE_WITH_TIMEOUT(app.topPage(), QStringLiteral("NotConnected"), 10000);
         QCOMPARE(app.depth(), 1);
         QVERIFY(app.visible(QStringLiteral("notConnectedPage")));
+        QTRY_VERIFY(!QApplication::activeModalWidget());
         app.simulator().replug();
         QTRY_COMPARE_WITH_TIMEOUT(app.topPage(), QStringLiteral("Data"), 15000);
         QTRY_VERIFY_WITH_TIMEOUT(app.secondBanner().isEmpty(), 15000);
@@ -782,13 +820,14 @@ void Journeys::unplugDuringBulkExport()
     StandInHid::instance().setFrameMs(4);
     const QString folder = app.files();
     QVERIFY(app.click(QStringLiteral("bulkCsvButton")));
-    QTimer::singleShot(0, [&app] {
+    QVERIFY(app.choose(folder));
+    // Inside the export's own loop, which starts once the dialog has gone.
+    QTimer::singleShot(50, [&app] {
         if (!QTest::qWaitFor([&] { return app.topPage() == QLatin1String("SavingFiles"); }, 5000))
             return;
         QTest::qWait(150);
         app.simulator().unplug();
     });
-    QVERIFY(app.choose(QStringLiteral("bulkDownloadFileDialog"), folder));
     QTRY_COMPARE_WITH_TIMEOUT(app.topPage(), QStringLiteral("NotConnected"), 30000);
     QCOMPARE(app.depth(), 1);
     StandInHid::instance().setFrameMs(0);
@@ -814,9 +853,8 @@ void Journeys::closingWhileExporting()
     QQuickWindow *window = app.window();
     // The choice starts the export, which runs its own loop; the close
     // request comes from inside it.
-    QTimer::singleShot(
-        0, [&app] { app.choose(QStringLiteral("bulkDownloadFileDialog"), app.files()); });
-    QTimer::singleShot(0, window, [&app] {
+    QVERIFY(app.choose(app.files()));
+    QTimer::singleShot(50, window, [&app] {
         QTest::qWaitFor([&] { return app.topPage() == QLatin1String("SavingFiles"); }, 5000);
         QTest::qWait(100);
         // The title bar's close button while the export runs.

@@ -20,6 +20,13 @@ Item {
         id: progressComponent
         ProgressBarDialog {}
     }
+    Component {
+        id: saveComponent
+        SaveFileDialog {
+            nameFilters: ["Text files (*.csv)", "All files (*)"]
+            defaultSuffix: "dat"
+        }
+    }
 
     SignalSpy {
         id: yesSpy
@@ -32,6 +39,14 @@ Item {
     SignalSpy {
         id: cancelSpy
         signalName: "cancel"
+    }
+    SignalSpy {
+        id: chosenSpy
+        signalName: "chosen"
+    }
+    SignalSpy {
+        id: failedSpy
+        signalName: "failed"
     }
 
     TestCase {
@@ -127,32 +142,40 @@ Item {
             dialog.close()
         }
 
-        // The file a save dialog's answer names: a picked file's URL or a
-        // typed name's bare path (Qt Quick's own dialog gives it that way),
-        // with the chosen filter's suffix when the name has none.
+        // The file a save dialog's answer names: a file URL or a bare path,
+        // with the chosen filter's suffix when the name has none; an answer
+        // naming no file that can be written is reported.
         function test_savedFile_data() {
-            // tag, the dialog's answer, the filter's suffix, the path saved to
+            // tag, the dialog's answer, the filter chosen, the path saved to
             return [
-                ["picked file", "file:///home/ann/log.csv", "csv", "/home/ann/log.csv"],
-                ["escapes of a picked file", "file:///home/ann/My%20Files/a%23b.exe", "exe",
+                ["picked file", "file:///home/ann/log.csv", 0, "/home/ann/log.csv"],
+                ["escapes of a picked file", "file:///home/ann/My%20Files/a%23b.exe", 0,
                  "/home/ann/My Files/a#b.exe"],
-                ["non-latin", "file:///tmp/Messung%20%C3%BC%E2%82%AC.wav", "wav",
+                ["non-latin", "file:///tmp/Messung%20%C3%BC%E2%82%AC.wav", 0,
                  "/tmp/Messung \u00fc\u20ac.wav"],
-                ["typed name", "/home/ann/session 1", "csv", "/home/ann/session 1.csv"],
-                // Typed, '#' starts no fragment and '%' stands for itself.
-                ["typed # and %", "/home/ann/run#2 100%", "tsv", "/home/ann/run#2 100%.tsv"],
-                ["a suffix of its own", "/tmp/plot.jpg", "png", "/tmp/plot.jpg"],
-                ["all files: the dialog's suffix", "/tmp/plot", "*", "/tmp/plot.dat"],
-                ["relative name", "session1", "csv", ""],
-                ["another scheme", "https://example.invalid/a.csv", "csv", ""],
-                ["nothing", "", "csv", ""]
-            ].map(row => ({ tag: row[0], answer: row[1], filter: [row[2]], path: row[3] }))
+                ["bare name", "/home/ann/session 1", 0, "/home/ann/session 1.csv"],
+                // Bare, '#' starts no fragment and '%' stands for itself.
+                ["bare # and %", "/home/ann/run#2 100%", 0, "/home/ann/run#2 100%.csv"],
+                ["a suffix of its own", "/tmp/plot.jpg", 0, "/tmp/plot.jpg"],
+                ["all files: the dialog's suffix", "/tmp/plot", 1, "/tmp/plot.dat"],
+                // The system would end the name at the NUL: another file's.
+                ["NUL in the name", "file:///tmp/kkk%00.csv", 0, ""],
+                ["relative name", "session1", 0, ""],
+                ["another scheme", "https://example.invalid/a.csv", 0, ""],
+                ["nothing", "", 0, ""]
+            ].map(row => ({ tag: row[0], answer: row[1], filter: row[2], path: row[3] }))
         }
 
         function test_savedFile(data) {
-            const path = FileChoice.localPath(data.answer)
-            const suffix = FileChoice.suffixOf(data.filter, "dat")
-            compare(path === "" ? "" : FileChoice.withSuffix(path, suffix), data.path)
+            const dialog = make(saveComponent)
+            chosenSpy.target = dialog
+            failedSpy.target = dialog
+            chosenSpy.clear()
+            failedSpy.clear()
+            dialog.chosenFilter = data.filter
+            dialog.take(data.answer)
+            compare(chosenSpy.count ? chosenSpy.signalArguments[0][0] : "", data.path)
+            compare(failedSpy.count, data.path === "" ? 1 : 0)
         }
 
         function test_centredInParent() {

@@ -201,6 +201,10 @@ void TestQuorvantisApi::latestVersion()
     api->getLatestAppVersion();
     QVERIFY(spies.version.wait());
     QCOMPARE(spies.version.at(0).at(0).toString(), QStringLiteral("2.3.4"));
+    service->setVersion(QStringLiteral("\t2.3\u0007\n.5\u202e\u2028"));
+    api->getLatestAppVersion();
+    QVERIFY(spies.version.wait());
+    QCOMPARE(spies.version.at(1).at(0).toString(), QStringLiteral("2.3.5"));
 
     // An answer that is not JSON is logged and dropped.
     TestWebService::Response text;
@@ -208,9 +212,9 @@ void TestQuorvantisApi::latestVersion()
     service->setOverride("/cal/installer/version", text);
     QTest::ignoreMessage(QtDebugMsg, "None Op received");
     api->getLatestAppVersion();
-    QTRY_COMPARE(service->requestCount(), 2);
+    QTRY_COMPARE(service->requestCount(), 3);
     QTest::qWait(200);
-    QCOMPARE(spies.results(), 1);
+    QCOMPARE(spies.results(), 2);
 }
 
 void TestQuorvantisApi::installerDigest_data()

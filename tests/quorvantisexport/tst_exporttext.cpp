@@ -3,13 +3,26 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <csignal>
 #include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qvexport;
 using namespace wholefile;
+
+namespace {
+int modeOf(const QString &path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+} // namespace
 
 class TestExportText : public QObject
 {
@@ -26,6 +39,7 @@ private slots:
     void localPaths();
     void collisions();
     void savingFailsWithoutLeftovers();
+    void partsArePrivateAndModesKept();
 };
 
 void TestExportText::headings()
@@ -198,9 +212,24 @@ void TestExportText::collisions()
     QCOMPARE(keep("d"), base + "_4.csv");
     QVERIFY(!QFileInfo::exists(dir.filePath("elsewhere.csv")));
     QCOMPARE(wholefile::write(saveNameOf(base), {"e"}, Existing::Keep, Links::Never).path, base);
+    // Taken by another writer between the look and the move: never replaced.
+    qputenv("QV_FAULT_TAKE_NAME", QFile::encodeName(base + "_5.csv"));
+    QCOMPARE(keep("f"), base + "_6.csv");
+    qunsetenv("QV_FAULT_TAKE_NAME");
+    // A NUL would end the name at "log", the file just written: refused.
+    const SaveName cut = saveNameOf(base + QChar::Null + ".csv");
+    QVERIFY(!wholefile::write(cut, {"f"}, Existing::Keep, Links::Never).ok());
+    QVERIFY(!wholefile::write(cut, {"f"}, Existing::Replace, Links::Never).ok());
     QFile file(base + ".csv");
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("c"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 6);
+
+    // The search for a free name ends.
+    const SaveName full = saveNameOf(dir.filePath("full.csv"));
+    for (int n = 0; n <= maxNumbered; ++n)
+        QVERIFY(QFile(n ? full.numbered(n) : full.path()).open(QIODevice::WriteOnly));
+    QVERIFY(!wholefile::write(full, {"g"}, Existing::Keep, Links::Never).ok());
 }
 
 void TestExportText::savingFailsWithoutLeftovers()
@@ -213,6 +242,10 @@ void TestExportText::savingFailsWithoutLeftovers()
     const QString good = dir.filePath("good.csv");
     QVERIFY(save(good, "one").ok());
     QVERIFY(save(good, "two").ok());
+    // Some file systems tell of a lost write only when asked to sync.
+    qputenv("QV_FAULT_FSYNC", "fail");
+    QVERIFY(!save(good, "three").ok());
+    qunsetenv("QV_FAULT_FSYNC");
     QFile file(good);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("two"));
@@ -225,6 +258,44 @@ void TestExportText::savingFailsWithoutLeftovers()
 
     QVERIFY(!save(dir.filePath("missing/folder/x.csv"), "data").ok());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"good.csv"});
+}
+
+void TestExportText::partsArePrivateAndModesKept()
+{
+    QTemporaryDir dir;
+    ::umask(022);
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString target = dir.filePath("shared.csv");
+    QVERIFY(wholefile::write(target, "a", Existing::Keep, Links::Never).ok());
+    QCOMPARE(modeOf(target), 0644);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        qputenv("QV_FAULT_FSYNC", "hang");
+        wholefile::write(target, "b", Existing::Replace, Links::Never);
+        ::_exit(0);
+    }
+    auto reap = qScopeGuard([writer] { ::kill(writer, SIGKILL), ::waitpid(writer, nullptr, 0); });
+    const auto parts = [&dir] {
+        return QDir(dir.path()).entryList({".*.part"}, QDir::Files | QDir::Hidden);
+    };
+    QTRY_COMPARE(parts().size(), 1);
+    const QString part = dir.filePath(parts().value(0));
+    QCOMPARE(modeOf(part), 0600);
+    if (::geteuid() == 0) // root reads anything: an ordinary user tries
+        QCOMPARE(
+            QProcess::execute("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                          "sh", "-c", "cat \"$0\" && ! cat \"$1\"", target, part}),
+            0);
+
+    // Exactly, where root's own access would make it 0644; a running writer's part stays.
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0444), 0);
+    QVERIFY(wholefile::write(target, "c", Existing::Replace, Links::Never).ok());
+    QCOMPARE(modeOf(target), 0444);
+    QVERIFY(QFile::exists(part));
+    reap.dismiss();
+    QVERIFY(::kill(writer, SIGKILL) == 0 && ::waitpid(writer, nullptr, 0) == writer);
+    QVERIFY(wholefile::write(target, "d", Existing::Replace, Links::Never).ok());
+    QCOMPARE(parts(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestExportText)

@@ -200,7 +200,9 @@ void TestFileExporter::namesFromTheUser()
     TestFieldEntry entry(sessionStart);
     write(&entry, fieldSession(2), m_dir->filePath("my.session.csv"));
     write(&entry, fieldSession(2), m_dir->filePath("my.session.csv"));
-    write(&entry, fieldSession(2), m_dir->filePath("plain"));
+    write(&entry, fieldSession(2), m_dir->filePath("plain."));
+    QCOMPARE(FileExporter::savedPath(m_dir->filePath("plain."), DataEntry::Field),
+             m_dir->filePath("plain"));
     write(&entry, fieldSession(2), QUrl::fromLocalFile(m_dir->filePath("from url.csv")).toString());
     // A leading dot: inside the folder, not "reports.csv" beside it.
     QVERIFY(QDir(m_dir->path()).mkdir("reports"));
@@ -239,6 +241,8 @@ void TestFileExporter::audioFile()
     m_exporter->write(m_dir->filePath("rec.mp3"));
     QCOMPARE(m_saved->count(), 1);
     QCOMPARE(filesIn(m_dir->path()), QStringList{"rec.wav"});
+    QCOMPARE(FileExporter::savedPath(m_dir->filePath("rec.part2.mp3"), DataEntry::Audio),
+             m_dir->filePath("rec.wav"));
 
     const QByteArray wav = readFile(m_dir->filePath("rec.wav"));
     QCOMPARE(wav.size(), 44 + 20);

@@ -1,6 +1,7 @@
 // The data screen, driven in-process against the simulated instrument behind
 // the stand-in hidapi: the session list, the field plot and its switches, the
 // per-session copies and saves, the bulk exports and the device information.
+#include "filedialogs.h"
 #include "shell/startup.h"
 #include "shelltest.h"
 #include "standinhid.h"
@@ -756,18 +757,18 @@ void TestDataScreen::bulkExportsWriteIntoThePickedFolder()
     START(scenario(sessions));
     QTRY_VERIFY(item(QStringLiteral("bulkCsvButton"))->property("enabled").toBool());
 
-    // The picked folder, not the one the dialog shows.
+    // The folder clicked in the dialog's list, not the one it shows.
     QDir files(m_files->path());
-    QVERIFY(files.mkpath(QStringLiteral("shown")));
+    QVERIFY(files.mkpath(QStringLiteral("other")));
     QVERIFY(files.mkpath(QStringLiteral("picked #1")));
     const QString picked = files.filePath(QStringLiteral("picked #1"));
     object(QStringLiteral("bulkDownloadFileDialog"))
-        ->setProperty("folder", QUrl::fromLocalFile(files.filePath("shown")));
+        ->setProperty("folder", QUrl::fromLocalFile(files.path()));
 
     QVERIFY(click(QStringLiteral("bulkCsvButton")));
-    QCOMPARE(object(QStringLiteral("bulkDownloadFileDialog"))->property("title").toString(),
-             QStringLiteral("Save Log Files"));
-    accept(QStringLiteral("bulkDownloadFileDialog"), QUrl::fromLocalFile(picked));
+    QCOMPARE(FileDialogs::shown()->windowTitle(), QStringLiteral("Save Log Files"));
+    QVERIFY(FileDialogs::click(QStringLiteral("picked #1")));
+    QVERIFY(FileDialogs::press(QStringLiteral("Choose")));
     QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
     QTRY_COMPARE(bannerText(), QStringLiteral("Saved to folder"));
     QStringList expected;
@@ -778,20 +779,19 @@ void TestDataScreen::bulkExportsWriteIntoThePickedFolder()
     }
     expected.sort();
     QCOMPARE(QDir(picked).entryList(QDir::Files, QDir::Name), expected);
-    QVERIFY(QDir(files.filePath("shown")).isEmpty());
+    QCOMPARE(files.entryList(QDir::Files), QStringList());
 
+    // Opened in the folder chosen last.
     QVERIFY(click(QStringLiteral("bulkTsvButton")));
-    accept(QStringLiteral("bulkDownloadFileDialog"), QUrl::fromLocalFile(picked));
-    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
-    QCOMPARE(QDir(picked).entryList({"*.tsv"}, QDir::Files).size(), 3);
+    QVERIFY(FileDialogs::press(QStringLiteral("Choose")));
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(picked).entryList({"*.tsv"}, QDir::Files).size(), 3, 30000);
 
     QVERIFY(click(QStringLiteral("bulkAudioButton")));
-    QCOMPARE(object(QStringLiteral("bulkAudioDownloadDialog"))->property("title").toString(),
-             QStringLiteral("Save Audio Files"));
-    accept(QStringLiteral("bulkAudioDownloadDialog"), QUrl::fromLocalFile(picked));
-    QTRY_COMPARE_WITH_TIMEOUT(topPage(), QStringLiteral("Data"), 30000);
-    QCOMPARE(QDir(picked).entryList({"*_voice.wav"}, QDir::Files),
-             QStringList{localStamp("2026-03-01T11:00:00Z") + "_voice.wav"});
+    QCOMPARE(FileDialogs::shown()->windowTitle(), QStringLiteral("Save Audio Files"));
+    QVERIFY(FileDialogs::type(picked));
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(picked).entryList({"*_voice.wav"}, QDir::Files),
+                              QStringList{localStamp("2026-03-01T11:00:00Z") + "_voice.wav"},
+                              30000);
 }
 
 void TestDataScreen::bulkExportWithoutSessionsOfThatKind()

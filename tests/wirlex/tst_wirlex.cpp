@@ -185,6 +185,11 @@ void TestWirlex::answersArriveByKind()
     service->setOverride("/cal/nohash", fixed(200, "more bytes", "text/plain"));
     service->setOverride("/cal/json", fixed(200, R"({"v": 1})"));
     service->setOverride("/cal/array", fixed(200, "[1, 2]"));
+    service->setOverride("/cal/full", fixed(200, QByteArray(Wirlex::defaultMaxBodyBytes, 'f'), ""));
+    TestWebService::Response moved = fixed(302, QByteArray(), QByteArray());
+    moved.headers.append({QByteArray("Location"), url("/cal/elsewhere").toUtf8()});
+    service->setOverride("/cal/moved", moved);
+    service->setOverride("/cal/elsewhere", fixed(200, "moved bytes", ""), false);
 
     QSignalSpy data(client.get(), &Wirlex::dataReceived);
     QSignalSpy json(client.get(), &Wirlex::jsonReceived);
@@ -207,12 +212,22 @@ void TestWirlex::answersArriveByKind()
     client->get(url("/cal/array"), 2);
     QVERIFY(json.wait());
     QCOMPARE(json.at(0).at(1).toJsonObject(), QJsonObject());
-    QCOMPARE(data.count(), 3);
+
+    // As large as an answer may be.
+    client->get(url("/cal/full"), 4);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(3).at(1).toByteArray().size(), Wirlex::defaultMaxBodyBytes);
+    // Followed by the client itself, unsigned, and answered without the tag.
+    client->get(url("/cal/moved"), 4);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(4).mid(0, 2), (QList<QVariant>{0, QByteArray("moved bytes")}));
+    QVERIFY(!service->requests().last().headers.contains("x-signature"));
+    QCOMPARE(data.count(), 5);
 }
 
 void TestWirlex::errorTexts_data()
 {
-    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("path"); // "moved:" first: asked for at a path that redirects there
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body"); // empty: the service's own answer
     QTest::addColumn<QString>("secret");
@@ -239,6 +254,17 @@ void TestWirlex::errorTexts_data()
     // One byte each 100 ms: the idle time-out never fires.
     QTest::newRow("trickling answer") << "/cal/trickle" << 200 << QByteArray(100, 'x') << secret
                                       << "HTTP 200: Operation timed out";
+    // Its Content-Length ends the answer early: the JSON is cut off.
+    QTest::newRow("cut short of its length") << "/cal/cut" << 200 << QByteArray(R"({"v": "1"})")
+                                             << secret << "HTTP 200: Answer cut short";
+    // Followed unsigned, the follow-up within the first request's limits.
+    QTest::newRow("endless body behind a redirect")
+        << "moved:/cal/endless" << 200 << QByteArray(" ") << secret << "HTTP 200: Answer too large";
+    QTest::newRow("trickle behind a redirect")
+        << "moved:/cal/trickle" << 200 << QByteArray(100, 'x') << secret
+        << "HTTP 200: Operation timed out";
+    QTest::newRow("redirect loop")
+        << "moved:/cal/moved" << 0 << QByteArray() << secret << "HTTP 302: Too many redirects";
 }
 
 void TestWirlex::errorTexts()
@@ -248,12 +274,20 @@ void TestWirlex::errorTexts()
     QFETCH(QByteArray, body);
     QFETCH(QString, secret);
     QFETCH(QString, expected);
+    const bool moved = path.startsWith("moved:");
+    path.remove(QRegularExpression("^moved:"));
 
     if (status != 0) {
         TestWebService::Response response = fixed(status, body.trimmed());
         response.endless = path == "/cal/endless";
         response.trickleMs = path == "/cal/trickle" ? 100 : 0;
-        service->setOverride(path, response);
+        response.declaredLength = path == "/cal/cut" ? response.body.size() - 4 : -1;
+        service->setOverride(path, response, !moved);
+    }
+    if (moved) {
+        TestWebService::Response redirect = fixed(302, QByteArray(), QByteArray());
+        redirect.headers.append({QByteArray("Location"), url(path).toUtf8()});
+        service->setOverride("/cal/moved", redirect, false);
     }
     client->setRequestLimits(1, Wirlex::defaultMaxBodyBytes, 1500);
     client->setSecretKey(secret);
@@ -266,7 +300,8 @@ void TestWirlex::errorTexts()
     QMap<QString, QString> params;
     if (question > 0)
         params.insert("barcode", path.mid(question + QStringLiteral("?barcode=").size()));
-    client->get(url(path.left(question > 0 ? question : path.size())), params, 1);
+    client->get(url(moved ? "/cal/moved" : path.left(question > 0 ? question : path.size())),
+                params, 1);
     QVERIFY(errors.wait());
     const QString message = errors.at(0).at(0).toString();
     if (expected.endsWith('*')) {
@@ -277,7 +312,7 @@ void TestWirlex::errorTexts()
     }
     QCOMPARE(json.count() + data.count(), 0);
     QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0), (QList<QVariant>{1, message}));
+    QCOMPARE(failed.at(0), (QList<QVariant>{moved ? 0 : 1, message}));
 }
 
 void TestWirlex::connectionRefused()

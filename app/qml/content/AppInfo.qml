@@ -121,6 +121,7 @@ Item {
                     objectName: "latestVersionText"
                     visible: apiVars.appUpdateAvailable
                     text: apiVars.appLatestVersion
+                    textFormat: Text.PlainText
                     font.pointSize: 14 * screenScaler.fontScaler
                     color: "white"
                 }

@@ -254,6 +254,9 @@ Item {
         title: "Save " + fileType + " file"
         nameFilters: ["Text files (*." + fileType.toLowerCase() + ")", "All files (*)"]
         defaultSuffix: fileType.toLowerCase()
+        savedPathOf: function(path) {
+            return fileExport.savedPath(path, QuorvantisExport.BulkFileExporter.Field)
+        }
         onChosen: function(path) {
             fileExport.write(path, fileType === "CSV" ? QuorvantisExport.FileExporter.CSV
                                                       : QuorvantisExport.FileExporter.TSV, true)
@@ -267,6 +270,9 @@ Item {
         title: "Save Audio file"
         nameFilters: ["WAV Audio Files (*.wav)"]
         defaultSuffix: "wav"
+        savedPathOf: function(path) {
+            return fileExport.savedPath(path, QuorvantisExport.BulkFileExporter.Audio)
+        }
         onChosen: function(path) {
             fileExport.write(path, QuorvantisExport.FileExporter.CSV, true)
         }
@@ -279,10 +285,12 @@ Item {
         title: "Save Image file"
         nameFilters: ["PNG Image (*.png)", "JPEG Image (*.jpeg)", "SVG Image (*.svg)"]
         defaultSuffix: "png"
+        savedPathOf: function(path, suffix) {
+            return DataScreen.imageTarget(path, [suffix]).fileName
+        }
         onChosen: function(path) {
-            const target = DataScreen.imageTarget(path, selectedNameFilter.extensions)
-            dataField.graph.generateImage(target.format)
-            dataField.graph.waitForImageAndSaveCopy(target.fileName)
+            dataField.graph.generateImage(DataScreen.imageTarget(path, []).format)
+            dataField.graph.waitForImageAndSaveCopy(path)
         }
         onFailed: root.saveFailed()
     }
@@ -854,6 +862,7 @@ Item {
                                 id: calDateText
                                 objectName: "calDateText"
                                 text: apiVars.calDate
+                                textFormat: Text.PlainText
                                 color: text === "Expired" ? "red" : "white"
                                 font.pointSize: textPointSize
                                 Layout.alignment: Qt.AlignRight

@@ -9,7 +9,8 @@
 
 namespace {
 constexpr int replyNextAddress = 1;
-}
+constexpr int replyEntryType = 6;
+} // namespace
 
 FetchDataEntries::FetchDataEntries(QObject *parent)
     : Message(13, true, parent), m_readHeader(new ReadHeader(0, this))
@@ -66,6 +67,10 @@ Message::ErrorCode FetchDataEntries::read(const Response *response, Device *devi
     }
     if (++m_headersRead > MaximumHeaders) {
         qWarning("Header walk stopped after %d headers.", MaximumHeaders);
+        return Failed;
+    }
+    if ((*response)[replyEntryType] == 0 && ++m_emptySlotsRead > MaximumEmptySlots) {
+        qWarning("Header walk stopped after %d empty header slots.", MaximumEmptySlots);
         return Failed;
     }
     result = m_readHeader->read(response, device);
@@ -188,6 +193,7 @@ void FetchDataEntries::refresh()
     m_isRefresh = true;
     m_failed = false;
     m_headersRead = 0;
+    m_emptySlotsRead = 0;
     setHasFieldHeaders(false);
     setHasAudioHeaders(false);
     setHasAllHeaders(false);

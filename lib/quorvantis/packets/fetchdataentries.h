@@ -13,7 +13,8 @@ class ReadHeader;
 
 // Walks the instrument's header table, one header per exchange, and keeps the entries
 // it finds newest first. Each step must move on through the table, and a walk reads
-// at most MaximumHeaders headers: an instrument answering otherwise fails the walk.
+// at most MaximumHeaders headers, of which at most MaximumEmptySlots empty ones (each
+// costs a pause): an instrument answering otherwise fails the walk.
 class QUORVANTIS_EXPORT FetchDataEntries : public Message
 {
     Q_OBJECT
@@ -27,6 +28,8 @@ public:
     static constexpr quint32 audioHeadersEnd = 0xF03FFFFFu;
     // Far more sessions than an instrument records.
     static constexpr int MaximumHeaders = 65536;
+    // Some seconds of pauses; an instrument leaves a slot empty only now and then.
+    static constexpr int MaximumEmptySlots = 256;
 
     explicit FetchDataEntries(QObject *parent = nullptr);
     ~FetchDataEntries() override;
@@ -88,4 +91,5 @@ private:
     bool m_failed = false;
     // The device thread: headers read since the walk (re)started.
     std::atomic<int> m_headersRead{0};
+    std::atomic<int> m_emptySlotsRead{0};
 };

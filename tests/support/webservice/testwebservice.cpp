@@ -151,7 +151,10 @@ private:
         if (response.endless)
             head += "Transfer-Encoding: chunked\r\n";
         else
-            head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+            head += "Content-Length: " +
+                    QByteArray::number(response.declaredLength >= 0 ? response.declaredLength
+                                                                    : response.body.size()) +
+                    "\r\n";
         head += "Connection: close\r\n\r\n";
         socket->write(head);
 

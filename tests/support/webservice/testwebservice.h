@@ -35,10 +35,11 @@ public:
         int status = 200;
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
-        bool paced = false;   // sent with the installer pacing
-        bool stall = false;   // never answered; the connection stays open
-        bool endless = false; // a chunked body that never ends, sent as fast as it goes
-        int trickleMs = 0;    // the body one byte at a time, this far apart
+        bool paced = false;         // sent with the installer pacing
+        bool stall = false;         // never answered; the connection stays open
+        bool endless = false;       // a chunked body that never ends, sent as fast as it goes
+        int trickleMs = 0;          // the body one byte at a time, this far apart
+        qint64 declaredLength = -1; // a Content-Length other than the body's, then a hang-up
     };
 
     struct Request
