@@ -530,6 +530,20 @@ void TestDataScreen::olderFieldSessionDrawsAndSwitches()
     for (const char *name :
          {"copyTsvButton", "copyImgButton", "saveCsvButton", "saveTsvButton", "saveImgButton"})
         QVERIFY2(item(QLatin1String(name))->property("enabled").toBool(), name);
+    // A page opened over the screen and closed again leaves the session
+    // usable. Clear Memory takes no synthetic click offscreen (see above).
+    QTRY_VERIFY(item(QStringLiteral("clearMemoryButton"))->property("enabled").toBool());
+    for (const char *close : {"backButton", "cancelButton"}) {
+        if (QByteArray(close) == "backButton")
+            QVERIFY(click(QStringLiteral("appVersionMouseArea")));
+        else
+            QVERIFY(
+                QMetaObject::invokeMethod(item(QStringLiteral("clearMemoryButton")), "clicked"));
+        QTRY_VERIFY(topPage() != QStringLiteral("Data"));
+        QVERIFY2(click(QLatin1String(close)), close);
+        QTRY_COMPARE(topPage(), QStringLiteral("Data"));
+        QTRY_VERIFY2(item(QStringLiteral("saveImgButton"))->property("enabled").toBool(), close);
+    }
 
     QTRY_COMPARE_WITH_TIMEOUT(plotted("traces"), QStringList{"Combined Exposure"}, 20000);
     QCOMPARE(plotted("annotations"), QStringList());

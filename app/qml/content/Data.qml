@@ -317,10 +317,9 @@ Item {
             visible: presenter.mode === Frelkit.DataEntryPresenter.Field
             currentListGroupIndex: listGroupItems.index
             holdLiveReload: root.clipboardJobs > 0
-            onVisibleChanged: {
-                if (!visible)
-                    root.setTraceButtonsEnabled(false)
-            }
+            // Also hidden while another page covers the screen: back on top,
+            // a session whose points were shown needs no new report.
+            onVisibleChanged: root.setTraceButtonsEnabled(root.pointsStillShown())
             onVerticesChanged: {
                 root.pointsEntry = presenter.fieldDataEntry
                 root.redraw()
