@@ -1,5 +1,7 @@
 #include "framelesswindow.h"
 
+#include "windowsystem.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -11,13 +13,74 @@ FramelessWindowFilter::FramelessWindowFilter(QWindow *window) : QObject(window),
 {
     window->installEventFilter(this);
     connect(window, &QWindow::screenChanged, this, &FramelessWindowFilter::followScreen);
+    connect(window, &QWindow::windowStateChanged, this, &FramelessWindowFilter::followState);
     followScreen(window->screen());
+}
+
+void FramelessWindowFilter::showMinimized()
+{
+    // Qt's own minimise replaces the maximised state.
+    m_window->setWindowStates(m_window->windowStates() | Qt::WindowMinimized);
+}
+
+void FramelessWindowFilter::followState()
+{
+    const bool maximized = m_window->windowStates().testFlag(Qt::WindowMaximized);
+    if (maximized && !m_maximizedByHand && m_window->screen() && !windowManagerRuns(m_window)) {
+        m_maximizedByHand = true;
+        m_normalGeometry = m_window->geometry();
+        m_window->setGeometry(m_window->screen()->availableGeometry());
+    } else if (!maximized && m_maximizedByHand) {
+        m_maximizedByHand = false;
+        m_window->setGeometry(m_normalGeometry);
+    }
+}
+
+bool FramelessWindowFilter::startSystemMove()
+{
+    return handOver(Drag::Move);
+}
+
+bool FramelessWindowFilter::handOver(Drag drag)
+{
+    if (!(drag == Drag::Move ? m_window->startSystemMove() : m_window->startSystemResize(m_edges)))
+        return false;
+    setDrags(Drag::None, drag);
+    return true;
+}
+
+void FramelessWindowFilter::setDrags(Drag byHand, Drag bySystem)
+{
+    const bool was = dragging();
+    const bool moveEnds = m_systemDrag == Drag::Move && bySystem == Drag::None;
+    m_drag = byHand;
+    m_systemDrag = bySystem;
+    if (was != dragging())
+        emit draggingChanged();
+    if (moveEnds)
+        emit moveEnded();
+}
+
+bool FramelessWindowFilter::endsSystemDrag(const QEvent *event) const
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+        return true;
+    case QEvent::Enter:
+    case QEvent::MouseMove:
+        return !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
+    default:
+        return false;
+    }
 }
 
 bool FramelessWindowFilter::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_window)
         return false;
+    if (m_systemDrag != Drag::None && endsSystemDrag(event))
+        setDrags(m_drag, Drag::None);
     switch (event->type()) {
     case QEvent::MouseMove:
         return mouseMoved(static_cast<QMouseEvent *>(event));
@@ -48,8 +111,18 @@ bool FramelessWindowFilter::mouseMoved(QMouseEvent *event)
     if (m_armed != Drag::None && !event->buttons().testFlag(Qt::LeftButton))
         m_armed = Drag::None;
     if (m_armed != Drag::None) {
-        if (delta.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance())
-            startDrag(delta);
+        m_armedDelta = delta;
+        if (delta.manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
+            // The release may already wait behind this motion, and the system
+            // would keep resizing after it: start once the queue has been seen.
+            QMetaObject::invokeMethod(
+                this,
+                [this, press = m_pressCount] {
+                    if (press == m_pressCount)
+                        startDrag();
+                },
+                Qt::QueuedConnection);
+        }
         return true;
     }
     switch (m_drag) {
@@ -76,6 +149,9 @@ bool FramelessWindowFilter::mouseMoved(QMouseEvent *event)
 
 bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
 {
+    // Whatever an earlier press left, this one decides.
+    ++m_pressCount;
+    m_armed = Drag::None;
     const HitArea area = hitAt(event->position().toPoint());
     if (area == HitArea::Client)
         return false;
@@ -84,8 +160,7 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
     if (event->type() == QEvent::MouseButtonDblClick) {
         // As on a system caption, a double-click restores the maximised
         // window; its second press starts nothing.
-        m_armed = Drag::None;
-        m_drag = Drag::None;
+        setDrags(Drag::None, m_systemDrag);
         if (area == HitArea::Caption)
             m_window->showNormal();
         return true;
@@ -100,16 +175,17 @@ bool FramelessWindowFilter::mousePressed(QMouseEvent *event)
     return true;
 }
 
-void FramelessWindowFilter::startDrag(const QPoint &delta)
+void FramelessWindowFilter::startDrag()
 {
     const Drag drag = m_armed;
     m_armed = Drag::None;
-    const bool handledBySystem =
-        drag == Drag::Move ? m_window->startSystemMove() : m_window->startSystemResize(m_edges);
-    if (handledBySystem)
+    if (drag == Drag::None || !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton))
+        return;
+    const QPoint delta = m_armedDelta;
+    if (handOver(drag))
         return;
     // By hand from the spot that was pressed.
-    m_drag = drag;
+    setDrags(drag, Drag::None);
     if (drag == Drag::Move)
         m_window->setPosition(m_dragStartGeometry.topLeft() + delta);
     else
@@ -122,7 +198,7 @@ bool FramelessWindowFilter::mouseReleased(QMouseEvent *event)
     if (event->button() != Qt::LeftButton || (m_armed == Drag::None && m_drag == Drag::None))
         return false;
     m_armed = Drag::None;
-    m_drag = Drag::None;
+    setDrags(Drag::None, m_systemDrag);
     showCursorOf(hitAt(event->position().toPoint()));
     return true;
 }
@@ -170,5 +246,6 @@ void installFramelessWindowHook(QWindow *window)
     if (!window ||
         window->findChild<FramelessWindowFilter *>(QString(), Qt::FindDirectChildrenOnly))
         return;
-    new FramelessWindowFilter(window);
+    auto *filter = new FramelessWindowFilter(window);
+    window->setProperty("windowLayer", QVariant::fromValue<QObject *>(filter));
 }

@@ -1,19 +1,25 @@
 // The plot where the user meets it: the whole program in-process against the
 // simulated instrument, with an older field session of the given length and the
-// live session one reading shorter. Per action (choose the loaded older session, switch one
-// trace on, one live tick) it prints the time to the traces being drawn, the
-// time Plotly alone takes to draw the same traces in the page, their ratio,
-// and the longest stretch the GUI thread was blocked meanwhile. Also the time
-// from the data screen opening to its plot page being ready, and the memory
-// held with the session plotted: resident, and the heap in use once the
-// choice has settled against its peak during the choice.
+// live session one reading shorter. Choosing the loaded older session (coming
+// from the live one) and switching E-Field on are each measured in several
+// pairs per process, taking turns: the action, to the traces being drawn, then
+// Plotly alone drawing the same traces in the page. It prints the median ratio
+// with its spread, the times, the time from the click to Plotly.react being
+// called and the longest stretch the GUI thread was blocked; then the worst of
+// three live ticks, the time from the data screen opening to its plot page
+// being ready, and the memory: the program's resident share apart from the
+// simulated instrument's, the web engine's after the first sessions drawn and
+// after all pairs, and the heap in use once settled against its peak while
+// choosing.
 //
 // It waits by running the event loop, as the program does: QTest's waits
 // sleep 10 ms between passes, which starves the web engine.
 //
 // Run from the build folder with the stand-in hidapi first on the library path:
 //   LD_LIBRARY_PATH=standin-hidapi QV_SIM_FRAME_MS=0 bench/bench_plotscreen [readings...]
-// (offscreen, or under xvfb-run for real windows).
+// (offscreen, or under xvfb-run for real windows); QV_BENCH_PAIRS sets the
+// pairs per action (default 5).
+#include "benchfigures.h"
 #include "shelltest.h"
 #include "stallmonitor.h"
 #include "standinhid.h"
@@ -31,12 +37,16 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <malloc.h>
 #include <thread>
 
 namespace {
+
+using namespace BenchFigures;
 
 // Receives the page's answers to the probes.
 class Probe : public QObject
@@ -287,18 +297,39 @@ QString repeated(const QString &count, int traces)
     return list.join(',');
 }
 
-void printRow(int readings, const char *action, const Bench::Figures &f, double aloneMs)
+double wallMs()
 {
-    if (aloneMs > 0)
-        std::printf("%8d  %-22s %9.0f ms %9.0f ms %6.2fx %9.0f ms\n", readings, action, f.drawnMs,
-                    aloneMs, f.drawnMs / aloneMs, f.blockMs);
-    else
-        std::printf("%8d  %-22s %9.0f ms %12s %7s %9.0f ms\n", readings, action, f.drawnMs, "-",
-                    "-", f.blockMs);
-    std::fflush(stdout);
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
-int runSize(int readings)
+// One action measured in pairs with Plotly alone on the traces it drew.
+struct Pairs
+{
+    QList<double> drawnMs, aloneMs, ratio, toReactMs, blockMs;
+
+    void add(const Bench::Figures &f, double alone, double toReact)
+    {
+        drawnMs << f.drawnMs;
+        aloneMs << alone;
+        ratio << f.drawnMs / alone;
+        toReactMs << toReact;
+        blockMs << f.blockMs;
+    }
+    void print(int readings, const char *action) const
+    {
+        std::printf("%8d  %-18s ratio %s, drawn %s ms, Plotly alone %s ms, click to react %s ms,"
+                    " longest GUI block %s ms; %d pairs\n",
+                    readings, action, qPrintable(spread(ratio, "%.2f")),
+                    qPrintable(spread(drawnMs, "%.0f")), qPrintable(spread(aloneMs, "%.0f")),
+                    qPrintable(spread(toReactMs, "%.0f")), qPrintable(spread(blockMs, "%.0f")),
+                    int(ratio.size()));
+        std::fflush(stdout);
+    }
+};
+
+int runSize(int readings, int pairs)
 {
     QTemporaryDir programData;
     qputenv("ProgramData", programData.path().toLocal8Bit());
@@ -321,12 +352,16 @@ int runSize(int readings)
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(scenario).toJson()) < 0)
         return 1;
     file.close();
+    // The simulated instrument and its scenario live in this process too:
+    // their share of the resident memory is taken before the program starts.
+    const qint64 beforeScenarioKb = residentKb(QStringLiteral("self"));
     QString error;
     if (!StandInHid::instance().loadScenario(path, &error)) {
         std::fprintf(stderr, "scenario: %s\n", qPrintable(error));
         return 1;
     }
     StandInHid::instance().instrument().setLiveClockRunning(false);
+    const qint64 scenarioKb = residentKb(QStringLiteral("self")) - beforeScenarioKb;
 
     auto startup = std::make_unique<Startup>();
     if (startup->start() || !startup->mainWindow())
@@ -345,6 +380,20 @@ int runSize(int readings)
     const qint64 baseKb = residentKb(QStringLiteral("self"));
     if (!waitFor([&] { return bench.object(QStringLiteral("sessionRow1")) != nullptr; }))
         return 1;
+    // The page notes when Plotly.react is called, on the machine's clock.
+    bench.ask(QStringLiteral("hook"),
+              QStringLiteral("(function () { if (!window.benchHooked) { window.benchHooked = true;"
+                             " var react = Plotly.react; Plotly.react = function () {"
+                             " window.benchReactAt = performance.timeOrigin + performance.now();"
+                             " return react.apply(this, arguments); }; } return 'hooked'; })()"));
+    waitFor([&] { return bench.probe().token == QLatin1String("hook"); });
+    int reactTokens = 0;
+    auto reactAt = [&] {
+        const QString token = QStringLiteral("r%1").arg(++reactTokens);
+        bench.ask(token, QStringLiteral("String(window.benchReactAt || 0)"));
+        waitFor([&] { return bench.probe().token == token; });
+        return bench.probe().answer.toDouble();
+    };
 
     const QString full = QString::number(2 * (readings - 1));
     const QString liveFull = QString::number(2 * (readings - 2));
@@ -360,27 +409,62 @@ int runSize(int readings)
     bench.click(QStringLiteral("sessionRow0"));
     waitFor(entryLoaded, 300000);
     bench.measure([] {}, liveFull);
+    const qint64 firstWebKb =
+        childrenResidentKb(QString::number(QCoreApplication::applicationPid()));
 
-    HeapPeak heap;
-    heap.start();
-    const Bench::Figures select =
-        bench.measure([&] { bench.click(QStringLiteral("sessionRow1")); }, full);
-    const double peakMb = heap.stop();
-    printRow(readings, "choose loaded session", select, bench.plotlyAloneMs(full));
+    // Each pair: the action, then Plotly alone on the traces it drew; the
+    // two actions take turns, and each pair starts from the live session.
+    Pairs choose;
+    Pairs toggle;
+    double peakMb = 0;
+    QStringList webMb;
+    for (int pair = 0; pair < pairs; ++pair) {
+        HeapPeak heap;
+        heap.start();
+        double clickedAt = 0;
+        const Bench::Figures select = bench.measure(
+            [&] {
+                clickedAt = wallMs();
+                bench.click(QStringLiteral("sessionRow1"));
+            },
+            full);
+        peakMb = std::max(peakMb, heap.stop());
+        double toReact = reactAt() - clickedAt;
+        choose.add(select, bench.plotlyAloneMs(full), toReact);
+
+        const Bench::Figures on = bench.measure(
+            [&] {
+                clickedAt = wallMs();
+                bench.click(QStringLiteral("eFieldSwitch"));
+            },
+            repeated(full, 2));
+        toReact = reactAt() - clickedAt;
+        toggle.add(on, bench.plotlyAloneMs(repeated(full, 2)), toReact);
+        bench.click(QStringLiteral("eFieldSwitch"));
+        bench.measure([] {}, full);
+        bench.click(QStringLiteral("sessionRow0"));
+        bench.measure([] {}, liveFull);
+        webMb << QString::number(
+            childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024);
+    }
+    choose.print(readings, "choose a session");
+    toggle.print(readings, "switch E-Field on");
     pause(1000);
     const double settledMb = HeapPeak::inUseMb();
-    std::printf("%8d  resident memory: %lld MB program (%lld MB before any session was "
-                "chosen), %lld MB web engine processes\n",
-                readings, residentKb(QStringLiteral("self")) / 1024, baseKb / 1024,
-                childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024);
+    const qint64 programKb = residentKb(QStringLiteral("self"));
+    std::printf(
+        "%8d  resident memory: program %lld MB (%lld MB before any session was chosen),"
+        " besides %lld MB of the simulated instrument and its scenario; web engine"
+        " processes %lld MB after the first two sessions drawn, %lld MB after %d more chosen\n",
+        readings, (programKb - scenarioKb) / 1024, (baseKb - scenarioKb) / 1024, scenarioKb / 1024,
+        firstWebKb / 1024,
+        childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024, 2 * pairs);
+    std::printf("%8d  web engine processes after each pair: %s MB\n", readings,
+                qPrintable(webMb.join(QLatin1Char(' '))));
     std::printf("%8d  heap in use: %.0f MB settled, %.0f MB at its peak while choosing (%.2fx)\n",
                 readings, settledMb, peakMb, peakMb / settledMb);
 
-    const Bench::Figures toggle =
-        bench.measure([&] { bench.click(QStringLiteral("eFieldSwitch")); }, repeated(full, 2));
-    printRow(readings, "switch E-Field on", toggle, bench.plotlyAloneMs(repeated(full, 2)));
-
-    bench.click(QStringLiteral("sessionRow0"));
+    bench.click(QStringLiteral("eFieldSwitch"));
     bench.measure([] {}, repeated(liveFull, 2));
     QObject *live = presenter->property("fieldDataEntry").value<QObject *>();
     QObject::connect(live, SIGNAL(loaded()), &bench.probe(), SLOT(entryLoaded()));
@@ -394,8 +478,10 @@ int runSize(int readings)
         if (f.blockMs >= worstTick.blockMs)
             worstTick = f;
     }
-    printRow(readings, "live tick (worst of 3)", worstTick, 0);
-    std::printf("%8d  data screen opened to plot page ready: %.0f ms\n", readings, pageMs);
+    std::printf("%8d  live tick (worst of 3): drawn %.0f ms, longest GUI block %.0f ms\n", readings,
+                worstTick.drawnMs, worstTick.blockMs);
+    std::printf("%8d  data screen opened to plot page ready: %.0f ms; load %s\n", readings, pageMs,
+                qPrintable(loadAverage()));
     std::fflush(stdout);
     startup.reset();
     StandInHid::instance().simulator().replug();
@@ -409,19 +495,21 @@ int main(int argc, char *argv[])
     Startup::prepareEnvironment();
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
-    if (!qEnvironmentVariable("LD_LIBRARY_PATH").contains(QLatin1String("standin-hidapi"))) {
-        std::fprintf(stderr, "put the stand-in hidapi (build/standin-hidapi) on LD_LIBRARY_PATH\n");
+    if (!standInHidOnPath())
         return 1;
-    }
+    // QV_BENCH_PAIRS pairs per action and process.
+    const int pairs = qEnvironmentVariableIntValue("QV_BENCH_PAIRS") > 0
+                          ? qEnvironmentVariableIntValue("QV_BENCH_PAIRS")
+                          : 5;
     QList<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes << QString::fromLatin1(argv[i]).toInt();
     if (sizes.isEmpty())
         sizes = {10000, 100000, 200000};
-    std::printf("readings  action                 drawn      Plotly alone  ratio  longest GUI "
-                "block\n");
+    std::printf("figures as median (lowest to highest) over the pairs; load %s at the start\n",
+                qPrintable(loadAverage()));
     for (int readings : sizes) {
-        if (runSize(readings) != 0) {
+        if (runSize(readings, pairs) != 0) {
             std::fprintf(stderr, "the run with %d readings failed\n", readings);
             return 1;
         }

@@ -36,6 +36,10 @@ Item {
         readonly property int lazyListLength: 65536
         // The lists the page keeps for re-plots: {id, isTime, list}.
         property var pageLists: []
+        // The lists of the last few sessions drawn, newest first, each as
+        // {times, lists}: a session chosen again is not sent again.
+        property var recentPlots: []
+        readonly property int keptSessions: 3
         property int lastListId: 0
         property bool extendInFlight: false
         // What was asked while the page loaded: it is drawn once the page is
@@ -162,9 +166,10 @@ Item {
     }
 
     // The lists of a re-plot go to the page one script each and are kept
-    // there (plotStore) until a re-plot no longer uses them: a list the page
-    // holds is not sent again, and the series of a session, which share their
-    // times, send them once. Returns the page's expression for the list.
+    // there (plotStore) while they belong to one of the last few sessions
+    // drawn (keepRecent): a list the page holds is not sent again, and the
+    // series of a session, which share their times, send them once. Returns
+    // the page's expression for the list.
     function pageList(list, isTime, stores, used) {
         let entry = internal.pageLists.find(e => e.isTime === isTime && sameList(e.list, list))
         if (entry === undefined) {
@@ -186,11 +191,42 @@ Item {
     function sameList(a, b) {
         if (a === b)
             return true
-        if (a.length !== b.length)
+        const n = a.length
+        if (n !== b.length)
             return false
         if (!ArrayBuffer.isView(a) || !ArrayBuffer.isView(b))
             return PlotPoints.listScript(a) === PlotPoints.listScript(b)
+        // Lists of other sessions differ at once; only a likely match is
+        // compared whole.
+        if (n > 0 && !(sameNumber(a[0], b[0]) && sameNumber(a[n - 1], b[n - 1])
+                       && sameNumber(a[n >> 1], b[n >> 1])))
+            return false
         return PlotPoints.sameNumbers(a, b)
+    }
+
+    function sameNumber(a, b) {
+        return a === b || (a !== a && b !== b)
+    }
+
+    // The lists the page keeps after a re-plot that used `used`: those of
+    // this session and of the few drawn before it.
+    function keepRecent(used) {
+        const times = used.find(e => e.isTime)
+        const recent = [{ "times": times, "lists": used }]
+        for (let i = 0; i < internal.recentPlots.length
+             && recent.length < internal.keptSessions; ++i) {
+            const plot = internal.recentPlots[i]
+            if (plot.times !== times && plot.times !== undefined)
+                recent.push(plot)
+        }
+        internal.recentPlots = recent
+        const kept = []
+        recent.forEach(plot => plot.lists.forEach(e => {
+            if (kept.indexOf(e) < 0)
+                kept.push(e)
+        }))
+        internal.pageLists = kept
+        return kept
     }
 
     function guarded(script) {
@@ -467,6 +503,7 @@ Item {
         internal.pendingOverlay = null
         internal.outbox = []
         internal.pageLists = []
+        internal.recentPlots = []
         webView.loadHtml(pageHtml())
     }
 
@@ -653,9 +690,9 @@ Item {
                 + pageList(trace.y, false, stores, used)
                 + (restJson === "{}" ? "}" : "," + restJson.slice(1))
         })
-        internal.pageLists = used
+        const kept = keepRecent(used)
         stores.forEach(store => send(store))
-        runScript("plotKeep([" + used.map(e => e.id).join(",") + "]);\nplotReact(["
+        runScript("plotKeep([" + kept.map(e => e.id).join(",") + "]);\nplotReact(["
                   + parts.join(",") + "], " + JSON.stringify(layout)
                   + ");\nPlotly.Plots.resize('chart');")
         hideLoading()

@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QLockFile>
 #include <QMetaMethod>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -23,6 +24,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -79,6 +81,42 @@ public:
         press(at, false);
         release(at);
     }
+    // Press, move by and release at once, or spread over 90 ms by a GUI
+    // thread busy for 200 ms: the program sees the whole gesture at once.
+    void quickDrag(QPoint from, QPoint by, bool busy)
+    {
+        if (!m_display) {
+            QTest::mousePress(m_window, Qt::LeftButton, {}, from);
+            QTest::mouseMove(m_window, from + by);
+            return QTest::mouseRelease(m_window, Qt::LeftButton, {}, from + by);
+        }
+        move(from);
+        const QPoint to = m_window->mapToGlobal(from + by);
+        const auto send = [&](auto event) {
+            event();
+            XFlush(m_display.get());
+            QThread::msleep(busy ? 30 : 0);
+        };
+        send([&] { XTestFakeButtonEvent(m_display.get(), 1, 1, 0); });
+        send([&] { XTestFakeMotionEvent(m_display.get(), -1, to.x() - by.x() / 2, to.y(), 0); });
+        send([&] { XTestFakeMotionEvent(m_display.get(), -1, to.x(), to.y(), 0); });
+        send([&] { XTestFakeButtonEvent(m_display.get(), 1, 0, 0); });
+        QThread::msleep(busy ? 80 : 0);
+        settle();
+    }
+    // Brings the window back as a taskbar does, through the window manager.
+    void activate()
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = m_window->winId();
+        event.xclient.message_type = XInternAtom(m_display.get(), "_NET_ACTIVE_WINDOW", 0);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2; // from a pager
+        XSendEvent(m_display.get(), DefaultRootWindow(m_display.get()), 0,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        settle();
+    }
     void doubleClick(QPoint at)
     {
         if (!m_display)
@@ -130,6 +168,7 @@ private slots:
     void minimumSizeFollowsWorkArea();
     void resizeBandResizes();
     void clientPressesReachTheScene();
+    void titleBarMovesTheWindow_data();
     void titleBarMovesTheWindow();
     void maximiseButtonAndDoubleClickToggle_data();
     void maximiseButtonAndDoubleClickToggle();
@@ -148,13 +187,11 @@ private:
     QPoint pointIn(const QString &name, qreal across = 0.5) const;
     // A window manager moves and resizes from where the pointer is when it
     // takes over, past the drag distance; by hand it is from the press.
-    QPoint takenOver(const QPoint &startMotion) const
-    {
-        return m_pointer->throughServer() ? startMotion : QPoint();
-    }
+    QPoint takenOver(const QPoint &startMotion) const { return m_managed ? startMotion : QPoint(); }
 
     QTemporaryDir *m_programData;
     QProcess m_windowManager;
+    bool m_managed = false;
     std::unique_ptr<Pointer> m_pointer;
     QTemporaryDir m_workingDir;
     QString m_startDir;
@@ -181,7 +218,8 @@ void TestStartup::initTestCase()
     m_startDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_workingDir.path()));
     const QString manager = qEnvironmentVariable("QV_WINDOW_MANAGER");
-    if (!manager.isEmpty() && !startWindowManager(m_windowManager, manager))
+    m_managed = !manager.isEmpty();
+    if (m_managed && !startWindowManager(m_windowManager, manager))
         QSKIP("the window manager did not start (scripts/setup installs openbox)");
     ShellTest::startProgram(m_startup, m_window);
     m_pointer = std::make_unique<Pointer>(m_window);
@@ -321,18 +359,40 @@ void TestStartup::clientPressesReachTheScene()
     m_pointer->release(centre.toPoint());
 }
 
+void TestStartup::titleBarMovesTheWindow_data()
+{
+    QTest::addColumn<bool>("otherScreen");
+    QTest::newRow("on its screen") << false;
+    // Under a window manager the press ends cancelled, not released.
+    QTest::newRow("onto a smaller screen: 80 % x 85 % of it") << true;
+}
+
 void TestStartup::titleBarMovesTheWindow()
 {
-    const QPoint before = m_window->position();
+    QFETCH(bool, otherScreen);
+    const QRect before = m_window->geometry();
     const QPoint press = pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3);
+    QPoint by(30, 20);
+    QScreen *target = QGuiApplication::screens().constLast();
+    if (otherScreen) {
+        if (target == m_window->screen())
+            QSKIP("needs a second screen (xrandr --setmonitor)");
+        by = QPoint(target->geometry().center().x() - before.center().x(), 0);
+    }
     // The pointer stays over the same spot of the moving window.
     m_pointer->press(press);
     m_pointer->move(press + QPoint(15, 10));
-    m_pointer->move(press + QPoint(30, 20));
+    m_pointer->move(press + by);
     m_pointer->release(press);
-    QTRY_COMPARE(m_window->position(), before + QPoint(30, 20) - takenOver(QPoint(15, 10)));
-    m_window->setPosition(before);
-    QTRY_COMPARE(m_window->position(), before);
+    if (otherScreen) {
+        QTRY_COMPARE(m_window->screen(), target);
+        QTRY_COMPARE(m_window->size(),
+                     QSize(int(target->size().width() * 0.8), int(target->size().height() * 0.85)));
+    } else {
+        QTRY_COMPARE(m_window->position(), before.topLeft() + by - takenOver(QPoint(15, 10)));
+    }
+    m_window->setGeometry(before);
+    QTRY_COMPARE(m_window->geometry(), before);
 }
 
 void TestStartup::maximiseButtonAndDoubleClickToggle_data()
@@ -343,6 +403,7 @@ void TestStartup::maximiseButtonAndDoubleClickToggle_data()
     QTest::newRow("double-click on the top band of the maximised window") << "top band";
     // The click must not leave a move behind that takes the next click.
     QTest::newRow("a click on the title bar, then the restore button") << "button";
+    QTest::newRow("minimised with its button and brought back maximised") << "minimise";
 }
 
 void TestStartup::maximiseButtonAndDoubleClickToggle()
@@ -353,6 +414,7 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
     QVERIFY(maximise);
     QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+    QTRY_COMPARE(m_window->geometry(), m_window->screen()->availableGeometry());
     QVERIFY(QMetaObject::invokeMethod(maximise, "clicked"));
     QTRY_COMPARE(m_window->visibility(), QWindow::Windowed);
     QTRY_COMPARE(m_window->geometry(), normal);
@@ -360,7 +422,16 @@ void TestStartup::maximiseButtonAndDoubleClickToggle()
     const auto titleBar = [this] { return pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3); };
     m_pointer->doubleClick(titleBar());
     QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
-    if (restore == QLatin1String("button")) {
+    if (restore == QLatin1String("minimise")) {
+        if (!m_managed)
+            QSKIP("needs a window manager to bring the window back");
+        m_pointer->tap(pointIn(QStringLiteral("windowMinimize")));
+        QTRY_COMPARE(m_window->visibility(), QWindow::Minimized);
+        m_pointer->activate();
+        QTRY_COMPARE(m_window->visibility(), QWindow::Maximized);
+        QTRY_COMPARE(m_window->geometry(), m_window->screen()->availableGeometry());
+        m_pointer->tap(pointIn(QStringLiteral("windowMaximize")));
+    } else if (restore == QLatin1String("button")) {
         m_pointer->tap(titleBar());
         m_pointer->tap(pointIn(QStringLiteral("windowMaximize")));
     } else {
@@ -377,6 +448,15 @@ void TestStartup::clicksThatMoveNothing_data()
     QTest::addColumn<QString>("where");
     QTest::newRow("tap on the title bar") << "title bar";
     QTest::newRow("tap on the right band") << "band";
+    // A release queued behind the drag's motion: the system's resize would
+    // go on after it.
+    QTest::newRow("quick drag on the right band") << "band, quick";
+    QTest::newRow("quick drag on the corner") << "corner, quick";
+    QTest::newRow("90 ms drag on the right band, GUI thread busy") << "band, quick, busy";
+    QTest::newRow("90 ms drag on the corner, GUI thread busy") << "corner, quick, busy";
+    // The release went to another window of the program: the next motion
+    // over this one comes without the button.
+    QTest::newRow("press on the right band, released elsewhere") << "band, released elsewhere";
     // The dialog is modal: the title bar under the click neither moves the
     // window nor closes the dialog.
     QTest::newRow("click outside an open dialog") << "dialog";
@@ -388,8 +468,10 @@ void TestStartup::clicksThatMoveNothing()
 {
     QFETCH(QString, where);
     const QRect before = m_window->geometry();
-    const QPoint at = where == QLatin1String("band")
-                          ? QPoint(m_window->width() - 3, m_window->height() / 2)
+    const bool corner = where.startsWith(QLatin1String("corner"));
+    const QPoint at = where.startsWith(QLatin1String("band")) || corner
+                          ? QPoint(m_window->width() - 3,
+                                   corner ? m_window->height() - 3 : m_window->height() / 2)
                           : pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3);
     QObject *stack = find(QStringLiteral("viewStack"));
     QObject *saveDialog = nullptr;
@@ -405,10 +487,23 @@ void TestStartup::clicksThatMoveNothing()
         QTRY_VERIFY(dialogShown());
     }
 
-    m_pointer->tap(at);
+    const bool releasedElsewhere = where.endsWith(QLatin1String("elsewhere"));
+    if (releasedElsewhere) {
+        m_pointer->press(at);
+        QMouseEvent motion(QEvent::MouseMove, at + QPoint(30, 0),
+                           m_window->mapToGlobal(at) + QPoint(30, 0), Qt::NoButton, Qt::NoButton,
+                           {});
+        QCoreApplication::sendEvent(m_window, &motion);
+    } else if (where.contains(QLatin1String("quick"))) {
+        m_pointer->quickDrag(at, QPoint(30, 20), where.endsWith(QLatin1String("busy")));
+    } else {
+        m_pointer->tap(at);
+    }
     m_pointer->move(at + QPoint(60, 40));
     m_pointer->move(at + QPoint(90, 70));
     QTest::qWait(200);
+    if (releasedElsewhere)
+        m_pointer->release(at + QPoint(90, 70));
     QCOMPARE(m_window->geometry(), before);
     if (saveDialog) {
         QVERIFY(dialogShown());

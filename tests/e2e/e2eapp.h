@@ -288,22 +288,7 @@ public:
     // when none came within the time.
     QVariant pageValue(const QString &script, int timeoutMs = 5000)
     {
-        QObject *view = object(QStringLiteral("webView"));
-        if (!view)
-            return {};
-        QQmlComponent component(m_startup->engine());
-        component.setData("import QtQuick\nQtObject { property var result; property bool done: "
-                          "false\n function probe(view, script) { view.runJavaScript(script, "
-                          "function(r) { result = r; done = true }) } }",
-                          QUrl());
-        std::unique_ptr<QObject> probe(component.create(qmlContext(window())));
-        if (!probe)
-            return {};
-        QMetaObject::invokeMethod(probe.get(), "probe", Q_ARG(QVariant, QVariant::fromValue(view)),
-                                  Q_ARG(QVariant, script));
-        if (!ShellTest::waitFor([&] { return probe->property("done").toBool(); }, timeoutMs))
-            return {};
-        return probe->property("result");
+        return ShellTest::pageValue(object(QStringLiteral("webView")), script, timeoutMs);
     }
 
     QByteArray readFile(const QString &path) const

@@ -619,12 +619,19 @@ void Journeys::clearMemoryAndReboot()
     QTRY_COMPARE(app.banner(), QStringLiteral("Erasing Device Memory..."));
     QTRY_VERIFY(app.simulator().requestCount(10) > 0);
     QTRY_COMPARE_WITH_TIMEOUT(left.size(), 2, 15000);
-    QTRY_VERIFY(app.pagesSeen().endsWith(QStringLiteral("NotConnected")) ||
-                app.pagesSeen().endsWith(QStringLiteral("Data")));
-    QVERIFY2(
-        app.pagesSeen().mid(app.pagesSeen().lastIndexOf("ClearDevice")).contains("NotConnected"),
-        qPrintable(app.pagesSeen().join(' ')));
-    // It comes back empty.
+    // The window learns of the disconnect after the device thread does: the
+    // old data page may come back first, the not-connected page after it.
+    const auto sinceErase = [&] {
+        const QStringList seen = app.pagesSeen();
+        return seen.mid(seen.lastIndexOf(QStringLiteral("ClearDevice")));
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(sinceErase().contains(QStringLiteral("NotConnected")),
+                              qPrintable(app.pagesSeen().join(' ')), 15000);
+    // It comes back empty, on a data page of the new connection.
+    QTRY_VERIFY_WITH_TIMEOUT(sinceErase()
+                                 .mid(sinceErase().indexOf(QStringLiteral("NotConnected")))
+                                 .contains(QStringLiteral("Data")),
+                             15000);
     QTRY_COMPARE_WITH_TIMEOUT(app.topPage(), QStringLiteral("Data"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(app.secondBanner().isEmpty(), 15000);
     QTRY_COMPARE(app.object(QStringLiteral("device"))->property("dataEntries").toList().size(), 0);

@@ -323,6 +323,21 @@ Item {
             graph.react()
             compare(chartData(graph).map(t => t.x.length), [8, 5, 3])
             compare(chartData(graph)[0].x[7], wallClock(t0 + 7 * 2000))
+
+            // Sessions chosen in turn, one again: each drawn with its own
+            // lists, also where two agree at their ends and middle; the page
+            // keeps the lists of a few sessions, not of all.
+            const session = k => points(5).map((p, i) => ({ "x": p.x + (i % 2) * k * 1000,
+                                                            "y": p.y + (i % 2) * k * 0.01 }))
+            for (const k of [1, 2, 1, 3, 4, 5, 6, 2]) {
+                graph.clearPlot()
+                graph.addTrace(session(k), "Combined Exposure", "", false)
+                graph.react()
+                data = chartData(graph)[0]
+                compare(data.x, session(k).map(p => wallClock(p.x)))
+                compare(data.y.map(Math.round), session(k).map(p => Math.round(p.y * 100)))
+            }
+            verify(page(graph, "Object.keys(plotLists).length") <= 6, "lists of three sessions")
         }
 
         function test_notesStackAndGo() {

@@ -223,6 +223,15 @@ private slots:
         QCOMPARE(reader.readAddress(), quint32(0x1000));
         QCOMPARE(delivered.count(), 1);
         QCOMPARE(delivered.at(0).at(1).toByteArray().size(), 100);
+
+        // An instrument that answers a whole field past the end still gives
+        // only the region.
+        PlainRead greedy(0x1000, 0x1000 + 100);
+        reply = memoryReply(0x1000, filler(58));
+        QCOMPARE(greedy.read(&reply, &bench.device), Message::Success);
+        reply = memoryReply(0x103A, filler(58, 60));
+        QCOMPARE(greedy.read(&reply, &bench.device), Message::Success);
+        QCOMPARE(greedy.data(), filler(58) + filler(42, 60));
     }
 
     void readPastTheEndContinuesAtTheRegionStart()

@@ -162,6 +162,7 @@ private:
     static QStringList shownText(QQuickItem *root);
     bool shellHas(const QString &id) const;
     QStringList plotted(const char *list) const;
+    QString drawnMismatch(const QString &start, int appended = 0) const;
     void accept(const QString &dialogName, const QUrl &value);
     QString bannerText() const;
 
@@ -338,6 +339,61 @@ QStringList TestDataScreen::plotted(const char *list) const
     return names;
 }
 
+// What the page holds for every trace against the series it is drawn from,
+// point for point, and against the times of the session's readings (from
+// `start` 5 s apart as fieldRecords lays them, then `appended` live ones 1 s
+// apart): the texts of the wall-clock times and the values in per cent. ""
+// when all match.
+QString TestDataScreen::drawnMismatch(const QString &start, int appended) const
+{
+    QObject *field = object(QStringLiteral("dataField"));
+    const QVariantList drawn =
+        pageValue(findByName(graph(), QStringLiteral("webView")),
+                  QStringLiteral("document.getElementById('chart').data.map(t => [t.name,"
+                                 " Array.from(t.x), Array.from(t.y)])"))
+            .toList();
+    const QStringList names = plotted("traces");
+    if (drawn.size() != names.size())
+        return QStringLiteral("%1 traces drawn of %2").arg(drawn.size()).arg(names.size());
+    const qint64 offset = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
+    const qint64 t0 = QDateTime::fromString(start, Qt::ISODate).toMSecsSinceEpoch();
+    const int recorded = 1 + int(vertices().size()) / 2 - appended;
+    const QStringList aliases{"exposureLineSeries", "eFieldLineSeries", "hFieldLineSeries",
+                              "sixMinAverageLineSeries", "thirtyMinAverageLineSeries"};
+    const QStringList traceNames{"Combined Exposure", "E-Field", "H-Field", "6 Min Average",
+                                 "30 Min Average"};
+    for (const QVariant &trace : drawn) {
+        const QVariantList t = trace.toList();
+        const QString name = t.at(0).toString();
+        const QVariantList xs = t.at(1).toList();
+        const QVariantList ys = t.at(2).toList();
+        QObject *series =
+            field->property(qPrintable(aliases.value(traceNames.indexOf(name)))).value<QObject *>();
+        const QVariantList points = series ? series->property("vertices").toList() : QVariantList();
+        if (points.size() != xs.size() || points.size() != ys.size())
+            return QStringLiteral("%1: %2 points drawn of %3")
+                .arg(name)
+                .arg(xs.size())
+                .arg(points.size());
+        for (int k = 0; k < points.size(); ++k) {
+            const QVariantMap point = points.at(k).toMap();
+            const int reading = k / 2 + 1;
+            const qint64 x =
+                t0 + 5000 * qMin(reading, recorded - 1) + 1000 * qMax(0, reading - recorded + 1);
+            const QString text = QDateTime::fromMSecsSinceEpoch(x + offset, Qt::UTC)
+                                     .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+            if (point.value("x").toLongLong() != x || xs.at(k).toString() != text ||
+                qAbs(ys.at(k).toDouble() - point.value("y").toDouble() * 100) > 1e-9)
+                return QStringLiteral("%1 point %2: drawn %3 %4, series %5 %6, reading %7")
+                    .arg(name)
+                    .arg(k)
+                    .arg(xs.at(k).toString(), ys.at(k).toString(), point.value("x").toString(),
+                         point.value("y").toString(), text);
+        }
+    }
+    return QString();
+}
+
 // The choice handed to the page's dialog as the dialog hands it over; the
 // journeys drive the dialog itself.
 void TestDataScreen::accept(const QString &dialogName, const QUrl &value)
@@ -476,8 +532,9 @@ void TestDataScreen::statusQuery()
 void TestDataScreen::olderFieldSessionDrawsAndSwitches()
 {
     const int readings = 6;
-    START(scenario(
-        {fieldSession("2026-03-01T10:00:00Z", readings), fieldSession("2026-03-02T10:00:00Z", 3)}));
+    START(scenario({fieldSession("2026-03-01T10:00:00Z", readings),
+                    fieldSession("2026-03-01T12:00:00Z", readings),
+                    fieldSession("2026-03-02T10:00:00Z", 3)}));
     QVERIFY(clickRow(1));
     QTRY_VERIFY(item(QStringLiteral("dataField"))->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 2 * (readings - 1), 10000);
@@ -485,6 +542,20 @@ void TestDataScreen::olderFieldSessionDrawsAndSwitches()
     for (const char *name :
          {"copyTsvButton", "copyImgButton", "saveCsvButton", "saveTsvButton", "saveImgButton"})
         QVERIFY2(item(QLatin1String(name))->property("enabled").toBool(), name);
+    // A page opened over the screen and closed again leaves the session
+    // usable. Clear Memory takes no synthetic click offscreen (see above).
+    QTRY_VERIFY(item(QStringLiteral("clearMemoryButton"))->property("enabled").toBool());
+    for (const char *close : {"backButton", "cancelButton"}) {
+        if (QByteArray(close) == "backButton")
+            QVERIFY(click(QStringLiteral("appVersionMouseArea")));
+        else
+            QVERIFY(
+                QMetaObject::invokeMethod(item(QStringLiteral("clearMemoryButton")), "clicked"));
+        QTRY_VERIFY(topPage() != QStringLiteral("Data"));
+        QVERIFY2(click(QLatin1String(close)), close);
+        QTRY_COMPARE(topPage(), QStringLiteral("Data"));
+        QTRY_VERIFY2(item(QStringLiteral("saveImgButton"))->property("enabled").toBool(), close);
+    }
 
     QTRY_COMPARE_WITH_TIMEOUT(plotted("traces"), QStringList{"Combined Exposure"}, 20000);
     QCOMPARE(plotted("annotations"), QStringList());
@@ -498,6 +569,10 @@ void TestDataScreen::olderFieldSessionDrawsAndSwitches()
     QVERIFY(click(QStringLiteral("eFieldSwitch")));
     QTRY_VERIFY(eField->property("checked").toBool());
     QCOMPARE(plotted("traces"), (QStringList{"Combined Exposure", "E-Field"}));
+    QTRY_COMPARE_WITH_TIMEOUT(drawnMismatch("2026-03-01T12:00:00Z"), QString(), 20000);
+    // A session of the same length after it is drawn with its own times.
+    QVERIFY(clickRow(2));
+    QTRY_COMPARE_WITH_TIMEOUT(drawnMismatch("2026-03-01T10:00:00Z"), QString(), 20000);
     QVERIFY(click(QStringLiteral("sixMinSwitch")));
     QTRY_VERIFY(sixMin->property("checked").toBool());
     QCOMPARE(plotted("traces"), (QStringList{"Combined Exposure", "E-Field", "6 Min Average"}));
@@ -566,6 +641,7 @@ void TestDataScreen::liveSessionGrowsWithoutDuplicates()
     QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 6, 5000);
     StandInHid::instance().instrument().appendLiveRecords(2);
     QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 10, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(drawnMismatch("2026-03-02T10:00:00Z", 3), QString(), 20000);
 
     // A step line: pairs at one time, times never going back, no pair twice.
     const QVariantList points = vertices();

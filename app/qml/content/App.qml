@@ -50,6 +50,8 @@ ApplicationWindow {
     // Where the title bar moves the window by hand (no window manager).
     property point manualMoveOffset: Qt.point(0, 0)
     property bool manualMove: false
+    // The window layer that the start-up hooks onto this window.
+    property QtObject windowLayer: null
 
     readonly property string consentAfterErrorText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\n\nSee application terms and conditions for details."
     readonly property string consentFirstRunText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\nSee application terms and conditions for details."
@@ -178,6 +180,19 @@ ApplicationWindow {
     onScreenChanged: {
         screenScaler.currentScreen = mainWindow.screen
         mainWindow.screenChanged = true
+        // A system's move can end before the window learns where it went.
+        // Later, so that the window layer has taken the new screen's minimum.
+        if (!mainForm.appHeaderMouseArea.pressed && !(windowLayer && windowLayer.dragging))
+            Qt.callLater(takeScreenSize)
+    }
+
+    // The size for the screen the window has moved to, once nothing holds it.
+    function takeScreenSize() {
+        if (!mainWindow.screenChanged)
+            return
+        targetWidth = screenScaler.startWidth
+        targetHeight = screenScaler.startHeight
+        mainWindow.screenChanged = false
     }
 
     onClosing: function(close) {
@@ -488,7 +503,7 @@ ApplicationWindow {
                 // with Qt Quick's own handling of the event.
                 Qt.callLater(function() {
                     if (mainForm.appHeaderMouseArea.pressed)
-                        mainWindow.manualMove = !mainWindow.startSystemMove()
+                        mainWindow.manualMove = !windowLayer.startSystemMove()
                 })
                 return
             }
@@ -501,11 +516,14 @@ ApplicationWindow {
         function onReleased(mouse) {
             mainWindow.moveArmed = false
             mainWindow.manualMove = false
-            if (!mainWindow.screenChanged)
-                return
-            targetWidth = screenScaler.startWidth
-            targetHeight = screenScaler.startHeight
-            mainWindow.screenChanged = false
+            mainWindow.takeScreenSize()
+        }
+
+        // So it ends when the system takes the move over, or anything else
+        // takes the pointer: no later motion may start a move from it.
+        function onCanceled() {
+            mainWindow.moveArmed = false
+            mainWindow.manualMove = false
         }
 
         function onDoubleClicked(mouse) {
@@ -515,6 +533,13 @@ ApplicationWindow {
                 mainWindow.showNormal()
             else
                 mainWindow.showMaximized()
+        }
+    }
+
+    Connections {
+        target: windowLayer
+        function onMoveEnded() {
+            mainWindow.takeScreenSize()
         }
     }
 

@@ -84,7 +84,7 @@ Item {
                     fontPointSize: 12 * screenScaler.fontScaler
                     color: "transparent"
                     hoverColor: Constants.qvOrangeColour
-                    onClicked: mainWindow.showMinimized()
+                    onClicked: windowLayer.showMinimized()
                 }
 
                 Elements.ControlButton {

@@ -463,10 +463,9 @@ Item {
             visible: presenter.mode === Frelkit.DataEntryPresenter.Field
             currentListGroupIndex: listGroupItems.index
             holdLiveReload: root.clipboardJobs > 0
-            onVisibleChanged: {
-                if (!visible)
-                    root.setTraceButtonsEnabled(false)
-            }
+            // Also hidden while another page covers the screen: back on top,
+            // a session whose points were shown needs no new report.
+            onVisibleChanged: root.setTraceButtonsEnabled(root.pointsStillShown())
             onVerticesChanged: {
                 root.pointsEntry = presenter.fieldDataEntry
                 root.redraw()
@@ -510,11 +509,48 @@ Item {
         anchors.leftMargin: 30
         width: 140 * screenScaler.widthScaler
 
+        // The header walk announces the whole list for every header it
+        // finds, and each list taken rebuilds the rows: while a walk grows
+        // the list, the rows take it at most every 100 ms. Anything else (the
+        // walk's end, a new walk, a disconnection) is taken in the next turn,
+        // before a list that is replaced can go.
+        property var sessions: []
+        property bool sessionsComplete: false
+
+        function takeSessions() {
+            sessionsTimer.stop()
+            sessions = device.dataEntries
+            sessionsComplete = device.hasAllHeaders
+        }
+
+        Component.onCompleted: takeSessions()
+
+        Timer {
+            id: sessionsTimer
+            interval: 100
+            onTriggered: columnLeft.takeSessions()
+        }
+
+        Connections {
+            target: device
+
+            function onDataEntriesChanged() {
+                if (columnLeft.sessionsComplete || !device.connected || device.hasAllHeaders)
+                    Qt.callLater(columnLeft.takeSessions)
+                else if (!sessionsTimer.running)
+                    sessionsTimer.start()
+            }
+
+            function onHasAllHeadersChanged() {
+                Qt.callLater(columnLeft.takeSessions)
+            }
+        }
+
         Elements.ListGroup {
             id: listGroupItems
             objectName: "sessionList"
             anchors.fill: parent
-            model: device.dataEntries
+            model: columnLeft.sessions
             sectionFontPointSize: 14 * screenScaler.fontScaler
             delegate: Elements.ListGroupItem {
                 objectName: "sessionRow" + index

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
@@ -137,6 +138,28 @@ inline bool waitFor(const std::function<bool()> &condition, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// Runs a script in a web view's page; its result, or an invalid variant when
+// none came within the time.
+inline QVariant pageValue(QObject *view, const QString &script, int timeoutMs = 20000)
+{
+    QQmlEngine *engine = view ? qmlEngine(view) : nullptr;
+    if (!engine)
+        return {};
+    QQmlComponent component(engine);
+    component.setData("import QtQml\nQtObject { property var result; property bool done: false\n"
+                      " function probe(view, script) { view.runJavaScript(script,"
+                      " function (r) { result = r; done = true }) } }",
+                      QUrl());
+    const std::unique_ptr<QObject> probe(component.create(qmlContext(view)));
+    if (!probe)
+        return {};
+    QMetaObject::invokeMethod(probe.get(), "probe", Q_ARG(QVariant, QVariant::fromValue(view)),
+                              Q_ARG(QVariant, script));
+    if (!waitFor([&] { return probe->property("done").toBool(); }, timeoutMs))
+        return {};
+    return probe->property("result");
 }
 
 // The test object run with the program's environment prepared, as its own
