@@ -1,8 +1,9 @@
 // The plot where the user meets it: the whole program in-process against the
-// simulated instrument, with an older field session of the given length and the
-// live session one reading shorter. Choosing the loaded older session (coming
+// simulated instrument, with three older field sessions of the given length and
+// the live session one reading shorter. Choosing a loaded older session (coming
 // from the live one) and switching E-Field on are each measured in several
-// pairs per process, taking turns: the action, to the traces being drawn, then
+// pairs per process, for a session drawn in the pair before and for one the
+// page no longer holds, taking turns: the action, to the traces being drawn, then
 // Plotly alone drawing the same traces in the page. It prints the median ratio
 // with its spread, the times, the time from the click to Plotly.react being
 // called and the longest stretch the GUI thread was blocked; then the worst of
@@ -344,7 +345,15 @@ int runSize(int readings, int pairs)
                                             {"records", fieldRecords(readings, 1)}},
                                 QJsonObject{{"type", "field"},
                                             {"start", "2026-03-20T10:00:00Z"},
-                                            {"records", fieldRecords(readings - 1, 2)}}}},
+                                            {"records", fieldRecords(readings - 1, 2)}},
+                                // Chosen in turns, so that neither was among
+                                // the last sessions drawn.
+                                QJsonObject{{"type", "field"},
+                                            {"start", "2026-02-01T10:00:00Z"},
+                                            {"records", fieldRecords(readings, 3)}},
+                                QJsonObject{{"type", "field"},
+                                            {"start", "2026-01-01T10:00:00Z"},
+                                            {"records", fieldRecords(readings, 4)}}}},
         {"live",
          QJsonObject{{"appendEveryMs", 1000}, {"records", QJsonArray{QJsonArray{2, 120, 80}}}}}};
     const QString path = programData.filePath(QStringLiteral("scenario.json"));
@@ -402,13 +411,12 @@ int runSize(int readings, int pairs)
         QObject *entry = presenter->property("fieldDataEntry").value<QObject *>();
         return entry && entry->property("loaded").toBool() && !entry->property("loading").toBool();
     };
-    // Both sessions loaded once: the older one, then the live one.
-    bench.click(QStringLiteral("sessionRow1"));
-    waitFor(entryLoaded, 300000);
-    bench.measure([] {}, full);
-    bench.click(QStringLiteral("sessionRow0"));
-    waitFor(entryLoaded, 300000);
-    bench.measure([] {}, liveFull);
+    // Every session loaded once, the live one last.
+    for (const char *row : {"sessionRow2", "sessionRow3", "sessionRow1", "sessionRow0"}) {
+        bench.click(QLatin1String(row));
+        waitFor(entryLoaded, 300000);
+        bench.measure([] {}, QLatin1String(row) == QLatin1String("sessionRow0") ? liveFull : full);
+    }
     const qint64 firstWebKb =
         childrenResidentKb(QString::number(QCoreApplication::applicationPid()));
 
@@ -416,39 +424,49 @@ int runSize(int readings, int pairs)
     // two actions take turns, and each pair starts from the live session.
     Pairs choose;
     Pairs toggle;
+    Pairs chooseNew;
+    Pairs toggleNew;
     double peakMb = 0;
     QStringList webMb;
     for (int pair = 0; pair < pairs; ++pair) {
         HeapPeak heap;
         heap.start();
-        double clickedAt = 0;
-        const Bench::Figures select = bench.measure(
-            [&] {
-                clickedAt = wallMs();
-                bench.click(QStringLiteral("sessionRow1"));
-            },
-            full);
+        // A session drawn in the pair before, then one drawn two pairs ago,
+        // which the page no longer holds.
+        const auto chooseAndSwitch = [&](const QString &row, Pairs &chosen, Pairs &switched) {
+            double clickedAt = 0;
+            const Bench::Figures select = bench.measure(
+                [&] {
+                    clickedAt = wallMs();
+                    bench.click(row);
+                },
+                full);
+            double toReact = reactAt() - clickedAt;
+            chosen.add(select, bench.plotlyAloneMs(full), toReact);
+            const Bench::Figures on = bench.measure(
+                [&] {
+                    clickedAt = wallMs();
+                    bench.click(QStringLiteral("eFieldSwitch"));
+                },
+                repeated(full, 2));
+            toReact = reactAt() - clickedAt;
+            switched.add(on, bench.plotlyAloneMs(repeated(full, 2)), toReact);
+            bench.click(QStringLiteral("eFieldSwitch"));
+            bench.measure([] {}, full);
+            bench.click(QStringLiteral("sessionRow0"));
+            bench.measure([] {}, liveFull);
+        };
+        chooseAndSwitch(QStringLiteral("sessionRow1"), choose, toggle);
         peakMb = std::max(peakMb, heap.stop());
-        double toReact = reactAt() - clickedAt;
-        choose.add(select, bench.plotlyAloneMs(full), toReact);
-
-        const Bench::Figures on = bench.measure(
-            [&] {
-                clickedAt = wallMs();
-                bench.click(QStringLiteral("eFieldSwitch"));
-            },
-            repeated(full, 2));
-        toReact = reactAt() - clickedAt;
-        toggle.add(on, bench.plotlyAloneMs(repeated(full, 2)), toReact);
-        bench.click(QStringLiteral("eFieldSwitch"));
-        bench.measure([] {}, full);
-        bench.click(QStringLiteral("sessionRow0"));
-        bench.measure([] {}, liveFull);
+        chooseAndSwitch(pair % 2 ? QStringLiteral("sessionRow3") : QStringLiteral("sessionRow2"),
+                        chooseNew, toggleNew);
         webMb << QString::number(
             childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024);
     }
-    choose.print(readings, "choose a session");
-    toggle.print(readings, "switch E-Field on");
+    choose.print(readings, "choose again");
+    toggle.print(readings, "E-Field on again");
+    chooseNew.print(readings, "choose anew");
+    toggleNew.print(readings, "E-Field on anew");
     pause(1000);
     const double settledMb = HeapPeak::inUseMb();
     const qint64 programKb = residentKb(QStringLiteral("self"));
@@ -458,7 +476,7 @@ int runSize(int readings, int pairs)
         " processes %lld MB after the first two sessions drawn, %lld MB after %d more chosen\n",
         readings, (programKb - scenarioKb) / 1024, (baseKb - scenarioKb) / 1024, scenarioKb / 1024,
         firstWebKb / 1024,
-        childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024, 2 * pairs);
+        childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024, 4 * pairs);
     std::printf("%8d  web engine processes after each pair: %s MB\n", readings,
                 qPrintable(webMb.join(QLatin1Char(' '))));
     std::printf("%8d  heap in use: %.0f MB settled, %.0f MB at its peak while choosing (%.2fx)\n",

@@ -33,6 +33,10 @@ Item {
         // Scripts waiting for a later turn of the event loop (send).
         property var outbox: []
         readonly property int sliceChars: 4 * 1024 * 1024
+        // What this turn may still hand the page (send), and whether the
+        // turn that renews it is on its way.
+        property int turnBudget: sliceChars
+        property bool turnAhead: false
         readonly property int lazyListLength: 65536
         // The lists the page keeps for re-plots: {id, isTime, list}.
         property var pageLists: []
@@ -40,6 +44,7 @@ Item {
         // {times, lists}: a session chosen again is not sent again.
         property var recentPlots: []
         readonly property int keptSessions: 3
+        readonly property int keptListsPerSession: 8
         property int lastListId: 0
         property bool extendInFlight: false
         // What was asked while the page loaded: it is drawn once the page is
@@ -212,13 +217,22 @@ Item {
     // this session and of the few drawn before it.
     function keepRecent(used) {
         const times = used.find(e => e.isTime)
-        const recent = [{ "times": times, "lists": used }]
-        for (let i = 0; i < internal.recentPlots.length
-             && recent.length < internal.keptSessions; ++i) {
-            const plot = internal.recentPlots[i]
-            if (plot.times !== times && plot.times !== undefined)
-                recent.push(plot)
-        }
+        const lists = used.slice()
+        const recent = [{ "times": times, "lists": lists }]
+        internal.recentPlots.forEach(plot => {
+            if (plot.times === undefined)
+                return
+            if (plot.times !== times) {
+                if (recent.length < internal.keptSessions)
+                    recent.push(plot)
+                return
+            }
+            // The same session: the lists of its traces switched off stay too.
+            plot.lists.forEach(e => {
+                if (lists.length < internal.keptListsPerSession && lists.indexOf(e) < 0)
+                    lists.push(e)
+            })
+        })
         internal.recentPlots = recent
         const kept = []
         recent.forEach(plot => plot.lists.forEach(e => {
@@ -237,50 +251,44 @@ Item {
         send(guarded(script))
     }
 
-    // Scripts reach the page in the order sent. A long one waits for the next
-    // turn of the event loop, and so does everything after it, so that no
-    // turn hands the web engine more than a few megabytes. A script may be
-    // given as a function that makes and runs it when its turn comes, and
-    // returns its length.
+    // Scripts reach the page in the order sent, at most a few megabytes in
+    // one turn of the event loop; what is over waits for the next turn, and
+    // so does everything after it. A script may be given as a function that
+    // makes and runs it when its turn comes, and returns its length.
     function send(script, callback) {
-        const outbox = internal.outbox
-        if (outbox.length === 0 && typeof script === "string"
-                && script.length <= internal.sliceChars) {
-            if (callback)
-                webView.runJavaScript(script, callback)
-            else
-                webView.runJavaScript(script)
-            return
-        }
-        outbox.push({ "script": script, "callback": callback })
-        if (outbox.length === 1)
-            nextOutboxTurn()
+        internal.outbox.push({ "script": script, "callback": callback })
+        if (internal.outbox.length === 1)
+            sendOutbox()
     }
 
     function sendOutbox() {
         const outbox = internal.outbox
-        let budget = internal.sliceChars
-        while (outbox.length > 0 && budget > 0) {
+        while (outbox.length > 0 && internal.turnBudget > 0) {
             const item = outbox.shift()
             if (typeof item.script === "function") {
-                budget -= item.script()
+                internal.turnBudget -= item.script()
                 continue
             }
             const script = item.script
-            budget -= script.length
+            internal.turnBudget -= script.length
             if (item.callback)
                 webView.runJavaScript(script, item.callback)
             else
                 webView.runJavaScript(script)
         }
-        if (outbox.length > 0)
-            nextOutboxTurn()
+        if (!internal.turnAhead) {
+            internal.turnAhead = true
+            PlotPoints.later(root, nextOutboxTurn)
+        }
     }
 
     // After input, painting and due timers, so that the window keeps
     // answering while a long re-plot goes out.
     function nextOutboxTurn() {
-        PlotPoints.later(root, sendOutbox)
+        internal.turnAhead = false
+        internal.turnBudget = internal.sliceChars
+        if (internal.outbox.length > 0)
+            sendOutbox()
     }
 
     function pageHtml() {
@@ -358,30 +366,49 @@ Item {
             + "  return out;\n"
             + "}\n"
             // The ISO texts of times given as steps from the one before (the
-            // first from 0), each standing for `run` entries of the list; for
-            // whole milliseconds within the years 1970 to 9999. They are
-            // written into one flat string and sliced from it: Plotly reads
-            // those as fast as any string, unlike texts joined piece by
-            // piece, which it must flatten first.
+            // first from 0), a step or [step, count] for one repeated, each
+            // time standing for `run` entries of the list; for whole
+            // milliseconds within the years 1970 to 9999. They are written
+            // four characters at a time into one flat string and sliced from
+            // it: Plotly reads those as fast as any string, unlike texts
+            // joined piece by piece, which it must flatten first.
+            + "function wordsOf(count, text) {\n"
+            + "  var bytes = new Uint8Array(4 * count);\n"
+            + "  for (var i = 0; i < count; ++i)\n"
+            + "    for (var k = 0; k < 4; ++k) bytes[4 * i + k] = text(i).charCodeAt(k);\n"
+            + "  return new Uint32Array(bytes.buffer);\n"
+            + "}\n"
+            + "var hourMinuteWords = wordsOf(600, function (i) { return (i / 60 | 0) + ':' + digits2[i % 60]; });\n"
+            + "var secondWords = wordsOf(60, function (i) { return ':' + digits2[i] + '.'; });\n"
+            + "var millisecondWords = wordsOf(1000, function (i) { return fractions[i].slice(1); });\n"
             + "function isoTexts(steps, run) {\n"
-            + "  var n = steps.length, bytes = new Uint8Array(24 * n), t = 0, day = NaN, dayCodes = [];\n"
-            + "  for (var i = 0; i < n; ++i) {\n"
-            + "    t += steps[i];\n"
-            + "    var r = t % 86400000, o = 24 * i;\n"
-            + "    if (t - r !== day) {\n"
-            + "      day = t - r;\n"
-            + "      var dayText = new Date(day).toISOString();\n"
-            + "      for (var k = 0; k < 11; ++k) dayCodes[k] = dayText.charCodeAt(k);\n"
+            + "  var n = 0;\n"
+            + "  for (var i = 0; i < steps.length; ++i) n += typeof steps[i] === 'number' ? 1 : steps[i][1];\n"
+            + "  var words = new Uint32Array(6 * n), o = 0, t = 0, day = NaN, w0 = 0, w1 = 0;\n"
+            + "  var dayBytes = new Uint8Array(12), dayWords = new Uint32Array(dayBytes.buffer), tens = [0, 0, 0];\n"
+            + "  for (var i = 0; i < steps.length; ++i) {\n"
+            + "    var step = steps[i], count = 1;\n"
+            + "    if (typeof step !== 'number') { count = step[1]; step = step[0]; }\n"
+            + "    for (var c = 0; c < count; ++c, o += 6) {\n"
+            + "      t += step;\n"
+            + "      if (!(t - day >= 0 && t - day < 86400000)) {\n"
+            + "        day = t - t % 86400000;\n"
+            + "        var dayText = new Date(day).toISOString();\n"
+            + "        for (var k = 0; k < 11; ++k) dayBytes[k] = dayText.charCodeAt(k);\n"
+            // The third word ends in the hour's tens.
+            + "        for (var k = 0; k < 3; ++k) { dayBytes[11] = 48 + k; tens[k] = dayWords[2]; }\n"
+            + "        w0 = dayWords[0]; w1 = dayWords[1];\n"
+            + "      }\n"
+            // Milliseconds of the day fit in 32 bits: integer arithmetic from here.
+            + "      var r = (t - day) | 0, seconds = (r / 1000) | 0, minutes = (seconds / 60) | 0;\n"
+            + "      var h = (minutes / 60) | 0, ht = (h / 10) | 0;\n"
+            + "      words[o] = w0; words[o + 1] = w1; words[o + 2] = tens[ht];\n"
+            + "      words[o + 3] = hourMinuteWords[(h - 10 * ht) * 60 + minutes - 60 * h];\n"
+            + "      words[o + 4] = secondWords[seconds - 60 * minutes];\n"
+            + "      words[o + 5] = millisecondWords[r - 1000 * seconds];\n"
             + "    }\n"
-            + "    for (var k = 0; k < 11; ++k) bytes[o + k] = dayCodes[k];\n"
-            + "    var h = (r / 3600000) | 0, m = ((r / 60000) | 0) % 60, s = ((r / 1000) | 0) % 60, ms = r % 1000;\n"
-            + "    bytes[o + 11] = 48 + ((h / 10) | 0); bytes[o + 12] = 48 + h % 10; bytes[o + 13] = 58;\n"
-            + "    bytes[o + 14] = 48 + ((m / 10) | 0); bytes[o + 15] = 48 + m % 10; bytes[o + 16] = 58;\n"
-            + "    bytes[o + 17] = 48 + ((s / 10) | 0); bytes[o + 18] = 48 + s % 10; bytes[o + 19] = 46;\n"
-            + "    bytes[o + 20] = 48 + ((ms / 100) | 0); bytes[o + 21] = 48 + ((ms / 10) | 0) % 10;\n"
-            + "    bytes[o + 22] = 48 + ms % 10; bytes[o + 23] = 90;\n"
             + "  }\n"
-            + "  var text = new TextDecoder('ascii').decode(bytes), out = new Array(n * run), j = 0;\n"
+            + "  var text = new TextDecoder('ascii').decode(words), out = new Array(n * run), j = 0;\n"
             + "  for (var i = 0; i < n; ++i) {\n"
             + "    var x = text.substring(24 * i, 24 * i + 24);\n"
             + "    for (var k = 0; k < run; ++k) out[j++] = x;\n"

@@ -169,17 +169,29 @@ QByteArray timesText(const QJSValue &list)
     }
     // A step line has each time twice: each time is sent once, with the
     // number of times it stands in the list, as its step from the one
-    // before (a few digits); the page writes the texts.
+    // before; steps repeated (readings at a fixed interval) go as the step
+    // and how often it repeats, [step,count]. The page writes the texts.
     const qsizetype run = blockLength(values, n);
     QByteArray script;
-    script.reserve(32 + n / run * 6);
+    script.reserve(64);
     script.append("isoTexts(JSON.parse('[");
+    const qsizetype blocks = n / run;
+    const auto time = [&](qsizetype block) { return qint64(values[block * run]); };
     qint64 last = 0;
-    for (qsizetype i = 0; i < n; i += run) {
-        if (i > 0)
+    for (qsizetype block = 0; block < blocks;) {
+        const qint64 step = time(block) - last;
+        qsizetype count = 1;
+        while (block + count < blocks && time(block + count) - time(block + count - 1) == step)
+            ++count;
+        if (block > 0)
             script.append(',');
-        appendInteger(script, qint64(values[i]) - last);
-        last = qint64(values[i]);
+        if (count > 1)
+            script.append('[');
+        appendInteger(script, step);
+        if (count > 1)
+            script.append(',').append(QByteArray::number(count)).append(']');
+        block += count;
+        last = time(block - 1);
     }
     script.append("]'), ").append(QByteArray::number(run)).append(')');
     return script;

@@ -202,12 +202,13 @@ Item {
             compare(chartData(graph)[0].x, given.map(p => wallClock(p.x)))
 
             // Lists of every shape reach the page as they are: a step line as
-            // the series give it, and one with uneven times, a time before
-            // 1970 and a missing value.
+            // the series give it, with a pause in its readings, and one with
+            // uneven times, a time before 1970 and a missing value.
             const steps = []
-            for (let i = 1; i < 6; ++i)
-                steps.push({ "x": t0 + i * 1000, "y": 0.01 * (i - 1) },
-                           { "x": t0 + i * 1000, "y": 0.01 * i })
+            for (let i = 1; i < 7; ++i) {
+                const t = t0 + i * 1000 + (i > 3 ? 60000 : 0)
+                steps.push({ "x": t, "y": 0.01 * (i - 1) }, { "x": t, "y": 0.01 * i })
+            }
             const odd = [{ "x": t0, "y": 0.1 }, { "x": t0, "y": 0.2 }, { "x": t0 + 1000, "y": NaN },
                          { "x": -86400000, "y": 0.3 }]
             graph.clearPlot()
@@ -338,6 +339,17 @@ Item {
                 compare(data.y.map(Math.round), session(k).map(p => Math.round(p.y * 100)))
             }
             verify(page(graph, "Object.keys(plotLists).length") <= 6, "lists of three sessions")
+
+            // A trace switched off and on again is drawn from what the page holds.
+            const eField = session(2).map(p => ({ "x": p.x, "y": p.y + 0.5 }))
+            graph.addTrace(eField, "E-Field", "#035888", true)
+            const held = page(graph, "Object.keys(plotLists).join()")
+            graph.removeTrace("E-Field", true)
+            graph.addTrace(eField, "E-Field", "#035888", true)
+            compare(page(graph, "Object.keys(plotLists).join()"), held)
+            data = chartData(graph)[1]
+            compare(data.x, eField.map(p => wallClock(p.x)))
+            compare(data.y.map(Math.round), eField.map(p => Math.round(p.y * 100)))
         }
 
         function test_notesStackAndGo() {
