@@ -473,7 +473,7 @@ int runSize(int readings, int pairs)
     std::printf(
         "%8d  resident memory: program %lld MB (%lld MB before any session was chosen),"
         " besides %lld MB of the simulated instrument and its scenario; web engine"
-        " processes %lld MB after the first two sessions drawn, %lld MB after %d more chosen\n",
+        " processes %lld MB after each session drawn once, %lld MB after %d more chosen\n",
         readings, (programKb - scenarioKb) / 1024, (baseKb - scenarioKb) / 1024, scenarioKb / 1024,
         firstWebKb / 1024,
         childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024, 4 * pairs);
