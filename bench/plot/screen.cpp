@@ -470,13 +470,13 @@ int runSize(int readings, int pairs)
     pause(1000);
     const double settledMb = HeapPeak::inUseMb();
     const qint64 programKb = residentKb(QStringLiteral("self"));
-    std::printf(
-        "%8d  resident memory: program %lld MB (%lld MB before any session was chosen),"
-        " besides %lld MB of the simulated instrument and its scenario; web engine"
-        " processes %lld MB after each session drawn once, %lld MB after %d more chosen\n",
-        readings, (programKb - scenarioKb) / 1024, (baseKb - scenarioKb) / 1024, scenarioKb / 1024,
-        firstWebKb / 1024,
-        childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024, 4 * pairs);
+    std::printf("%8d  resident memory: program %lld MB (%lld MB before any session was chosen),"
+                " besides %lld MB of the simulated instrument and its scenario; web engine"
+                " processes %lld MB after each session drawn once, %lld MB after %d more chosen\n",
+                readings, (programKb - scenarioKb) / 1024, (baseKb - scenarioKb) / 1024,
+                scenarioKb / 1024, firstWebKb / 1024,
+                childrenResidentKb(QString::number(QCoreApplication::applicationPid())) / 1024,
+                4 * pairs);
     std::printf("%8d  web engine processes after each pair: %s MB\n", readings,
                 qPrintable(webMb.join(QLatin1Char(' '))));
     std::printf("%8d  heap in use: %.0f MB settled, %.0f MB at its peak while choosing (%.2fx)\n",
