@@ -29,7 +29,7 @@ public:
     Q_INVOKABLE QJSValue convert(const QVariant &dataPoints, double offsetMs, int from) const;
 
     // A script whose value in the page is the list: a Float64Array travels as
-    // its bytes (read there by f64), anything else as numbersJson.
+    // its bytes (read there by f16), anything else as numbersJson.
     Q_INVOKABLE QString listScript(const QJSValue &list) const;
 
     // A script whose value in the page is a plain array of the ISO 8601 UTC

@@ -59,7 +59,7 @@ Item {
             compare(PlotPoints.numbersJson(all.x), "[61000,62000,null,null,63000]")
             compare(PlotPoints.numbersJson(all.y), "[50,null,100,null,25]")
             // The page reads the lists back from their bytes.
-            verify(PlotPoints.listScript(all.x).startsWith("f64('"))
+            verify(PlotPoints.listScript(all.x).startsWith("f16('"))
             compare(PlotPoints.listScript(all.y.subarray(2, 3)),
                     PlotPoints.listScript(PlotPoints.convert([{ "x": 0, "y": 1 }], 0, 0).y))
             compare(PlotPoints.listScript([1, 2.5]), "[1,2.5]")
@@ -67,7 +67,7 @@ Item {
             compare(tail.x.length, 2)
             compare(tail.x[1], 3000)
             compare(PlotPoints.convert(list, 0, 9).x.length, 0)
-            compare(PlotPoints.listScript(PlotPoints.convert(undefined, 0, 0).x), "f64('')")
+            compare(PlotPoints.listScript(PlotPoints.convert(undefined, 0, 0).x), "f16('')")
             // A long list is read in parts; every point lands in its own slot.
             const many = []
             for (let i = 0; i < 120000; ++i)
@@ -220,6 +220,18 @@ Item {
             compare(shapes[0].y, steps.map(p => p.y * 100))
             compare(shapes[1].x, odd.map(p => wallClock(p.x)))
             compare(shapes[1].y, odd.map(p => isNaN(p.y) ? null : p.y * 100))
+
+            // Values whose bytes hold every code unit a script's text escapes.
+            const units = [0x0, 0xA, 0xD, 0x22, 0x27, 0x3C, 0x5C, 0x2028, 0x2029, 0xD800, 0xDBFF,
+                           0xDC00, 0xDFFF, 0xFEFF, 0xFFFE, 0xFFFF]
+            const words = new Uint16Array(4 * units.length)
+            units.forEach((unit, i) => words.set([unit, unit, 0x41, 0x4059], 4 * i))
+            const values = new Float64Array(words.buffer)
+            const times = new Float64Array(units.map((unit, i) => t0 + 1000 * i))
+            graph.traces = [{ "x": times, "y": values, "mode": "lines", "name": "Raw",
+                              "line": { "color": "#fff" } }]
+            graph.react()
+            compare(chartData(graph)[0].y, Array.from(values))
         }
 
         function test_liveExtensionAddsOnlyNewPoints() {
