@@ -256,8 +256,14 @@ public:
     };
 
     // Runs action, then waits until the page shows `expected` point counts.
+    // The page's heap is collected first: a run does not pay for the garbage
+    // the run before it left, only for its own.
     Figures measure(const std::function<void()> &action, const QString &expected)
     {
+        const QString collected = QStringLiteral("g%1").arg(++m_tokens);
+        ask(collected,
+            QStringLiteral("(function () { if (window.gc) gc(); return 'collected'; })()"));
+        ::waitFor([&] { return m_probe.token == collected; });
         pause(300);
         Figures f;
         m_monitor.reset();
@@ -308,23 +314,27 @@ double wallMs()
 // One action measured in pairs with Plotly alone on the traces it drew.
 struct Pairs
 {
-    QList<double> drawnMs, aloneMs, ratio, toReactMs, blockMs;
+    QList<double> drawnMs, aloneMs, ratio, toReactMs, reactMs, aloneReactMs, blockMs;
 
-    void add(const Bench::Figures &f, double alone, double toReact)
+    void add(const Bench::Figures &f, double alone, double toReact, double react, double aloneReact)
     {
         drawnMs << f.drawnMs;
         aloneMs << alone;
         ratio << f.drawnMs / alone;
         toReactMs << toReact;
+        reactMs << react;
+        aloneReactMs << aloneReact;
         blockMs << f.blockMs;
     }
     void print(int readings, const char *action) const
     {
         std::printf("%8d  %-18s ratio %s, drawn %s ms, Plotly alone %s ms, click to react %s ms,"
-                    " longest GUI block %s ms; %d pairs\n",
+                    " Plotly.react call %s ms against %s ms alone, longest GUI block %s ms;"
+                    " %d pairs\n",
                     readings, action, qPrintable(spread(ratio, "%.2f")),
                     qPrintable(spread(drawnMs, "%.0f")), qPrintable(spread(aloneMs, "%.0f")),
-                    qPrintable(spread(toReactMs, "%.0f")), qPrintable(spread(blockMs, "%.0f")),
+                    qPrintable(spread(toReactMs, "%.0f")), qPrintable(spread(reactMs, "%.0f")),
+                    qPrintable(spread(aloneReactMs, "%.0f")), qPrintable(spread(blockMs, "%.0f")),
                     int(ratio.size()));
         std::fflush(stdout);
     }
@@ -389,19 +399,30 @@ int runSize(int readings, int pairs)
     const qint64 baseKb = residentKb(QStringLiteral("self"));
     if (!waitFor([&] { return bench.object(QStringLiteral("sessionRow1")) != nullptr; }))
         return 1;
-    // The page notes when Plotly.react is called, on the machine's clock.
+    // The page notes when Plotly.react is called, on the machine's clock,
+    // and how long the call takes.
     bench.ask(QStringLiteral("hook"),
               QStringLiteral("(function () { if (!window.benchHooked) { window.benchHooked = true;"
                              " var react = Plotly.react; Plotly.react = function () {"
-                             " window.benchReactAt = performance.timeOrigin + performance.now();"
-                             " return react.apply(this, arguments); }; } return 'hooked'; })()"));
+                             " var start = performance.now();"
+                             " window.benchReactAt = performance.timeOrigin + start;"
+                             " try { return react.apply(this, arguments); } finally {"
+                             " window.benchReactMs = performance.now() - start; } }; }"
+                             " return 'hooked'; })()"));
     waitFor([&] { return bench.probe().token == QLatin1String("hook"); });
     int reactTokens = 0;
-    auto reactAt = [&] {
+    struct React
+    {
+        double at = 0;
+        double ms = 0;
+    };
+    auto lastReact = [&] {
         const QString token = QStringLiteral("r%1").arg(++reactTokens);
-        bench.ask(token, QStringLiteral("String(window.benchReactAt || 0)"));
+        bench.ask(token, QStringLiteral("(window.benchReactAt || 0) + ' ' + (window.benchReactMs"
+                                        " || 0)"));
         waitFor([&] { return bench.probe().token == token; });
-        return bench.probe().answer.toDouble();
+        const QStringList parts = bench.probe().answer.split(QLatin1Char(' '));
+        return React{parts.value(0).toDouble(), parts.value(1).toDouble()};
     };
 
     const QString full = QString::number(2 * (readings - 1));
@@ -441,16 +462,18 @@ int runSize(int readings, int pairs)
                     bench.click(row);
                 },
                 full);
-            double toReact = reactAt() - clickedAt;
-            chosen.add(select, bench.plotlyAloneMs(full), toReact);
+            React react = lastReact();
+            double alone = bench.plotlyAloneMs(full);
+            chosen.add(select, alone, react.at - clickedAt, react.ms, lastReact().ms);
             const Bench::Figures on = bench.measure(
                 [&] {
                     clickedAt = wallMs();
                     bench.click(QStringLiteral("eFieldSwitch"));
                 },
                 repeated(full, 2));
-            toReact = reactAt() - clickedAt;
-            switched.add(on, bench.plotlyAloneMs(repeated(full, 2)), toReact);
+            react = lastReact();
+            alone = bench.plotlyAloneMs(repeated(full, 2));
+            switched.add(on, alone, react.at - clickedAt, react.ms, lastReact().ms);
             bench.click(QStringLiteral("eFieldSwitch"));
             bench.measure([] {}, full);
             bench.click(QStringLiteral("sessionRow0"));
@@ -511,6 +534,9 @@ int runSize(int readings, int pairs)
 int main(int argc, char *argv[])
 {
     Startup::prepareEnvironment();
+    // The page may collect its garbage when asked (Bench::measure).
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --js-flags=--expose-gc");
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
     if (!standInHidOnPath())
