@@ -256,14 +256,8 @@ public:
     };
 
     // Runs action, then waits until the page shows `expected` point counts.
-    // The page's heap is collected first: a run does not pay for the garbage
-    // the run before it left, only for its own.
     Figures measure(const std::function<void()> &action, const QString &expected)
     {
-        const QString collected = QStringLiteral("g%1").arg(++m_tokens);
-        ask(collected,
-            QStringLiteral("(function () { if (window.gc) gc(); return 'collected'; })()"));
-        ::waitFor([&] { return m_probe.token == collected; });
         pause(300);
         Figures f;
         m_monitor.reset();
@@ -534,9 +528,6 @@ int runSize(int readings, int pairs)
 int main(int argc, char *argv[])
 {
     Startup::prepareEnvironment();
-    // The page may collect its garbage when asked (Bench::measure).
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --js-flags=--expose-gc");
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
     if (!standInHidOnPath())
