@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QMetaMethod>
 #include <QSignalBlocker>
+#include <QThread>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
 #include <utility>
 #ifdef __GLIBC__
@@ -55,24 +57,34 @@ void releaseFreedMemorySoon()
 #endif
 }
 
+// A long session's readings lie all over the heap, and reading them, or
+// writing fresh pages, is mostly waiting for memory: from this many on the
+// work is done in parts on the thread pool while the GUI thread waits; each
+// part writes its own slots.
+constexpr qsizetype ParallelReadings = 50000;
+
+template <class Read> void readInParts(qsizetype n, const Read &read)
+{
+    if (n < ParallelReadings) {
+        read(0, n);
+        return;
+    }
+    const qsizetype parts = std::max(2, QThread::idealThreadCount());
+    QList<std::pair<qsizetype, qsizetype>> ranges;
+    for (qsizetype p = 0; p < parts; ++p)
+        ranges.append({n * p / parts, n * (p + 1) / parts});
+    QtConcurrent::blockingMap(ranges, [&](const std::pair<qsizetype, qsizetype> &range) {
+        read(range.first, range.second);
+    });
+}
+
 // The five series of a session read the same times: the list the last one
 // made is taken again when it matches, so that they hold it once.
-QList<qint64> sessionTimes(const QList<FieldReading *> &readings)
+QList<qint64> sessionTimes(QList<qint64> times)
 {
     thread_local QList<qint64> last;
-    const qsizetype n = readings.size();
-    bool same = last.size() == n;
-    for (qsizetype i = 0; same && i < n; ++i)
-        same = last.at(i) == readings.at(i)->msecsSinceEpoch();
-    if (!same) {
-        // Let go of the old list first: a long session's is megabytes.
-        last = QList<qint64>();
-        QList<qint64> times(n);
-        qint64 *time = times.data();
-        for (FieldReading *reading : readings)
-            *time++ = reading->msecsSinceEpoch();
+    if (last.size() != times.size() || !std::equal(times.cbegin(), times.cend(), last.cbegin()))
         last = std::move(times);
-    }
     return last;
 }
 
@@ -126,12 +138,19 @@ bool FieldLineSeries::copyPoints(int from, double *x, double *y) const
         return false;
     takeReadings();
     // Point k is at reading k / 2 + 1, with the value before it when k is even.
-    const int count = pointCount();
-    for (int k = std::max(from, 0); k < count; ++k) {
-        const qsizetype reading = k / 2 + 1;
-        *x++ = double(m_times.at(reading));
-        *y++ = m_values.at(k % 2 == 0 ? reading - 1 : reading);
-    }
+    const qsizetype first = std::max(from, 0);
+    const qsizetype count = std::max<qsizetype>(pointCount() - first, 0);
+    const qint64 *times = m_times.constData();
+    const double *values = m_values.constData();
+    // Fresh pages of a long list cost more than its copy: written in parts.
+    readInParts(count, [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i) {
+            const qsizetype k = first + i;
+            const qsizetype reading = k / 2 + 1;
+            x[i] = double(times[reading]);
+            y[i] = values[k % 2 == 0 ? reading - 1 : reading];
+        }
+    });
     return true;
 }
 
@@ -214,12 +233,22 @@ void FieldLineSeries::takeReadings() const
         return;
     m_readingsTaken = true;
     const QList<FieldReading *> readings = std::exchange(m_readings, {});
-    m_times = sessionTimes(readings);
+    const qsizetype n = readings.size();
+    // Let go of the old lists first: a long session's are megabytes.
+    m_times = QList<qint64>();
+    QList<qint64> times(n);
     // Refilled in place: no second set of values while the new one is made.
-    m_values.resize(readings.size());
+    m_values.resize(n);
+    qint64 *time = times.data();
     double *value = m_values.data();
-    for (FieldReading *reading : readings)
-        *value++ = readingValue(reading) / 100.0;
+    readInParts(n, [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            FieldReading *reading = readings.at(i);
+            time[i] = reading->msecsSinceEpoch();
+            value[i] = readingValue(reading) / 100.0;
+        }
+    });
+    m_times = sessionTimes(std::move(times));
 }
 
 void FieldLineSeries::setVertices(QVariantList vertices)

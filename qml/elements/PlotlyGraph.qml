@@ -315,11 +315,19 @@ Item {
             + "<div id=\"noData\" class=\"message-box-overlay\">No data in this data block</div>\n"
             + "<div id=\"loadingBlock\" class=\"message-box-overlay\">Loading...</div>\n"
             + "<script>\n"
-            // A Float64Array sent as its 16-bit words, a character each.
+            // Room for the words of a list, kept from one list to the next:
+            // fresh buffers of megabytes, each counted as outside memory, make
+            // the page collect its garbage in the middle of the next drawing.
+            + "function scratch(buffer, type, n) {\n"
+            + "  return buffer.length >= n ? buffer : new type(Math.max(n, 2 * buffer.length));\n"
+            + "}\n"
+            // A Float64Array sent as its 16-bit words, a character each. It
+            // lives in room the next call takes again: each caller copies it.
+            + "var f16Words = new Uint16Array(0);\n"
             + "function f16(text) {\n"
-            + "  var n = text.length, words = new Uint16Array(n);\n"
+            + "  var n = text.length, words = f16Words = scratch(f16Words, Uint16Array, n);\n"
             + "  for (var i = 0; i < n; ++i) words[i] = text.charCodeAt(i);\n"
-            + "  return new Float64Array(words.buffer);\n"
+            + "  return new Float64Array(words.buffer, 0, n / 4);\n"
             + "}\n"
             // Array.from over a long typed array takes several times as long as this loop.
             + "function plainList(values) {\n"
@@ -381,10 +389,11 @@ Item {
             + "var hourMinuteWords = wordsOf(600, function (i) { return (i / 60 | 0) + ':' + digits2[i % 60]; });\n"
             + "var secondWords = wordsOf(60, function (i) { return ':' + digits2[i] + '.'; });\n"
             + "var millisecondWords = wordsOf(1000, function (i) { return fractions[i].slice(1); });\n"
+            + "var isoWords = new Uint32Array(0);\n"
             + "function isoTexts(steps, run) {\n"
             + "  var n = 0;\n"
             + "  for (var i = 0; i < steps.length; ++i) n += typeof steps[i] === 'number' ? 1 : steps[i][1];\n"
-            + "  var words = new Uint32Array(6 * n), o = 0, t = 0, day = NaN, w0 = 0, w1 = 0;\n"
+            + "  var words = isoWords = scratch(isoWords, Uint32Array, 6 * n), o = 0, t = 0, day = NaN, w0 = 0, w1 = 0;\n"
             + "  var dayBytes = new Uint8Array(12), dayWords = new Uint32Array(dayBytes.buffer), tens = [0, 0, 0];\n"
             + "  for (var i = 0; i < steps.length; ++i) {\n"
             + "    var step = steps[i], count = 1;\n"
@@ -408,7 +417,7 @@ Item {
             + "      words[o + 5] = millisecondWords[r - 1000 * seconds];\n"
             + "    }\n"
             + "  }\n"
-            + "  var text = new TextDecoder('ascii').decode(words), out = new Array(n * run), j = 0;\n"
+            + "  var text = new TextDecoder('ascii').decode(words.subarray(0, 6 * n)), out = new Array(n * run), j = 0;\n"
             + "  for (var i = 0; i < n; ++i) {\n"
             + "    var x = text.substring(24 * i, 24 * i + 24);\n"
             + "    for (var k = 0; k < run; ++k) out[j++] = x;\n"
@@ -433,8 +442,9 @@ Item {
             // The lists of the re-plots, by number (pageList).
             + "var plotLists = {};\n"
             + "function plotStore(id, list) { plotLists[id] = list; }\n"
-            // Plotly extends the arrays it is given in place: each trace gets its own.
-            + "function plotList(id) { return plotLists[id].slice(); }\n"
+            // Plotly replaces a trace's arrays when it extends them, and never
+            // writes into them: the traces take the kept lists themselves.
+            + "function plotList(id) { return plotLists[id]; }\n"
             + "function plotKeep(ids) {\n"
             + "  var kept = {};\n"
             + "  for (var i = 0; i < ids.length; ++i) kept[ids[i]] = plotLists[ids[i]];\n"

@@ -103,23 +103,48 @@ bool escaped(char16_t unit)
            (unit >= 0xD800 && unit <= 0xDFFF) || unit == 0xFEFF || unit >= 0xFFFE;
 }
 
+// The text a list's script is made of: what stands before and after it
+// in the script run, and the call that wraps the list.
+struct Frame
+{
+    QStringView before;
+    QStringView call;
+    QStringView after;
+};
+
+QString framed(QStringView before, const QString &text, QStringView after)
+{
+    QString script;
+    script.reserve(before.size() + text.size() + after.size());
+    return script.append(before).append(text).append(after);
+}
+
 // The doubles exactly, each 16-bit word of their bytes one character of a
 // string literal: about 4.3 characters a double against 10.7 in base64, and
-// the page reads them without decoding (f16).
-QString bytesText(const QByteArray &bytes)
+// the page reads them without decoding (f16). Double i is value(i); the
+// script is written in one piece, framed as given.
+template <class Value>
+QString bytesText(qsizetype count, const Value &value, const Frame &frame, QStringView rest = {})
 {
-    const qsizetype n = bytes.size() / 2;
+    const qsizetype n = 4 * count;
+    // In the order of the words in memory, as the page's Uint16Array reads them.
     const auto word = [&](qsizetype i) {
-        return qFromUnaligned<char16_t>(bytes.constData() + 2 * i);
+        const int k = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? i % 4 : 3 - i % 4;
+        return char16_t(value(i / 4) >> (16 * k));
     };
     qsizetype escapes = 0;
     for (qsizetype i = 0; i < n; ++i)
         escapes += escaped(word(i));
     static constexpr char16_t Hex[] = u"0123456789abcdef";
-    static constexpr char16_t Head[] = u"f16('";
-    constexpr qsizetype HeadSize = sizeof Head / sizeof Head[0] - 1;
-    QString text(HeadSize + n + 5 * escapes + 2, Qt::Uninitialized);
-    auto *out = std::copy(Head, Head + HeadSize, reinterpret_cast<char16_t *>(text.data()));
+    const QStringView head = u"f16('";
+    const QStringView tail = u"')";
+    QString text;
+    text.reserve(frame.before.size() + frame.call.size() + head.size() + n + 5 * escapes +
+                 tail.size() + rest.size() + 1 + frame.after.size());
+    text.append(frame.before).append(frame.call).append(head);
+    const qsizetype start = text.size();
+    text.resize(start + n + 5 * escapes);
+    auto *out = reinterpret_cast<char16_t *>(text.data()) + start;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t unit = word(i);
         if (!escaped(unit)) {
@@ -131,9 +156,18 @@ QString bytesText(const QByteArray &bytes)
         for (int shift = 12; shift >= 0; shift -= 4)
             *out++ = Hex[(unit >> shift) & 0xF];
     }
-    *out++ = u'\'';
-    *out++ = u')';
-    return text;
+    text.append(tail).append(rest);
+    if (!frame.call.isEmpty())
+        text.append(QLatin1Char(')'));
+    return text.append(frame.after);
+}
+
+QString bytesText(const QByteArray &bytes, const Frame &frame)
+{
+    const auto *values = reinterpret_cast<const char *>(bytes.constData());
+    return bytesText(
+        bytes.size() / qsizetype(sizeof(double)),
+        [&](qsizetype i) { return qFromUnaligned<quint64>(values + i * sizeof(double)); }, frame);
 }
 
 // A Float64Array's bytes, or nothing for any other list.
@@ -185,7 +219,7 @@ QString numbersText(const QJSValue &list)
     return QString::fromLatin1(out);
 }
 
-QString timesText(const QJSValue &list)
+QString timesText(const QJSValue &list, QStringView before = {}, QStringView after = {})
 {
     QByteArray bytes;
     if (!float64Bytes(list, bytes)) {
@@ -201,7 +235,7 @@ QString timesText(const QJSValue &list)
     // texts of other lengths, or none: the page writes those.
     for (qsizetype i = 0; i < n; ++i) {
         if (!(values[i] >= 0 && values[i] < LastIsoTime && values[i] == std::floor(values[i])))
-            return QStringLiteral("isoDates(") + bytesText(bytes) + QLatin1Char(')');
+            return bytesText(bytes, {before, u"isoDates(", after});
     }
     // A step line has each time twice: each time is sent once, with the
     // number of times it stands in the list, as its step from the one
@@ -230,14 +264,14 @@ QString timesText(const QJSValue &list)
         last = time(block - 1);
     }
     script.append("]'), ").append(QByteArray::number(run)).append(')');
-    return QString::fromLatin1(script);
+    return framed(before, QString::fromLatin1(script), after);
 }
 
-QString valuesText(const QJSValue &list)
+QString valuesText(const QJSValue &list, QStringView before = {}, QStringView after = {})
 {
     QByteArray bytes;
     if (!float64Bytes(list, bytes))
-        return numbersText(list);
+        return framed(before, numbersText(list), after);
     // A step line's values come in pairs after the first: each is sent once.
     const auto *values = reinterpret_cast<const quint64 *>(bytes.constData());
     const qsizetype n = bytes.size() / qsizetype(sizeof(double));
@@ -245,14 +279,10 @@ QString valuesText(const QJSValue &list)
     for (qsizetype i = 1; paired && i + 1 < n; i += 2)
         paired = values[i] == values[i + 1];
     if (!paired)
-        return QStringLiteral("plainList(") + bytesText(bytes) + QLatin1Char(')');
-    QByteArray once((n / 2 + 1) * qsizetype(sizeof(double)), Qt::Uninitialized);
-    auto *out = reinterpret_cast<quint64 *>(once.data());
-    out[0] = values[0];
-    for (qsizetype i = 1; i < n; i += 2)
-        out[(i + 1) / 2] = values[i];
-    return QStringLiteral("innerPairs(") + bytesText(once) + QStringLiteral(", ") +
-           QString::number(n) + QLatin1Char(')');
+        return bytesText(bytes, {before, u"plainList(", after});
+    return bytesText(
+        n / 2 + 1, [&](qsizetype i) { return values[i == 0 ? 0 : 2 * i - 1]; },
+        {before, u"innerPairs(", after}, QString(QStringLiteral(", ") + QString::number(n)));
 }
 
 } // namespace
@@ -332,7 +362,7 @@ QJSValue PlotPoints::typedArray(const QByteArray &bytes) const
 QString PlotPoints::listScript(const QJSValue &list) const
 {
     QByteArray bytes;
-    return float64Bytes(list, bytes) ? bytesText(bytes) : numbersText(list);
+    return float64Bytes(list, bytes) ? bytesText(bytes, {}) : numbersText(list);
 }
 
 QString PlotPoints::timesScript(const QJSValue &list) const
@@ -349,10 +379,8 @@ int PlotPoints::runListScript(QObject *view, const QString &before, const QJSVal
                               bool isTime, const QString &after) const
 {
     // Megabytes of text: made once, in one piece.
-    const QString text = isTime ? timesText(list) : valuesText(list);
-    QString script;
-    script.reserve(before.size() + text.size() + after.size());
-    script.append(before).append(text).append(after);
+    const QString script =
+        isTime ? timesText(list, before, after) : valuesText(list, before, after);
     QMetaObject::invokeMethod(view, "runJavaScript", Q_ARG(QString, script));
     return int(script.size());
 }
