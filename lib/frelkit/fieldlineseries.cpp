@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
+#include <atomic>
 #include <utility>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -80,11 +81,9 @@ template <class Read> void readInParts(qsizetype n, const Read &read)
 
 // The five series of a session read the same times: the list the last one
 // made is taken again when it matches, so that they hold it once.
-QList<qint64> sessionTimes(QList<qint64> times)
+QList<qint64> &sessionTimes()
 {
     thread_local QList<qint64> last;
-    if (last.size() != times.size() || !std::equal(times.cbegin(), times.cend(), last.cbegin()))
-        last = std::move(times);
     return last;
 }
 
@@ -236,19 +235,42 @@ void FieldLineSeries::takeReadings() const
     const qsizetype n = readings.size();
     // Let go of the old lists first: a long session's are megabytes.
     m_times = QList<qint64>();
-    QList<qint64> times(n);
+    QList<qint64> &last = sessionTimes();
+    // The times of the session read last are only compared, not made again.
+    const bool likelySame =
+        last.size() == n && (n == 0 || last.first() == readings.first()->msecsSinceEpoch());
+    QList<qint64> times = likelySame ? QList<qint64>() : QList<qint64>(n);
     // Refilled in place: no second set of values while the new one is made.
     m_values.resize(n);
-    qint64 *time = times.data();
+    const qint64 *known = last.constData();
+    qint64 *time = likelySame ? nullptr : times.data();
     double *value = m_values.data();
+    std::atomic<bool> differs{false};
     readInParts(n, [&](qsizetype from, qsizetype to) {
+        bool same = true;
         for (qsizetype i = from; i < to; ++i) {
             FieldReading *reading = readings.at(i);
-            time[i] = reading->msecsSinceEpoch();
+            if (time)
+                time[i] = reading->msecsSinceEpoch();
+            else
+                same = same && reading->msecsSinceEpoch() == known[i];
             value[i] = readingValue(reading) / 100.0;
         }
+        if (!same)
+            differs = true;
     });
-    m_times = sessionTimes(std::move(times));
+    if (likelySame && differs) {
+        // The same length and first time, other times later on.
+        times = QList<qint64>(n);
+        time = times.data();
+        readInParts(n, [&](qsizetype from, qsizetype to) {
+            for (qsizetype i = from; i < to; ++i)
+                time[i] = readings.at(i)->msecsSinceEpoch();
+        });
+    }
+    if (!likelySame || differs)
+        last = std::move(times);
+    m_times = last;
 }
 
 void FieldLineSeries::setVertices(QVariantList vertices)

@@ -154,7 +154,7 @@ Item {
 
     // A script whose value is the trace list with ISO date texts. The series of
     // a session share their times: each distinct time list is sent once, and
-    // each trace gets a copy, since extendTraces appends in place.
+    // the traces share it (plotList).
     function tracesScript(list) {
         const times = []
         const parts = list.map(trace => {
@@ -164,7 +164,7 @@ Item {
                 index = times.length
                 times.push(text)
             }
-            return traceJson(trace, "xs[" + index + "].slice()")
+            return traceJson(trace, "xs[" + index + "]")
         })
         return "(function () { var xs = [" + times.join(",") + "]; return ["
             + parts.join(",") + "]; })()"

@@ -20,11 +20,14 @@ public:
 
     // Delivers `count` readings `stepSeconds` apart (as a load would) and
     // reports them through fieldReadingsChanged().
-    void deliver(int count, int stepSeconds = 10)
+    void deliver(int count, int stepSeconds = 10) { deliverSteps(QList<int>(count, stepSeconds)); }
+
+    // Delivers one reading for each step, that many seconds after the one before.
+    void deliverSteps(const QList<int> &stepSeconds)
     {
         QByteArray payload;
-        for (int i = 0; i < count; ++i)
-            payload.append(char(stepSeconds)).append(char(30)).append(char(0)).append(char(50));
+        for (const int step : stepSeconds)
+            payload.append(char(step)).append(char(30)).append(char(0)).append(char(50));
         onDataAvailable(payload, true);
     }
 

@@ -382,6 +382,11 @@ void TestLineSeries::reloadWithChangedReadings()
              << vertex(msecs(r[4]), 0.6);
     QCOMPARE(series.vertices(), expected);
 
+    // As many readings from the same first one on, one of them later.
+    entry.deliverSteps({30, 30, 45, 30, 30});
+    QCOMPARE(series.vertices().last().toMap().value("x").toLongLong(),
+             msecs(entry.fieldReadings().last()));
+
     // Vertices set from outside are not mistaken for the session's.
     series.setVertices({vertex(msecs(r[1]), 9.0)});
     entry.deliver(Values{{100, 0}, {200, 0}}, 30);
