@@ -170,14 +170,25 @@ QString bytesText(const QByteArray &bytes, const Frame &frame)
         [&](qsizetype i) { return qFromUnaligned<quint64>(values + i * sizeof(double)); }, frame);
 }
 
-// A Float64Array's bytes, or nothing for any other list.
-bool float64Bytes(const QJSValue &list, QByteArray &bytes)
+// The property that tags a buffer made here with its key among the made ones.
+QString madeTag()
+{
+    return QStringLiteral("__plotBytes");
+}
+
+// A Float64Array's bytes, or nothing for any other list. A buffer made here
+// gives them without a copy (made); reading one back through the engine
+// copies it, megabytes for a long session.
+bool float64Bytes(const QJSValue &list, QByteArray &bytes, const MadeBuffers &made)
 {
     const QJSValue buffer = list.property(QStringLiteral("buffer"));
     if (list.property(QStringLiteral("BYTES_PER_ELEMENT")).toInt() != int(sizeof(double)) ||
         buffer.isUndefined())
         return false;
-    const QByteArray all = buffer.toVariant().toByteArray();
+    const QJSValue tag = buffer.property(madeTag());
+    QByteArray all = tag.isNumber() ? made.value(qint64(tag.toNumber())) : QByteArray();
+    if (all.size() != buffer.property(QStringLiteral("byteLength")).toInt() || all.isEmpty())
+        all = buffer.toVariant().toByteArray();
     const qsizetype offset = list.property(QStringLiteral("byteOffset")).toInt();
     const qsizetype length = list.property(QStringLiteral("byteLength")).toInt();
     if (offset < 0 || length < 0 || offset + length > all.size())
@@ -219,10 +230,11 @@ QString numbersText(const QJSValue &list)
     return QString::fromLatin1(out);
 }
 
-QString timesText(const QJSValue &list, QStringView before = {}, QStringView after = {})
+QString timesText(const QJSValue &list, const MadeBuffers &made, QStringView before = {},
+                  QStringView after = {})
 {
     QByteArray bytes;
-    if (!float64Bytes(list, bytes)) {
+    if (!float64Bytes(list, bytes, made)) {
         const quint32 length = list.property(QStringLiteral("length")).toUInt();
         bytes.resize(qsizetype(length) * qsizetype(sizeof(double)));
         auto *values = reinterpret_cast<double *>(bytes.data());
@@ -267,10 +279,11 @@ QString timesText(const QJSValue &list, QStringView before = {}, QStringView aft
     return framed(before, QString::fromLatin1(script), after);
 }
 
-QString valuesText(const QJSValue &list, QStringView before = {}, QStringView after = {})
+QString valuesText(const QJSValue &list, const MadeBuffers &made, QStringView before = {},
+                   QStringView after = {})
 {
     QByteArray bytes;
-    if (!float64Bytes(list, bytes))
+    if (!float64Bytes(list, bytes, made))
         return framed(before, numbersText(list), after);
     // A step line's values come in pairs after the first: each is sent once.
     const auto *values = reinterpret_cast<const quint64 *>(bytes.constData());
@@ -353,26 +366,39 @@ QJSValue PlotPoints::pointArrays(const QByteArray &xs, const QByteArray &ys) con
 
 QJSValue PlotPoints::typedArray(const QByteArray &bytes) const
 {
-    // The bytes become an ArrayBuffer in one copy; the view over it costs nothing.
+    // The ArrayBuffer shares the bytes, and so does the entry kept for it.
+    QJSValue buffer = m_engine->toScriptValue(bytes);
+    if (!bytes.isEmpty()) {
+        const qint64 key = ++m_lastMade;
+        made().insert(key, bytes);
+        buffer.setProperty(madeTag(), double(key));
+    }
     return m_engine->globalObject()
         .property(QStringLiteral("Float64Array"))
-        .callAsConstructor({m_engine->toScriptValue(bytes)});
+        .callAsConstructor({buffer});
+}
+
+MadeBuffers &PlotPoints::made() const
+{
+    // An entry whose bytes no buffer shares any longer goes.
+    m_made.removeIf([](const auto &entry) { return entry.value().isDetached(); });
+    return m_made;
 }
 
 QString PlotPoints::listScript(const QJSValue &list) const
 {
     QByteArray bytes;
-    return float64Bytes(list, bytes) ? bytesText(bytes, {}) : numbersText(list);
+    return float64Bytes(list, bytes, made()) ? bytesText(bytes, {}) : numbersText(list);
 }
 
 QString PlotPoints::timesScript(const QJSValue &list) const
 {
-    return timesText(list);
+    return timesText(list, made());
 }
 
 QString PlotPoints::valuesScript(const QJSValue &list) const
 {
-    return valuesText(list);
+    return valuesText(list, made());
 }
 
 int PlotPoints::runListScript(QObject *view, const QString &before, const QJSValue &list,
@@ -380,7 +406,7 @@ int PlotPoints::runListScript(QObject *view, const QString &before, const QJSVal
 {
     // Megabytes of text: made once, in one piece.
     const QString script =
-        isTime ? timesText(list, before, after) : valuesText(list, before, after);
+        isTime ? timesText(list, made(), before, after) : valuesText(list, made(), before, after);
     QMetaObject::invokeMethod(view, "runJavaScript", Q_ARG(QString, script));
     return int(script.size());
 }
@@ -389,7 +415,8 @@ bool PlotPoints::sameNumbers(const QJSValue &a, const QJSValue &b) const
 {
     QByteArray first;
     QByteArray second;
-    if (!float64Bytes(a, first) || !float64Bytes(b, second) || first.size() != second.size())
+    if (!float64Bytes(a, first, made()) || !float64Bytes(b, second, m_made) ||
+        first.size() != second.size())
         return false;
     const auto *x = reinterpret_cast<const double *>(first.constData());
     const auto *y = reinterpret_cast<const double *>(second.constData());

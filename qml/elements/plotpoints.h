@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QJSValue>
 #include <QObject>
 #include <QVariant>
@@ -8,6 +10,9 @@
 
 class QJSEngine;
 class QQmlEngine;
+
+// The bytes of the buffers PlotPoints made, by their keys.
+using MadeBuffers = QHash<qint64, QByteArray>;
 
 // The plot view's number crunching: turning a plot series' points into the
 // lists the view keeps, and those lists into JSON text for its page. The QML
@@ -62,6 +67,11 @@ public:
 private:
     QJSValue pointArrays(const QByteArray &xs, const QByteArray &ys) const;
     QJSValue typedArray(const QByteArray &bytes) const;
+    MadeBuffers &made() const;
 
     QJSEngine *const m_engine;
+    // Each buffer made carries its key (typedArray): its bytes are read
+    // here without the copy that reading them through the engine makes.
+    mutable MadeBuffers m_made;
+    mutable qint64 m_lastMade = 0;
 };

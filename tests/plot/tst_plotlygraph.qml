@@ -63,6 +63,11 @@ Item {
             compare(PlotPoints.listScript(all.y.subarray(2, 3)),
                     PlotPoints.listScript(PlotPoints.convert([{ "x": 0, "y": 1 }], 0, 0).y))
             compare(PlotPoints.listScript([1, 2.5]), "[1,2.5]")
+            // A list is read as it stands, also after it was written to here.
+            all.y[0] = 7
+            compare(PlotPoints.listScript(all.y),
+                    PlotPoints.listScript(new Float64Array([7, NaN, 100, NaN, 25])))
+            all.y[0] = 50
             const tail = PlotPoints.convert(list, 0, 3)
             compare(tail.x.length, 2)
             compare(tail.x[1], 3000)
