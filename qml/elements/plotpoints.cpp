@@ -186,7 +186,8 @@ bool float64Bytes(const QJSValue &list, QByteArray &bytes, const MadeBuffers &ma
         buffer.isUndefined())
         return false;
     const QJSValue tag = buffer.property(madeTag());
-    QByteArray all = tag.isNumber() ? made.value(qint64(tag.toNumber())) : QByteArray();
+    // Read as the engine reads an index: any number, even one set by hand, is safe.
+    QByteArray all = tag.isNumber() ? made.value(tag.toUInt()) : QByteArray();
     if (all.size() != buffer.property(QStringLiteral("byteLength")).toInt() || all.isEmpty())
         all = buffer.toVariant().toByteArray();
     const qsizetype offset = list.property(QStringLiteral("byteOffset")).toInt();
@@ -369,7 +370,7 @@ QJSValue PlotPoints::typedArray(const QByteArray &bytes) const
     // The ArrayBuffer shares the bytes, and so does the entry kept for it.
     QJSValue buffer = m_engine->toScriptValue(bytes);
     if (!bytes.isEmpty()) {
-        const qint64 key = ++m_lastMade;
+        const quint32 key = ++m_lastMade;
         made().insert(key, bytes);
         buffer.setProperty(madeTag(), double(key));
     }
@@ -413,9 +414,10 @@ int PlotPoints::runListScript(QObject *view, const QString &before, const QJSVal
 
 bool PlotPoints::sameNumbers(const QJSValue &a, const QJSValue &b) const
 {
+    const MadeBuffers &buffers = made();
     QByteArray first;
     QByteArray second;
-    if (!float64Bytes(a, first, made()) || !float64Bytes(b, second, m_made) ||
+    if (!float64Bytes(a, first, buffers) || !float64Bytes(b, second, buffers) ||
         first.size() != second.size())
         return false;
     const auto *x = reinterpret_cast<const double *>(first.constData());

@@ -12,7 +12,7 @@ class QJSEngine;
 class QQmlEngine;
 
 // The bytes of the buffers PlotPoints made, by their keys.
-using MadeBuffers = QHash<qint64, QByteArray>;
+using MadeBuffers = QHash<quint32, QByteArray>;
 
 // The plot view's number crunching: turning a plot series' points into the
 // lists the view keeps, and those lists into JSON text for its page. The QML
@@ -73,5 +73,5 @@ private:
     // Each buffer made carries its key (typedArray): its bytes are read
     // here without the copy that reading them through the engine makes.
     mutable MadeBuffers m_made;
-    mutable qint64 m_lastMade = 0;
+    mutable quint32 m_lastMade = 0;
 };
