@@ -348,9 +348,6 @@ int runSize(int readings, int pairs)
         {"sessions", QJsonArray{QJsonObject{{"type", "field"},
                                             {"start", "2026-03-01T10:00:00Z"},
                                             {"records", fieldRecords(readings, 1)}},
-                                QJsonObject{{"type", "field"},
-                                            {"start", "2026-03-20T10:00:00Z"},
-                                            {"records", fieldRecords(readings - 1, 2)}},
                                 // Chosen in turns, so that neither was among
                                 // the last sessions drawn.
                                 QJsonObject{{"type", "field"},
@@ -358,7 +355,12 @@ int runSize(int readings, int pairs)
                                             {"records", fieldRecords(readings, 3)}},
                                 QJsonObject{{"type", "field"},
                                             {"start", "2026-01-01T10:00:00Z"},
-                                            {"records", fieldRecords(readings, 4)}}}},
+                                            {"records", fieldRecords(readings, 4)}},
+                                // The instrument records into its last session,
+                                // the newest, which the program lists first.
+                                QJsonObject{{"type", "field"},
+                                            {"start", "2026-03-20T10:00:00Z"},
+                                            {"records", fieldRecords(readings - 1, 2)}}}},
         {"live",
          QJsonObject{{"appendEveryMs", 1000}, {"records", QJsonArray{QJsonArray{2, 120, 80}}}}}};
     const QString path = programData.filePath(QStringLiteral("scenario.json"));
