@@ -435,6 +435,15 @@ Item {
             + "  }\n"
             + "  return out;\n"
             + "}\n"
+            // Values as a table of the distinct ones and, a character each
+            // from U+3000 on, each value's place in it. The result lives in
+            // room the next call takes again: each caller copies it.
+            + "var tableValues = new Float64Array(0);\n"
+            + "function fromTable(table, places) {\n"
+            + "  var n = places.length, out = tableValues = scratch(tableValues, Float64Array, n);\n"
+            + "  for (var i = 0; i < n; ++i) out[i] = table[places.charCodeAt(i) - 12288];\n"
+            + "  return out.subarray(0, n);\n"
+            + "}\n"
             + data + "\n"
             + "var config = { scrollZoom: true, displaylogo: false, responsive: true,"
             + " modeBarButtonsToRemove: ['toImage'] };\n"

@@ -280,6 +280,48 @@ QString timesText(const QJSValue &list, const MadeBuffers &made, QStringView bef
     return framed(before, QString::fromLatin1(script), after);
 }
 
+// The first code unit that stands for a place in a value table: from here
+// up to the surrogates no unit needs an escape.
+constexpr char16_t FirstPlace = 0x3000;
+constexpr qsizetype TablePlaces = 0xD800 - FirstPlace;
+
+// Readings repeat the instrument's few steps: a list of many values but few
+// distinct ones goes as those (bytesText) and each value's place among them,
+// one character each instead of four. Empty when it would not pay.
+template <class Value>
+QString tableText(qsizetype count, const Value &value, const Frame &frame, QStringView rest)
+{
+    if (count < 64)
+        return {};
+    QHash<quint64, char16_t> places;
+    places.reserve(int(std::min(count / 4, TablePlaces)));
+    QList<quint64> table;
+    // What follows the table: the places, then the rest of the call.
+    const QStringView open = u", '";
+    const QStringView close = u"')";
+    QString tail(open.size() + count + close.size() + rest.size(), Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(tail.data());
+    out = std::copy_n(open.utf16(), open.size(), out);
+    for (qsizetype i = 0; i < count; ++i) {
+        const quint64 bits = value(i);
+        auto it = places.constFind(bits);
+        if (it == places.cend()) {
+            // Each distinct value costs four characters in the table.
+            if (table.size() == TablePlaces || 4 * (table.size() + 1) > count)
+                return {};
+            it = places.insert(bits, char16_t(FirstPlace + table.size()));
+            table.append(bits);
+        }
+        *out++ = *it;
+    }
+    out = std::copy_n(close.utf16(), close.size(), out);
+    std::copy_n(rest.utf16(), rest.size(), out);
+    const QString call = frame.call.toString() + QStringLiteral("fromTable(");
+    return bytesText(
+        table.size(), [&](qsizetype i) { return table.at(i); }, {frame.before, call, frame.after},
+        tail);
+}
+
 QString valuesText(const QJSValue &list, const MadeBuffers &made, QStringView before = {},
                    QStringView after = {})
 {
@@ -292,11 +334,16 @@ QString valuesText(const QJSValue &list, const MadeBuffers &made, QStringView be
     bool paired = n >= 2 && n % 2 == 0;
     for (qsizetype i = 1; paired && i + 1 < n; i += 2)
         paired = values[i] == values[i + 1];
-    if (!paired)
-        return bytesText(bytes, {before, u"plainList(", after});
-    return bytesText(
-        n / 2 + 1, [&](qsizetype i) { return values[i == 0 ? 0 : 2 * i - 1]; },
-        {before, u"innerPairs(", after}, QString(QStringLiteral(", ") + QString::number(n)));
+    const auto all = [&](qsizetype i) { return values[i]; };
+    const auto once = [&](qsizetype i) { return values[i == 0 ? 0 : 2 * i - 1]; };
+    const QString rest = paired ? QStringLiteral(", ") + QString::number(n) : QString();
+    const Frame frame{before, paired ? u"innerPairs(" : u"plainList(", after};
+    const qsizetype count = paired ? n / 2 + 1 : n;
+    QString text =
+        paired ? tableText(count, once, frame, rest) : tableText(count, all, frame, rest);
+    if (!text.isEmpty())
+        return text;
+    return paired ? bytesText(count, once, frame, rest) : bytesText(count, all, frame, rest);
 }
 
 } // namespace

@@ -225,6 +225,21 @@ Item {
             compare(shapes[0].y, steps.map(p => p.y * 100))
             compare(shapes[1].x, odd.map(p => wallClock(p.x)))
             compare(shapes[1].y, odd.map(p => isNaN(p.y) ? null : p.y * 100))
+            // Many values but few distinct ones, as readings are, in a step
+            // line and in a list of single points.
+            const few = []
+            for (let i = 1; i <= 150; ++i) {
+                const t = t0 + i * 1000
+                few.push({ "x": t, "y": 0.01 * ((i - 1) % 5) }, { "x": t, "y": 0.01 * (i % 5) })
+            }
+            const flat = points(100).map((p, i) => ({ "x": p.x, "y": [0.1, 0.3, 0.07][i % 3] }))
+            graph.clearPlot()
+            graph.addTrace(few, "Few", "", false)
+            graph.addTrace(flat, "Flat", "", false)
+            graph.react()
+            const repeated = chartData(graph)
+            compare(repeated[0].y, few.map(p => p.y * 100))
+            compare(repeated[1].y, flat.map(p => p.y * 100))
 
             // Values whose bytes hold every code unit a script's text escapes.
             const units = [0x0, 0xA, 0xD, 0x22, 0x27, 0x3C, 0x5C, 0x2028, 0x2029, 0xD800, 0xDBFF,
