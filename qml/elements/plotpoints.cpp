@@ -339,11 +339,11 @@ QString valuesText(const QJSValue &list, const MadeBuffers &made, QStringView be
     const QString rest = paired ? QStringLiteral(", ") + QString::number(n) : QString();
     const Frame frame{before, paired ? u"innerPairs(" : u"plainList(", after};
     const qsizetype count = paired ? n / 2 + 1 : n;
-    QString text =
-        paired ? tableText(count, once, frame, rest) : tableText(count, all, frame, rest);
-    if (!text.isEmpty())
-        return text;
-    return paired ? bytesText(count, once, frame, rest) : bytesText(count, all, frame, rest);
+    const auto text = [&](const auto &value) {
+        QString table = tableText(count, value, frame, rest);
+        return table.isEmpty() ? bytesText(count, value, frame, rest) : table;
+    };
+    return paired ? text(once) : text(all);
 }
 
 } // namespace
