@@ -487,7 +487,9 @@ int runSize(int readings, int pairs)
     toggle.print(readings, "E-Field on again");
     chooseNew.print(readings, "choose anew");
     toggleNew.print(readings, "E-Field on anew");
-    pause(1000);
+    // Settled: the program hands freed pages back once its plot series have
+    // been left alone for two seconds.
+    pause(3000);
     const double settledMb = HeapPeak::inUseMb();
     const qint64 programKb = residentKb(QStringLiteral("self"));
     std::printf("%8d  resident memory: program %lld MB (%lld MB before any session was chosen),"

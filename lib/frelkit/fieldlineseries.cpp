@@ -3,6 +3,7 @@
 #include "fieldreading.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaMethod>
 #include <QSignalBlocker>
 #include <QThread>
@@ -43,19 +44,61 @@ constexpr qsizetype ManyPoints = 100000;
 // glibc keeps freed blocks for its own reuse, and a long session's lists, or
 // the maps made when its vertices are read (a hundred megabytes of small
 // blocks), would stay with the program: their pages go back to the system
-// once the current event has been handled, once however many series let go.
+// once the series have been left alone for a moment. Handing them back
+// blocks the GUI thread for tens of milliseconds, and the next long list
+// then writes every page afresh: done at once, both would fall into the
+// drawing of the session just chosen, and into the next choice.
+constexpr int TrimQuietMs = 2000;
+// However busy the series stay, the pages go back this soon after the first
+// release.
+constexpr int TrimLatestMs = 10000;
+
+struct PendingTrim
+{
+    bool pending = false;
+    QDeadlineTimer quiet;
+    QDeadlineTimer latest;
+};
+
+PendingTrim &pendingTrim()
+{
+    thread_local PendingTrim trim;
+    return trim;
+}
+
+void trimWhenQuiet()
+{
+    PendingTrim &trim = pendingTrim();
+    if (!trim.quiet.hasExpired() && !trim.latest.hasExpired()) {
+        const qint64 wait = std::min(trim.quiet.remainingTime(), trim.latest.remainingTime());
+        QTimer::singleShot(int(wait), trimWhenQuiet);
+        return;
+    }
+    trim.pending = false;
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 void releaseFreedMemorySoon()
 {
-#ifdef __GLIBC__
-    thread_local bool pending = false;
-    if (pending || !QCoreApplication::instance())
+    PendingTrim &trim = pendingTrim();
+    if (!QCoreApplication::instance())
         return;
-    pending = true;
-    QTimer::singleShot(0, [] {
-        pending = false;
-        malloc_trim(0);
-    });
-#endif
+    trim.quiet.setRemainingTime(TrimQuietMs);
+    if (trim.pending)
+        return;
+    trim.pending = true;
+    trim.latest.setRemainingTime(TrimLatestMs);
+    QTimer::singleShot(TrimQuietMs, trimWhenQuiet);
+}
+
+// Reading points is the plot at work: a release waiting then waits on.
+void postponeRelease()
+{
+    PendingTrim &trim = pendingTrim();
+    if (trim.pending)
+        trim.quiet.setRemainingTime(TrimQuietMs);
 }
 
 // A long session's readings lie all over the heap, and reading them, or
@@ -135,6 +178,7 @@ bool FieldLineSeries::copyPoints(int from, double *x, double *y) const
 {
     if (m_usesGiven)
         return false;
+    postponeRelease();
     takeReadings();
     // Point k is at reading k / 2 + 1, with the value before it when k is even.
     const qsizetype first = std::max(from, 0);
