@@ -45,9 +45,10 @@ constexpr qsizetype ManyPoints = 100000;
 // the maps made when its vertices are read (a hundred megabytes of small
 // blocks), would stay with the program: their pages go back to the system
 // once the series have been left alone for a moment. Handing them back
-// blocks the GUI thread for tens of milliseconds, and the next long list
-// then writes every page afresh: done at once, both would fall into the
-// drawing of the session just chosen, and into the next choice.
+// blocks the GUI thread, and the next long list then takes every page it
+// writes afresh from the system, which costs many times the copy itself:
+// done at once, both would fall into the drawing of the session just chosen
+// and into the next choice.
 constexpr int TrimQuietMs = 2000;
 // However busy the series stay, the pages go back this soon after the first
 // release.
