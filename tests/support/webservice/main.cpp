@@ -1,7 +1,8 @@
 // Stand-alone local web service for end-to-end runs:
 //   qv-test-webservice [--port N] [--tls] [--barcode CODE=DATE]... [--version V]
 //                      [--installer-file PATH | --installer-size BYTES]
-//                      [--hash correct|wrong|missing|upper] [--pace CHUNK:MS] [--log]
+//                      [--hash correct|wrong|missing|upper] [--pace CHUNK:MS]
+//                      [--redirects HOPS[:STATUS]] [--log]
 // Prints "Listening on <base url>" once ready; point QUORVANTIS_API_URL at it.
 
 #include "testwebservice.h"
@@ -39,8 +40,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption pace(QStringLiteral("pace"),
                                   QStringLiteral("Send the installer in chunks every MS."),
                                   QStringLiteral("CHUNK:MS"));
+    const QCommandLineOption redirects(QStringLiteral("redirects"),
+                                       QStringLiteral("Answer the endpoints behind HOPS "
+                                                      "redirects (302 or 307)."),
+                                       QStringLiteral("HOPS[:STATUS]"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Print every request."));
-    parser.addOptions({port, tls, barcode, version, installerFile, installerSize, hash, pace, log});
+    parser.addOptions(
+        {port, tls, barcode, version, installerFile, installerSize, hash, pace, redirects, log});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -84,6 +90,17 @@ int main(int argc, char *argv[])
     if (parser.isSet(pace)) {
         const QStringList parts = parser.value(pace).split(QLatin1Char(':'));
         service.setInstallerPacing(parts.value(0).toInt(), parts.value(1).toInt());
+    }
+    if (parser.isSet(redirects)) {
+        const QStringList parts = parser.value(redirects).split(QLatin1Char(':'));
+        const int hops = parts.value(0).toInt();
+        const int status = parts.value(1, QStringLiteral("302")).toInt();
+        if (hops < 1 || (status != 302 && status != 307)) {
+            err << "--redirects needs HOPS[:302|307]\n";
+            return 2;
+        }
+        for (const char *endpoint : {"/get_calibration", "/installer/version", "/installer"})
+            service.setRedirects(QStringLiteral("/cal") + QLatin1String(endpoint), hops, status);
     }
     if (parser.isSet(log)) {
         QObject::connect(&service, &TestWebService::requestReceived, &service,

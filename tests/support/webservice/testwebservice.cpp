@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
@@ -330,6 +331,13 @@ void TestWebService::setOverride(const QString &path, const Response &response, 
 void TestWebService::clearOverrides()
 {
     m_overrides.clear();
+    m_redirects.clear();
+}
+
+void TestWebService::setRedirects(const QString &path, int hops, int status,
+                                  const QByteArray &target)
+{
+    m_redirects.insert(path, {qMax(1, hops), status, target});
 }
 
 QByteArray TestWebService::sha256Hex(const QByteArray &data)
@@ -348,14 +356,7 @@ TestWebService::Request *TestWebService::findRequest(int id)
 TestWebService::Response TestWebService::answer(Request &request)
 {
     request.id = m_nextId++;
-    Response response;
-    const auto override = m_overrides.constFind(request.path);
-    bool authenticated = true;
-    if (override == m_overrides.constEnd() || override->second)
-        response = authenticate(request, &authenticated);
-    if (authenticated)
-        response = override != m_overrides.constEnd() ? override->first : route(request);
-
+    const Response response = respond(request);
     request.status = response.status;
     if (response.status >= 400)
         request.detail = QJsonDocument::fromJson(response.body)
@@ -365,6 +366,58 @@ TestWebService::Response TestWebService::answer(Request &request)
                              .toUtf8();
     m_requests.append(request);
     emit requestReceived(request);
+    return response;
+}
+
+TestWebService::Response TestWebService::respond(const Request &request)
+{
+    // The hops after the first and the mirror are asked for unsigned, as a
+    // client that follows a redirect asks.
+    static const QRegularExpression hop(QStringLiteral("^/redirect/(\\d+)(/.*)$"));
+    const QRegularExpressionMatch hopMatch = hop.match(request.path);
+    if (hopMatch.hasMatch())
+        return redirect(request, hopMatch.captured(2), hopMatch.captured(1).toInt());
+    const QString mirror = QStringLiteral("/mirror");
+    const bool mirrored = request.path.startsWith(mirror + QLatin1Char('/'));
+    const QString path = mirrored ? request.path.mid(mirror.size()) : request.path;
+
+    const auto override = m_overrides.constFind(path);
+    if (!mirrored && (override == m_overrides.constEnd() || override->second)) {
+        bool authenticated = false;
+        const Response refusal = authenticate(request, &authenticated);
+        if (!authenticated)
+            return refusal;
+    }
+    if (!mirrored && m_redirects.contains(path))
+        return redirect(request, path, m_redirects.value(path).hops);
+    if (override != m_overrides.constEnd())
+        return override->first;
+    Request routed = request;
+    routed.path = path;
+    return route(routed);
+}
+
+TestWebService::Response TestWebService::redirect(const Request &request, const QString &path,
+                                                  int hopsLeft) const
+{
+    const Redirect how = m_redirects.value(path);
+    const QByteArray encodedPath = QUrl::toPercentEncoding(path, "/");
+    QByteArray location;
+    // Relative on the way, absolute at the end, as servers write either.
+    if (hopsLeft > 1)
+        location = "/redirect/" + QByteArray::number(hopsLeft - 1) + encodedPath;
+    else if (how.target.isEmpty())
+        location = rootUrl().toUtf8() + "/mirror" + encodedPath;
+    if (location.isEmpty())
+        location = how.target;
+    else if (!request.query.isEmpty())
+        location += '?' + request.query;
+
+    Response response;
+    response.status = how.status;
+    response.headers = {{"Location", location}, {"Content-Type", "text/html"}};
+    // A body of its own, which is not the answer's.
+    response.body = "<html><body>Moved</body></html>";
     return response;
 }
 

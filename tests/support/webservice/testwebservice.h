@@ -96,6 +96,13 @@ public:
     void setOverride(const QString &path, const Response &response, bool checkAuth = true);
     void clearOverrides();
 
+    // Answers the signed request for path with hops redirects in a row (302
+    // or 307, the later hops unsigned) before its answer, which then comes
+    // unsigned from a mirror of this service, as from a download host; with a
+    // target the last hop points there instead.
+    void setRedirects(const QString &path, int hops, int status = 302,
+                      const QByteArray &target = QByteArray());
+
     QList<Request> requests() const { return m_requests; }
     int requestCount() const { return m_requests.size(); }
     void clearRequests() { m_requests.clear(); }
@@ -113,7 +120,16 @@ private:
 
     bool startListening(QTcpServer *server, quint16 port, bool tls);
     void acceptPending();
+    struct Redirect
+    {
+        int hops = 1;
+        int status = 302;
+        QByteArray target;
+    };
+
     Response answer(Request &request);
+    Response respond(const Request &request);
+    Response redirect(const Request &request, const QString &path, int hopsLeft) const;
     Response authenticate(const Request &request, bool *ok);
     Response route(const Request &request) const;
     Request *findRequest(int id);
@@ -131,6 +147,7 @@ private:
     int m_chunkBytes = 0;
     int m_intervalMs = 0;
     QHash<QString, QPair<Response, bool>> m_overrides;
+    QHash<QString, Redirect> m_redirects;
     QSet<QByteArray> m_nonces;
     QList<Request> m_requests;
     int m_nextId = 1;
