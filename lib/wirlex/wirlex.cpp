@@ -23,6 +23,8 @@ const char tooLargeProperty[] = "tooLarge";
 const char maxBodyProperty[] = "maxBody";
 const char deadlineProperty[] = "deadline";
 const char redirectsProperty[] = "redirects";
+// Set on a GET whose progress the client relays, and on its follow-ups.
+const char relayProgressProperty[] = "relayProgress";
 // More than any service needs to point at where an answer lies.
 constexpr int maxRedirects = 5;
 // What Qt's network thread may hold that the client has not taken yet.
@@ -31,6 +33,30 @@ constexpr qint64 readBufferBytes = 256 * 1024;
 QString httpMessage(int status, const QString &text)
 {
     return QStringLiteral("HTTP %1: %2").arg(status).arg(text);
+}
+
+// Why a redirect from `from` to `to` is not followed; empty when it is. Only
+// the web's own schemes: a local file or inline data is no service's answer.
+QString refusedRedirect(const QUrl &from, const QUrl &to)
+{
+    const QString scheme = to.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return QStringLiteral("Unsupported redirect");
+    if (from.scheme().toLower() == QLatin1String("https") && scheme != QLatin1String("https"))
+        return QStringLiteral("Insecure redirect");
+    return QString();
+}
+
+// Whether a document that did not parse ran out inside its last token: what
+// follows the point of failure is at most the start of a literal, a number or
+// an escape, with nothing that would end it.
+bool endsInsideToken(const QByteArray &body, int offset)
+{
+    for (qsizetype i = offset; i < body.size(); ++i) {
+        if (QByteArrayView(",:{}[]\" \t\r\n").contains(body.at(i)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -99,7 +125,8 @@ void Wirlex::get(const QString &endpoint, const QMap<QString, QString> &params, 
     const Limits limits = limitsFor(tag);
     enforceLimits(reply, limits.maxBodyBytes,
                   limits.deadlineMs > 0 ? QDeadlineTimer(limits.deadlineMs) : QDeadlineTimer());
-    connect(reply, &QNetworkReply::downloadProgress, this, &Wirlex::downloadProgress);
+    reply->setProperty(relayProgressProperty, true);
+    relayProgress(reply);
     reply->setProperty(tagProperty, tag);
     if (expectJson)
         reply->setProperty(expectJsonProperty, true);
@@ -183,6 +210,16 @@ void Wirlex::track(QNetworkReply *reply)
     running.append(reply);
 }
 
+void Wirlex::relayProgress(QNetworkReply *reply)
+{
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [this, reply](qint64 received, qint64 total) {
+                // A redirect's own body is not the answer's progress.
+                if (reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isNull())
+                    emit downloadProgress(received, total);
+            });
+}
+
 void Wirlex::watchIdle(QNetworkReply *reply) const
 {
     // Some malformed answers (a broken chunked body, then the server hangs up)
@@ -247,7 +284,8 @@ void Wirlex::onFinished(QNetworkReply *reply)
     QByteArray body = bodies.take(reply);
     if (reply->isOpen())
         body.append(reply->readAll());
-    if (lastReply == reply)
+    const bool wasLast = lastReply == reply;
+    if (wasLast)
         lastReply = nullptr;
     reply->deleteLater();
 
@@ -267,14 +305,11 @@ void Wirlex::onFinished(QNetworkReply *reply)
 
     if (target.isValid()) {
         const QUrl resolved = reply->request().url().resolved(target);
-        const bool lessSecure =
-            reply->request().url().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) ==
-                0 &&
-            resolved.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
-        if (lessSecure) {
-            fail(reply, httpMessage(status, reply->error() != QNetworkReply::NoError
-                                                ? reply->errorString()
-                                                : QStringLiteral("Insecure redirect")));
+        const QString refused = refusedRedirect(reply->request().url(), resolved);
+        if (!refused.isEmpty()) {
+            fail(reply,
+                 httpMessage(status, reply->error() != QNetworkReply::NoError ? reply->errorString()
+                                                                              : refused));
             return;
         }
         if (reply->error() == QNetworkReply::NoError) {
@@ -283,13 +318,7 @@ void Wirlex::onFinished(QNetworkReply *reply)
                 fail(reply, httpMessage(status, QStringLiteral("Too many redirects")));
                 return;
             }
-            QNetworkReply *followUp = manager.get(QNetworkRequest(resolved));
-            followUp->setProperty(redirectsProperty, redirects);
-            track(followUp);
-            watchIdle(followUp);
-            QDeadlineTimer deadline;
-            deadline.setDeadline(reply->property(deadlineProperty).toLongLong());
-            enforceLimits(followUp, reply->property(maxBodyProperty).toLongLong(), deadline);
+            follow(reply, resolved, redirects, wasLast);
             return;
         }
     }
@@ -300,12 +329,14 @@ void Wirlex::onFinished(QNetworkReply *reply)
         if (reply->property(expectJsonProperty).toBool()) {
             QJsonParseError parseError;
             const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-            // A document that runs out before its end was cut short, by a
-            // Content-Length too small for it: neither bytes nor an answer.
+            // What begins as a document and does not parse is neither bytes
+            // nor an answer: cut short (by a Content-Length too small for
+            // it, even inside a literal or an escape) or broken.
             const QByteArray start = body.trimmed().left(1);
-            if (document.isNull() && (start == "{" || start == "[") &&
-                parseError.offset >= body.size())
-                fail(reply, httpMessage(status, QStringLiteral("Answer cut short")));
+            if (document.isNull() && (start == "{" || start == "["))
+                fail(reply, httpMessage(status, endsInsideToken(body, parseError.offset)
+                                                    ? QStringLiteral("Answer cut short")
+                                                    : QStringLiteral("Answer not valid JSON")));
             else if (document.isNull())
                 emit dataReceived(tag, body, hash);
             else
@@ -322,6 +353,28 @@ void Wirlex::onFinished(QNetworkReply *reply)
     else
         text = QJsonDocument::fromJson(body).object().value(QLatin1String("detail")).toString();
     fail(reply, httpMessage(status, text));
+}
+
+void Wirlex::follow(const QNetworkReply *reply, const QUrl &target, int redirects, bool wasLast)
+{
+    // Still the caller's request: its tag, the kind of answer it waits for,
+    // its progress, its cancel and its limits move to the new reply.
+    QNetworkReply *followUp = manager.get(QNetworkRequest(target));
+    for (const char *name : {tagProperty, expectJsonProperty, relayProgressProperty}) {
+        const QVariant value = reply->property(name);
+        if (value.isValid())
+            followUp->setProperty(name, value);
+    }
+    followUp->setProperty(redirectsProperty, redirects);
+    if (wasLast)
+        lastReply = followUp;
+    track(followUp);
+    watchIdle(followUp);
+    QDeadlineTimer deadline;
+    deadline.setDeadline(reply->property(deadlineProperty).toLongLong());
+    enforceLimits(followUp, reply->property(maxBodyProperty).toLongLong(), deadline);
+    if (followUp->property(relayProgressProperty).toBool())
+        relayProgress(followUp);
 }
 
 void Wirlex::fail(const QNetworkReply *reply, const QString &message)

@@ -16,6 +16,7 @@
 #include <QtQml/qqmlregistration.h>
 
 class QNetworkRequest;
+class QUrl;
 
 // A small HTTP client that signs every request (HMAC-SHA256 over app id,
 // timestamp, nonce, method, path, query and body) and reports answers by
@@ -85,6 +86,9 @@ private:
     };
 
     void track(QNetworkReply *reply);
+    void relayProgress(QNetworkReply *reply);
+    // Goes on with the caller's request at the target of reply's redirect.
+    void follow(const QNetworkReply *reply, const QUrl &target, int redirects, bool wasLast);
     void watchIdle(QNetworkReply *reply) const;
     // Bounds the body and, unless the deadline is forever, the time it may take.
     void enforceLimits(QNetworkReply *reply, qint64 maxBodyBytes, QDeadlineTimer deadline);

@@ -83,6 +83,7 @@ private slots:
     void consentSwitchStoresAndSends();
     void consentSwitchOffStopsRequests();
     void updateAnnouncedOpensFromFooter();
+    void downloadWithGoodDigestWritesServedBytes_data();
     void downloadWithGoodDigestWritesServedBytes();
     void downloadWithWrongDigestWritesNothing();
     void downloadThatCannotBeWrittenIsReported();
@@ -409,8 +410,18 @@ void TestPages::updateAnnouncedOpensFromFooter()
     QCOMPARE(requestsTo("/b.png"), 0);
 }
 
+void TestPages::downloadWithGoodDigestWritesServedBytes_data()
+{
+    QTest::addColumn<int>("redirects");
+    QTest::newRow("direct") << 0;
+    QTest::newRow("behind a redirect") << 1;
+}
+
 void TestPages::downloadWithGoodDigestWritesServedBytes()
 {
+    QFETCH(int, redirects);
+    if (redirects > 0)
+        m_service->setRedirects(QStringLiteral("/cal/installer"), redirects, 302);
     m_service->setVersion(QStringLiteral("4"));
     start(true);
     QTRY_COMPARE(find(QStringLiteral("apiVars"))->property("appUpdateAvailable").toBool(), true);

@@ -191,6 +191,22 @@ void TestQuorvantisApi::calibrationDate()
     QCOMPARE(spies.calibration.last().at(0).toString(), QStringLiteral("2031-02-28"));
     QVERIFY(aborted.count() == 1 || aborted.wait());
     QCOMPARE(spies.calibration.count(), 3);
+
+    // Behind redirects the date and the failures come as without them.
+    service->setRedirects("/cal/get_calibration", 5, 307);
+    api->getCalibrationDate("123456");
+    QVERIFY(spies.calibration.wait());
+    QCOMPARE(spies.calibration.last().at(0).toString(), QStringLiteral("2027-05-31"));
+    api->getCalibrationDate("999");
+    QVERIFY(spies.error.wait());
+    QCOMPARE(spies.error.last().at(0).toString(), QStringLiteral("HTTP 404: Barcode not found"));
+    odd.body = R"({"cal_expiry": "2030-01-01"})" + QByteArray(100 * 1024, ' ');
+    odd.trickleMs = 0;
+    service->setOverride("/cal/get_calibration", odd);
+    api->getCalibrationDate("123456");
+    QVERIFY(spies.error.wait());
+    QCOMPARE(spies.error.last().at(0).toString(), QStringLiteral("HTTP 200: Answer too large"));
+    QCOMPARE(spies.failed.count(), 0);
 }
 
 void TestQuorvantisApi::latestVersion()
@@ -215,25 +231,71 @@ void TestQuorvantisApi::latestVersion()
     QTRY_COMPARE(service->requestCount(), 3);
     QTest::qWait(200);
     QCOMPARE(spies.results(), 2);
+
+    service->clearOverrides();
+    service->setRedirects("/cal/installer/version", 1, 302);
+    api->getLatestAppVersion();
+    QVERIFY(spies.version.wait());
+    QCOMPARE(spies.version.at(2).at(0).toString(), QStringLiteral("2.3.5"));
 }
 
 void TestQuorvantisApi::installerDigest_data()
 {
     QTest::addColumn<TestWebService::HashMode>("mode");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("correct") << TestWebService::HashMode::Correct << true;
-    QTest::newRow("upper case") << TestWebService::HashMode::UpperCase << true;
-    QTest::newRow("wrong") << TestWebService::HashMode::Wrong << false;
-    QTest::newRow("missing") << TestWebService::HashMode::Missing << false;
+    QTest::addColumn<int>("redirects");
+    QTest::addColumn<int>("status");     // of the redirects
+    QTest::addColumn<QString>("served"); // empty: the installer
+    QTest::addColumn<QString>("error");  // empty: accepted
+    const QString mismatch = QStringLiteral("Hash values did not match");
+    QTest::newRow("correct") << TestWebService::HashMode::Correct << 0 << 0 << ""
+                             << "";
+    QTest::newRow("upper case") << TestWebService::HashMode::UpperCase << 0 << 0 << ""
+                                << "";
+    QTest::newRow("wrong") << TestWebService::HashMode::Wrong << 0 << 0 << "" << mismatch;
+    QTest::newRow("missing") << TestWebService::HashMode::Missing << 0 << 0 << "" << mismatch;
+    // From a download host, as the same download.
+    QTest::newRow("behind a redirect") << TestWebService::HashMode::Correct << 1 << 302 << ""
+                                       << "";
+    QTest::newRow("behind five redirects") << TestWebService::HashMode::Correct << 5 << 307 << ""
+                                           << "";
+    QTest::newRow("wrong behind a redirect")
+        << TestWebService::HashMode::Wrong << 1 << 307 << "" << mismatch;
+    QTest::newRow("gone behind a redirect")
+        << TestWebService::HashMode::Correct << 1 << 302 << "gone"
+        << "HTTP 404: Not Found";
+    QTest::newRow("too large behind a redirect")
+        << TestWebService::HashMode::Correct << 1 << 307 << "huge"
+        << "HTTP 200: Answer too large";
+    QTest::newRow("six redirects") << TestWebService::HashMode::Correct << 6 << 302 << ""
+                                   << "HTTP 302: Too many redirects";
+    QTest::newRow("redirect to a local file")
+        << TestWebService::HashMode::Correct << 1 << 302 << "file"
+        << "HTTP 302: Unsupported redirect";
 }
 
 void TestQuorvantisApi::installerDigest()
 {
     QFETCH(TestWebService::HashMode, mode);
-    QFETCH(bool, accepted);
+    QFETCH(int, redirects);
+    QFETCH(int, status);
+    QFETCH(QString, served);
+    QFETCH(QString, error);
     service->setHashMode(mode);
     const QString path = tmp->filePath("setup.exe");
     writeFile(path, "previous installer");
+    QTemporaryDir elsewhere;
+    const QString local = elsewhere.filePath("setup.exe");
+    writeFile(local, service->installer());
+    if (redirects > 0)
+        service->setRedirects("/cal/installer", redirects, status,
+                              served == "file" ? QUrl::fromLocalFile(local).toEncoded()
+                                               : QByteArray());
+    TestWebService::Response answer;
+    answer.status = served == "gone" ? 404 : 200;
+    answer.body = served == "gone" ? R"({"detail": "Not Found"})" : "x";
+    answer.declaredLength = served == "huge" ? QuorvantisApi::maxInstallerBytes + 1 : -1;
+    if (served == "gone" || served == "huge")
+        service->setOverride("/cal/installer", answer);
 
     auto api = makeApi();
     api->setDownloadPath(path);
@@ -242,17 +304,22 @@ void TestQuorvantisApi::installerDigest()
     QTRY_COMPARE(spies.results(), 1);
 
     const qlonglong size = service->installer().size();
-    QVERIFY(spies.progress.count() > 0);
-    QCOMPARE(spies.progress.last().at(0).toLongLong(), size);
-    QCOMPARE(spies.progress.last().at(1).toLongLong(), size);
-    if (accepted) {
+    if (served.isEmpty() && redirects <= 5) {
+        QVERIFY(spies.progress.count() > 0);
+        QCOMPARE(spies.progress.last().at(0).toLongLong(), size);
+        // Nothing of a redirect's own body.
+        for (const QList<QVariant> &step : std::as_const(spies.progress))
+            QCOMPARE(step.at(1).toLongLong(), size);
+    }
+    if (error.isEmpty()) {
         QCOMPARE(spies.completed.count(), 1);
         QCOMPARE(readFile(path), service->installer());
     } else {
-        QCOMPARE(spies.error.at(0).at(0).toString(), QStringLiteral("Hash values did not match"));
+        QCOMPARE(spies.error.at(0).at(0).toString(), error);
         QCOMPARE(readFile(path), QByteArray("previous installer"));
+        QCOMPARE(spies.failed.value(0).value(0).toString(), error);
     }
-    QCOMPARE(spies.failed.count(), accepted ? 0 : 1);
+    QCOMPARE(spies.failed.count(), error.isEmpty() ? 0 : 1);
     QCOMPARE(QDir(tmp->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"setup.exe"});
 }
 
@@ -305,15 +372,21 @@ void TestQuorvantisApi::failedWriteLeavesNoFile()
 void TestQuorvantisApi::cancelDuringSlowDownload_data()
 {
     QTest::addColumn<bool>("switchOff");
-    QTest::newRow("checks on") << false;
+    QTest::addColumn<int>("redirects");
+    QTest::newRow("checks on") << false << 0;
     // The calibration answer must not land once the user said no.
-    QTest::newRow("checks switched off") << true;
+    QTest::newRow("checks switched off") << true << 0;
+    // The cancel reaches the request that runs after the redirect.
+    QTest::newRow("behind a redirect") << false << 1;
 }
 
 void TestQuorvantisApi::cancelDuringSlowDownload()
 {
     QFETCH(bool, switchOff);
+    QFETCH(int, redirects);
     service->setInstallerPacing(2048, 20);
+    if (redirects > 0)
+        service->setRedirects("/cal/installer", redirects, 302);
     TestWebService::Response slowDate;
     slowDate.body = QByteArray(R"({"cal_expiry": "2030-01-01"})").leftJustified(30 * 1024, ' ');
     slowDate.paced = true;
@@ -329,7 +402,7 @@ void TestQuorvantisApi::cancelDuringSlowDownload()
     QVERIFY(spies.progress.wait());
     // A later request must not turn the cancel away from the download.
     api->getCalibrationDate("123456");
-    QTRY_COMPARE(service->requestCount(), 2);
+    QTRY_COMPARE(service->requestCount(), 2 + redirects);
     if (switchOff) {
         api->setApiIsAllowed(false);
         QVERIFY(aborted.wait());
@@ -340,7 +413,7 @@ void TestQuorvantisApi::cancelDuringSlowDownload()
     api->cancelDownload();
 
     QVERIFY(aborted.wait());
-    QCOMPARE(aborted.at(0).at(0).toString(), QStringLiteral("/cal/installer"));
+    QVERIFY(aborted.at(0).at(0).toString().endsWith(QStringLiteral("/cal/installer")));
     if (switchOff) {
         QTest::qWait(300);
     } else {

@@ -2,6 +2,7 @@
 #include "wirlex.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -55,8 +57,10 @@ private slots:
     void errorTexts_data();
     void errorTexts();
     void connectionRefused();
+    void cancelledRequestIsSilent_data();
     void cancelledRequestIsSilent();
     void cancelByTagSparesLaterRequests();
+    void insecureRedirectIsReported_data();
     void insecureRedirectIsReported();
     void postTimeOutAbortsOnlyItsOwnRequest();
     void idleGetEndsWithAnError();
@@ -190,6 +194,9 @@ void TestWirlex::answersArriveByKind()
     moved.headers.append({QByteArray("Location"), url("/cal/elsewhere").toUtf8()});
     service->setOverride("/cal/moved", moved);
     service->setOverride("/cal/elsewhere", fixed(200, "moved bytes", ""), false);
+    service->setRedirects("/cal/installer/version", 1, 302);
+    service->setRedirects("/cal/get_calibration", 5, 307);
+    service->setRedirects("/cal/installer", 5, 302);
 
     QSignalSpy data(client.get(), &Wirlex::dataReceived);
     QSignalSpy json(client.get(), &Wirlex::jsonReceived);
@@ -217,17 +224,42 @@ void TestWirlex::answersArriveByKind()
     client->get(url("/cal/full"), 4);
     QVERIFY(data.wait());
     QCOMPARE(data.at(3).at(1).toByteArray().size(), Wirlex::defaultMaxBodyBytes);
-    // Followed by the client itself, unsigned, and answered without the tag.
+    // Followed by the client itself, unsigned, as the same request.
     client->get(url("/cal/moved"), 4);
     QVERIFY(data.wait());
-    QCOMPARE(data.at(4).mid(0, 2), (QList<QVariant>{0, QByteArray("moved bytes")}));
+    QCOMPARE(data.at(4).mid(0, 2), (QList<QVariant>{4, QByteArray("moved bytes")}));
     QVERIFY(!service->requests().last().headers.contains("x-signature"));
     QCOMPARE(data.count(), 5);
+
+    // Behind one redirect and behind five, JSON where JSON was asked for.
+    client->get(url("/cal/installer/version"), 2);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(1).at(0).toInt(), 2);
+    QCOMPARE(json.at(1).at(1).toJsonObject().value("version").toString(), QStringLiteral("1.0.0"));
+    client->get(url("/cal/get_calibration"), {{"barcode", "123456"}}, 1);
+    QVERIFY(json.wait());
+    QCOMPARE(json.at(2).at(0).toInt(), 1);
+    QCOMPARE(json.at(2).at(1).toJsonObject().value("cal_expiry").toString(),
+             QStringLiteral("2027-05-31"));
+    QCOMPARE(service->requests().last().target,
+             QByteArray("/mirror/cal/get_calibration?barcode=123456"));
+    QSignalSpy progress(client.get(), &Wirlex::downloadProgress);
+    client->get(url("/cal/installer"), 3);
+    QVERIFY(data.wait());
+    QCOMPARE(data.at(5).at(0).toInt(), 3);
+    QCOMPARE(data.at(5).at(1).toByteArray(), service->installer());
+    QCOMPARE(data.at(5).at(2).toByteArray(), TestWebService::sha256Hex(service->installer()));
+    // The installer's progress, never that of a redirect's own body.
+    QVERIFY(!progress.isEmpty());
+    for (const QList<QVariant> &step : std::as_const(progress))
+        QCOMPARE(step.at(1).toLongLong(), qlonglong(service->installer().size()));
+    QCOMPARE(service->requestCount(), 7 + 2 + 6 + 6);
 }
 
 void TestWirlex::errorTexts_data()
 {
-    QTest::addColumn<QString>("path"); // "moved:" first: asked for at a path that redirects there
+    // "302:" or "307:" first: behind such a redirect; "302x6:": behind six.
+    QTest::addColumn<QString>("path");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body"); // empty: the service's own answer
     QTest::addColumn<QString>("secret");
@@ -254,17 +286,36 @@ void TestWirlex::errorTexts_data()
     // One byte each 100 ms: the idle time-out never fires.
     QTest::newRow("trickling answer") << "/cal/trickle" << 200 << QByteArray(100, 'x') << secret
                                       << "HTTP 200: Operation timed out";
-    // Its Content-Length ends the answer early: the JSON is cut off.
-    QTest::newRow("cut short of its length") << "/cal/cut" << 200 << QByteArray(R"({"v": "1"})")
+    // Its Content-Length ends the answer early, at the '|': the JSON is cut off.
+    QTest::newRow("cut short of its length") << "/cal/cut" << 200 << QByteArray(R"({"v": |"1"})")
                                              << secret << "HTTP 200: Answer cut short";
+    QTest::newRow("cut inside an escape")
+        << "/cal/cut" << 200 << QByteArray(R"({"v": "caf\u00|e9"})") << secret
+        << "HTTP 200: Answer cut short";
+    QTest::newRow("cut inside a literal") << "/cal/cut" << 200 << QByteArray(R"({"v": tru|e})")
+                                          << secret << "HTTP 200: Answer cut short";
+    QTest::newRow("cut inside null") << "/cal/cut" << 200 << QByteArray(R"([1, nul|l])") << secret
+                                     << "HTTP 200: Answer cut short";
+    QTest::newRow("broken json") << "/cal/broken" << 200 << QByteArray(R"({"v": tru})") << secret
+                                 << "HTTP 200: Answer not valid JSON";
     // Followed unsigned, the follow-up within the first request's limits.
+    QTest::newRow("unknown barcode behind a redirect")
+        << "307:/cal/get_calibration?barcode=999" << 0 << QByteArray() << secret
+        << "HTTP 404: Barcode not found";
     QTest::newRow("endless body behind a redirect")
-        << "moved:/cal/endless" << 200 << QByteArray(" ") << secret << "HTTP 200: Answer too large";
-    QTest::newRow("trickle behind a redirect")
-        << "moved:/cal/trickle" << 200 << QByteArray(100, 'x') << secret
-        << "HTTP 200: Operation timed out";
+        << "302:/cal/endless" << 200 << QByteArray(" ") << secret << "HTTP 200: Answer too large";
+    QTest::newRow("declared too large behind a redirect")
+        << "307:/cal/broken" << 200 << QByteArray(Wirlex::defaultMaxBodyBytes + 1, 'x') << secret
+        << "HTTP 200: Answer too large";
+    QTest::newRow("trickle behind a redirect") << "302:/cal/trickle" << 200 << QByteArray(100, 'x')
+                                               << secret << "HTTP 200: Operation timed out";
+    QTest::newRow("cut short behind a redirect")
+        << "307:/cal/cut" << 200 << QByteArray(R"({"v": nul|l})") << secret
+        << "HTTP 200: Answer cut short";
+    QTest::newRow("six redirects") << "302x6:/cal/installer/version" << 0 << QByteArray() << secret
+                                   << "HTTP 302: Too many redirects";
     QTest::newRow("redirect loop")
-        << "moved:/cal/moved" << 0 << QByteArray() << secret << "HTTP 302: Too many redirects";
+        << "302:/cal/moved" << 0 << QByteArray() << secret << "HTTP 302: Too many redirects";
 }
 
 void TestWirlex::errorTexts()
@@ -274,20 +325,25 @@ void TestWirlex::errorTexts()
     QFETCH(QByteArray, body);
     QFETCH(QString, secret);
     QFETCH(QString, expected);
-    const bool moved = path.startsWith("moved:");
-    path.remove(QRegularExpression("^moved:"));
+    const QRegularExpressionMatch moved = QRegularExpression("^(30[27])(?:x(\\d))?:").match(path);
+    path.remove(0, moved.capturedLength());
+    const QString plainPath = path.left(path.indexOf('?') > 0 ? path.indexOf('?') : path.size());
 
     if (status != 0) {
         TestWebService::Response response = fixed(status, body.trimmed());
         response.endless = path == "/cal/endless";
         response.trickleMs = path == "/cal/trickle" ? 100 : 0;
-        response.declaredLength = path == "/cal/cut" ? response.body.size() - 4 : -1;
-        service->setOverride(path, response, !moved);
+        response.declaredLength = path == "/cal/cut" ? response.body.indexOf('|') : -1;
+        response.body.replace("|", "");
+        service->setOverride(path, response);
     }
-    if (moved) {
-        TestWebService::Response redirect = fixed(302, QByteArray(), QByteArray());
-        redirect.headers.append({QByteArray("Location"), url(path).toUtf8()});
-        service->setOverride("/cal/moved", redirect, false);
+    if (path == "/cal/moved") {
+        TestWebService::Response loop = fixed(302, QByteArray(), QByteArray());
+        loop.headers.append({QByteArray("Location"), url(path).toUtf8()});
+        service->setOverride(path, loop, false);
+    } else if (moved.hasMatch()) {
+        service->setRedirects(plainPath, qMax(1, moved.captured(2).toInt()),
+                              moved.captured(1).toInt());
     }
     client->setRequestLimits(1, Wirlex::defaultMaxBodyBytes, 1500);
     client->setSecretKey(secret);
@@ -300,8 +356,7 @@ void TestWirlex::errorTexts()
     QMap<QString, QString> params;
     if (question > 0)
         params.insert("barcode", path.mid(question + QStringLiteral("?barcode=").size()));
-    client->get(url(moved ? "/cal/moved" : path.left(question > 0 ? question : path.size())),
-                params, 1);
+    client->get(url(plainPath), params, 1);
     QVERIFY(errors.wait());
     const QString message = errors.at(0).at(0).toString();
     if (expected.endsWith('*')) {
@@ -312,7 +367,7 @@ void TestWirlex::errorTexts()
     }
     QCOMPARE(json.count() + data.count(), 0);
     QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0), (QList<QVariant>{moved ? 0 : 1, message}));
+    QCOMPARE(failed.at(0), (QList<QVariant>{1, message}));
 }
 
 void TestWirlex::connectionRefused()
@@ -325,11 +380,22 @@ void TestWirlex::connectionRefused()
     QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("HTTP 0: Connection refused"));
 }
 
+void TestWirlex::cancelledRequestIsSilent_data()
+{
+    QTest::addColumn<int>("redirects");
+    QTest::newRow("direct") << 0;
+    // The cancel reaches the follow-up that runs by then.
+    QTest::newRow("behind a redirect") << 1;
+}
+
 void TestWirlex::cancelledRequestIsSilent()
 {
+    QFETCH(int, redirects);
     client->cancelLastRequest(); // nothing to cancel yet
 
     service->setInstallerPacing(2048, 20);
+    if (redirects > 0)
+        service->setRedirects("/cal/installer", redirects, 307);
     QSignalSpy progress(client.get(), &Wirlex::downloadProgress);
     QSignalSpy aborted(service.get(), &TestWebService::answerAborted);
     QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
@@ -343,7 +409,8 @@ void TestWirlex::cancelledRequestIsSilent()
     QVERIFY(aborted.wait());
     QTest::qWait(100);
     QCOMPARE(errors.count() + data.count() + json.count(), 0);
-    QVERIFY(!service->requests().value(0).completed);
+    QVERIFY(!service->requests().value(redirects).completed);
+    QCOMPARE(service->requestCount(), redirects + 1);
 }
 
 void TestWirlex::cancelByTagSparesLaterRequests()
@@ -371,28 +438,59 @@ void TestWirlex::cancelByTagSparesLaterRequests()
     QCOMPARE(data.count(), 0);
 }
 
+void TestWirlex::insecureRedirectIsReported_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("target"); // "plain": this test's plain-http service
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("https to http") << true << "plain"
+                                   << "HTTP 302: Insecure redirect";
+    // Neither a local file nor inline data is the service's answer.
+    QTest::newRow("to a local file") << false << "file"
+                                     << "HTTP 302: Unsupported redirect";
+    QTest::newRow("https to a local file") << true << "file"
+                                           << "HTTP 302: Unsupported redirect";
+    QTest::newRow("to data") << false << R"(data:application/json,{"cal_expiry":"2099-01-01"})"
+                             << "HTTP 302: Unsupported redirect";
+    QTest::newRow("to a resource") << false << "qrc:/Wirlex/qmldir"
+                                   << "HTTP 302: Unsupported redirect";
+}
+
 void TestWirlex::insecureRedirectIsReported()
 {
-    TestWebService secure;
-    QVERIFY(secure.listenTls());
-    TestWebService::Response redirect = fixed(302, QByteArray(), QByteArray());
-    redirect.headers.append({QByteArray("Location"), url("/cal/installer/version").toUtf8()});
-    secure.setOverride("/cal/installer/version", redirect);
+    QFETCH(bool, tls);
+    QFETCH(QString, target);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QString answer = dir.filePath("answer.json");
+    QFile file(answer);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"cal_expiry": "2099-01-01"})");
+    file.close();
+    if (target == "plain")
+        target = url("/cal/get_calibration?barcode=123456");
+    else if (target == "file")
+        target = QUrl::fromLocalFile(answer).toString();
 
+    TestWebService redirecting;
+    QVERIFY(tls ? redirecting.listenTls() : redirecting.listen());
+    redirecting.setRedirects("/cal/get_calibration", 1, 302, target.toUtf8());
     QSignalSpy errors(client.get(), &Wirlex::errorOccurred);
+    QSignalSpy failed(client.get(), &Wirlex::requestFailed);
     QSignalSpy data(client.get(), &Wirlex::dataReceived);
     QSignalSpy json(client.get(), &Wirlex::jsonReceived);
-    client->get(secure.baseUrl() + "/installer/version", 2);
+    client->get(redirecting.baseUrl() + "/get_calibration", {{"barcode", "123456"}}, 1);
     QVERIFY(errors.wait());
-    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("HTTP 302: Insecure redirect"));
-    QCOMPARE(secure.requestCount(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), expected);
+    QCOMPARE(failed.at(0).at(0).toInt(), 1);
+    QCOMPARE(redirecting.requestCount(), 1);
     QTest::qWait(100);
     QCOMPARE(service->requestCount(), 0);
     QCOMPARE(data.count() + json.count(), 0);
 
-    // The same service answers over TLS when it does not redirect.
-    secure.clearOverrides();
-    client->get(secure.baseUrl() + "/installer/version", 2);
+    // The same service answers when it does not redirect.
+    redirecting.clearOverrides();
+    client->get(redirecting.baseUrl() + "/get_calibration", {{"barcode", "123456"}}, 1);
     QVERIFY(json.wait());
 }
 
