@@ -23,6 +23,8 @@ const char tooLargeProperty[] = "tooLarge";
 const char maxBodyProperty[] = "maxBody";
 const char deadlineProperty[] = "deadline";
 const char redirectsProperty[] = "redirects";
+// When a POST and its follow-ups end without a word.
+const char silentDeadlineProperty[] = "silentDeadline";
 // Set on a GET whose progress the client relays, and on its follow-ups.
 const char relayProgressProperty[] = "relayProgress";
 // More than any service needs to point at where an answer lies.
@@ -147,15 +149,18 @@ void Wirlex::post(const QString &endpoint, const QByteArray &data, int tag)
     reply->setProperty(tagProperty, tag);
     reply->setProperty(expectJsonProperty, true);
 
-    // The time-out belongs to this reply alone: a later request must not be
+    abortSilentlyAt(reply, QDeadlineTimer(postTimeoutMs));
+}
+
+void Wirlex::abortSilentlyAt(QNetworkReply *reply, QDeadlineTimer deadline) const
+{
+    // The time-out belongs to this request alone: a later one must not be
     // aborted in its place.
-    auto *timer = new QTimer(reply);
-    timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, reply, [reply] {
+    reply->setProperty(silentDeadlineProperty, deadline.deadline());
+    QTimer::singleShot(qMax<qint64>(0, deadline.remainingTime()), reply, [reply] {
         if (reply->isRunning())
             reply->abort();
     });
-    timer->start(postTimeoutMs);
 }
 
 void Wirlex::cancelLastRequest()
@@ -375,6 +380,12 @@ void Wirlex::follow(const QNetworkReply *reply, const QUrl &target, int redirect
     enforceLimits(followUp, reply->property(maxBodyProperty).toLongLong(), deadline);
     if (followUp->property(relayProgressProperty).toBool())
         relayProgress(followUp);
+    const QVariant silentDeadline = reply->property(silentDeadlineProperty);
+    if (silentDeadline.isValid()) {
+        QDeadlineTimer end;
+        end.setDeadline(silentDeadline.toLongLong());
+        abortSilentlyAt(followUp, end);
+    }
 }
 
 void Wirlex::fail(const QNetworkReply *reply, const QString &message)

@@ -90,6 +90,7 @@ private:
     // Goes on with the caller's request at the target of reply's redirect.
     void follow(const QNetworkReply *reply, const QUrl &target, int redirects, bool wasLast);
     void watchIdle(QNetworkReply *reply) const;
+    void abortSilentlyAt(QNetworkReply *reply, QDeadlineTimer deadline) const;
     // Bounds the body and, unless the deadline is forever, the time it may take.
     void enforceLimits(QNetworkReply *reply, qint64 maxBodyBytes, QDeadlineTimer deadline);
     Limits limitsFor(int tag) const { return requestLimits.value(tag); }
