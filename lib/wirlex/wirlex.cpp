@@ -365,11 +365,8 @@ void Wirlex::follow(const QNetworkReply *reply, const QUrl &target, int redirect
     // Still the caller's request: its tag, the kind of answer it waits for,
     // its progress, its cancel and its limits move to the new reply.
     QNetworkReply *followUp = manager.get(QNetworkRequest(target));
-    for (const char *name : {tagProperty, expectJsonProperty, relayProgressProperty}) {
-        const QVariant value = reply->property(name);
-        if (value.isValid())
-            followUp->setProperty(name, value);
-    }
+    for (const char *name : {tagProperty, expectJsonProperty, relayProgressProperty})
+        followUp->setProperty(name, reply->property(name));
     followUp->setProperty(redirectsProperty, redirects);
     if (wasLast)
         lastReply = followUp;

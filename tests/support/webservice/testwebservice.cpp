@@ -402,16 +402,14 @@ TestWebService::Response TestWebService::redirect(const Request &request, const 
 {
     const Redirect how = m_redirects.value(path);
     const QByteArray encodedPath = QUrl::toPercentEncoding(path, "/");
-    QByteArray location;
-    // Relative on the way, absolute at the end, as servers write either.
-    if (hopsLeft > 1)
-        location = "/redirect/" + QByteArray::number(hopsLeft - 1) + encodedPath;
-    else if (how.target.isEmpty())
-        location = rootUrl().toUtf8() + "/mirror" + encodedPath;
-    if (location.isEmpty())
-        location = how.target;
-    else if (!request.query.isEmpty())
-        location += '?' + request.query;
+    QByteArray location = how.target;
+    if (hopsLeft > 1 || location.isEmpty()) {
+        // Relative on the way, absolute at the end, as servers write either.
+        location = hopsLeft > 1 ? "/redirect/" + QByteArray::number(hopsLeft - 1) + encodedPath
+                                : rootUrl().toUtf8() + "/mirror" + encodedPath;
+        if (!request.query.isEmpty())
+            location += '?' + request.query;
+    }
 
     Response response;
     response.status = how.status;
