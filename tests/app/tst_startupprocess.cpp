@@ -137,24 +137,28 @@ void TestStartupProcess::lockFallsBackToUserDataFolderWithoutProgramData()
 void TestStartupProcess::lockNobodyHoldsIsTakenOver_data()
 {
     QTest::addColumn<QByteArray>("content"); // null: left by a killed instance
-    QTest::addColumn<bool>("pipe");          // a named pipe in its place
-    QTest::newRow("killed instance") << QByteArray() << false;
+    QTest::addColumn<QString>("inPlace");    // "pipe" or "folder" in its place
+    QTest::newRow("killed instance") << QByteArray() << QString();
     // As a power cut just after a start can leave it.
-    QTest::newRow("empty") << QByteArray("") << false;
-    QTest::newRow("garbled") << QByteArray("not-a-pid\n") << false;
-    QTest::newRow("another machine") << QByteArray("4242\nQuorvANTIS\nanother-machine\n") << false;
+    QTest::newRow("empty") << QByteArray("") << QString();
+    QTest::newRow("garbled") << QByteArray("not-a-pid\n") << QString();
+    QTest::newRow("another machine")
+        << QByteArray("4242\nQuorvANTIS\nanother-machine\n") << QString();
     // Opened, it would block every start for good.
-    QTest::newRow("named pipe") << QByteArray() << true;
+    QTest::newRow("named pipe") << QByteArray() << "pipe";
+    QTest::newRow("empty folder") << QByteArray() << "folder";
 }
 
 void TestStartupProcess::lockNobodyHoldsIsTakenOver()
 {
     QFETCH(QByteArray, content);
-    QFETCH(bool, pipe);
+    QFETCH(QString, inPlace);
     const QString lock = m_programData->filePath(DataFolderName + QStringLiteral("/app.lock"));
-    if (pipe) {
+    if (inPlace == "pipe") {
         QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
         QCOMPARE(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+    } else if (inPlace == "folder") {
+        QVERIFY(QDir().mkpath(lock));
     } else if (content.isNull()) {
         std::unique_ptr<QProcess> crashed = startApp(environment());
         QVERIFY(waitForFile(lock));

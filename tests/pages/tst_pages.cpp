@@ -18,9 +18,11 @@
 #include <QQmlExpression>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 #include <memory>
 
@@ -88,6 +90,8 @@ private slots:
     void downloadWithWrongDigestWritesNothing();
     void downloadThatCannotBeWrittenIsReported();
     void cancelDuringSlowDownloadAfterPageClosed();
+    void downloadWaitsForSessionSaves_data();
+    void downloadWaitsForSessionSaves();
     void updateWithoutConsentExplains();
     void termsDocumentGoesToUrlHandler();
 
@@ -504,6 +508,52 @@ void TestPages::cancelDuringSlowDownloadAfterPageClosed()
     QVERIFY(!find(QStringLiteral("okDialog"))->property("visible").toBool());
     QVERIFY(!QFile::exists(target));
     QCOMPARE(m_service->requests().last().completed, false);
+}
+
+void TestPages::downloadWaitsForSessionSaves_data()
+{
+    QTest::addColumn<bool>("behindBulkRun"); // the save queued behind a bulk run
+    QTest::newRow("save running") << false;
+    QTest::newRow("save queued") << true;
+}
+
+void TestPages::downloadWaitsForSessionSaves()
+{
+    QFETCH(bool, behindBulkRun);
+    m_service->setVersion(QStringLiteral("4"));
+    start(true);
+    connectInstrument();
+    QQuickItem *page = push(QStringLiteral("qrc:/content/AppInfo.qml"));
+    QVERIFY(page);
+    const QString target = m_downloads.filePath(QStringLiteral("after saves.exe"));
+    QTemporaryDir saves;
+    const QString single = saves.filePath(QStringLiteral("single.csv"));
+    const QString save =
+        QStringLiteral("fileExport.setDevice(device); fileExport.setDataEntry(device.dataEntries"
+                       ".filter(e => e.type === 1).sort((a, b) => a.dateTime - b.dateTime)[0]);"
+                       " fileExport.write('%1')")
+            .arg(single);
+    const QString bulk =
+        QStringLiteral("bulkFileExport.setDevice(device);"
+                       " bulkFileExport.setDataEntries(device.dataEntries);"
+                       " bulkFileExport.setFolder('%1'); bulkFileExport.writeAll()")
+            .arg(QUrl::fromLocalFile(saves.path()).toString());
+    StandInHid::instance().setFrameMs(20);
+    const auto unpaced = qScopeGuard([] { StandInHid::instance().setFrameMs(0); });
+    QTimer::singleShot(0, page, [&] {
+        evaluate(page, QStringLiteral("startDownload('%1')").arg(target));
+        if (behindBulkRun)
+            evaluate(page, save);
+    });
+    evaluate(page, behindBulkRun ? bulk : save);
+    // Every save has ended: the installer comes only now.
+    QVERIFY(QFile::exists(single));
+    QCOMPARE(requestsTo("/installer"), 0);
+    QObject *ok = find(QStringLiteral("okDialog"));
+    QTRY_VERIFY_WITH_TIMEOUT(ok->property("visible").toBool(), 10000);
+    QCOMPARE(ok->property("dialogTitle").toString(),
+             QStringLiteral("Installer download completed"));
+    QCOMPARE(requestsTo("/installer"), 1);
 }
 
 void TestPages::updateWithoutConsentExplains()

@@ -180,6 +180,19 @@ void TestBulkFileExporter::noData()
     QCOMPARE(runsBeforeSaved, 2);
     QCOMPARE(m_noData->count(), 3);
     QCOMPARE(filesIn(m_dir->path()), QStringList{"single.csv"});
+
+    // A run waiting its turn keeps the folder it was asked with.
+    QTemporaryDir later;
+    setEntries();
+    QTimer::singleShot(0, this, [&] {
+        m_exporter->writeAll(DataEntry::Field);
+        m_exporter->setFolder(QUrl::fromLocalFile(later.path()));
+    });
+    single.write(m_dir->filePath("again.csv"));
+    QCOMPARE(m_saved->count(), 1);
+    QCOMPARE(filesIn(m_dir->path()),
+             (QStringList{"20240131-140500_data.csv", "again.csv", "single.csv"}));
+    QCOMPARE(filesIn(later.path()), QStringList());
 }
 
 void TestBulkFileExporter::cancelBeforeTheNextEntry()

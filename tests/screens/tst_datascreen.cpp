@@ -803,6 +803,18 @@ void TestDataScreen::savesWriteTheChosenFiles()
         QCOMPARE(readFile(twice), csvText);
     }
 
+    // Another session is shown before the dialog's answer (by the row's own
+    // handler: the open dialog keeps the pointer off the window); the one the
+    // button was pressed for is saved.
+    const QString pressedFor = m_files->filePath(QStringLiteral("pressed for.csv"));
+    QVERIFY(click(QStringLiteral("saveCsvButton")));
+    QVERIFY(FileDialogs::shown());
+    evaluate(item(QStringLiteral("sessionRow1")), QStringLiteral("selected(1, context)"));
+    QTRY_VERIFY(item(QStringLiteral("dataAudio"))->isVisible());
+    QVERIFY(FileDialogs::type(pressedFor));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pressedFor), 10000);
+    QCOMPARE(readFile(pressedFor), readFile(csv));
+
     QVERIFY(clickRow(1));
     QTRY_VERIFY(item(QStringLiteral("exportWavButton"))->property("enabled").toBool());
     const QString wav = m_files->filePath(QStringLiteral("voice #1.wav"));
@@ -859,6 +871,14 @@ void TestDataScreen::imageSaveTakesTheFilterExtension()
     QVERIFY(click(QStringLiteral("saveImgButton")));
     accept(QStringLiteral("imageDownloadFileDialog"), QUrl::fromLocalFile(bare));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(bare + ".png"), 60000);
+
+    // A bare name typed under the filter chosen in the dialog: that filter's.
+    const QString chosen = m_files->filePath(QStringLiteral("plot two"));
+    QVERIFY(click(QStringLiteral("saveImgButton")));
+    QVERIFY(FileDialogs::chooseFilter(QStringLiteral("JPEG Image (*.jpeg)")));
+    QVERIFY(FileDialogs::type(chosen));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(chosen + ".jpeg"), 60000);
+    QVERIFY(!QFile::exists(chosen + ".png"));
 }
 
 void TestDataScreen::bulkExportsWriteIntoThePickedFolder()

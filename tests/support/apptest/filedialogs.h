@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -115,6 +116,21 @@ inline bool click(const QString &name, bool twice = false)
     if (twice)
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
     return true;
+}
+
+// Chooses the name filter of that text in the shown dialog's filter box with
+// the arrow keys; false when the box does not offer it.
+inline bool chooseFilter(const QString &text)
+{
+    QFileDialog *dialog = shown();
+    auto *box = dialog ? dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")) : nullptr;
+    const int index = box ? box->findText(text) : -1;
+    if (index < 0)
+        return false;
+    box->setFocus();
+    for (int step = 0; box->currentIndex() != index && step < box->count(); ++step)
+        QTest::keyClick(box, box->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
+    return box->currentIndex() == index;
 }
 
 // Presses the shown dialog's enabled button of that text ("Save", "Choose").
