@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -910,7 +911,9 @@ void Journeys::closingWhileExporting()
     QQuickWindow *window = app.window();
     const QString files = app.files();
     QSignalSpy failed(app.object(QStringLiteral("fileExport")), SIGNAL(error(QString)));
-    const auto stop = [&app, end] {
+    QElapsedTimer sinceStop;
+    const auto stop = [&app, end, &sinceStop] {
+        sinceStop.start();
         if (end == QLatin1String("unplug"))
             app.simulator().unplug();
         else if (end == QLatin1String("close"))
@@ -963,6 +966,8 @@ void Journeys::closingWhileExporting()
         connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
         guard.start(30000);
         QCOMPARE(QCoreApplication::exec(), 0);
+        // Promptly: the threads end after the step they are in.
+        QVERIFY2(sinceStop.elapsed() < 3000, qPrintable(QString::number(sinceStop.elapsed())));
         QVERIFY(!window->isVisible());
         QVERIFY(window->property("deviceThreadFinished").toBool());
         QVERIFY(window->property("csvExportedThreadFinished").toBool());
