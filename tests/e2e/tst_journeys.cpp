@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <atomic>
+#include <thread>
 
 using namespace E2e;
 
@@ -911,6 +913,19 @@ void Journeys::closingWhileExporting()
     QQuickWindow *window = app.window();
     const QString files = app.files();
     QSignalSpy failed(app.object(QStringLiteral("fileExport")), SIGNAL(error(QString)));
+    // A save that waits for good never returns to a loop of the test's own:
+    // only another thread can end the run then.
+    std::atomic<bool> ended{false};
+    std::thread watchdog([&ended] {
+        for (int i = 0; i < 600 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!ended)
+            qFatal("the saves never ended");
+    });
+    const auto endWatch = qScopeGuard([&] {
+        ended = true;
+        watchdog.join();
+    });
     QElapsedTimer sinceStop;
     const auto stop = [&app, end, &sinceStop] {
         sinceStop.start();
