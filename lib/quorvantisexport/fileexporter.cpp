@@ -268,6 +268,15 @@ FileExporter::Outcome FileExporter::loadEntry(QPointer<DataEntry> entry, QPointe
 {
     QPointer<FileExporter> self(this);
 
+    // A stopped instrument thread serves no more packets (the window is
+    // closing): a load queued with it would never end.
+    const auto gone = [&device] {
+        return !device || !device->isConnected() || device->isFinished();
+    };
+    if (gone()) {
+        qWarning() << "quorvantisexport - instrument gone before the entry loads";
+        return Outcome::Interrupted;
+    }
     qDebug() << "loading in write()";
     if (!entry->load(device, true)) {
         qWarning() << "quorvantisexport - entry cannot be loaded";
@@ -286,8 +295,9 @@ FileExporter::Outcome FileExporter::loadEntry(QPointer<DataEntry> entry, QPointe
         if (device) {
             connect(device, &QObject::destroyed, &loop, &QEventLoop::quit);
             connect(device, &Device::connectedChanged, &loop, &QEventLoop::quit);
+            connect(device, &QThread::finished, &loop, &QEventLoop::quit);
         }
-        if (!device || !device->isConnected()) {
+        if (gone()) {
             qWarning() << "quorvantisexport - instrument gone while the entry loads";
             return Outcome::Interrupted;
         }

@@ -7,12 +7,15 @@
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <atomic>
+#include <thread>
 
 using namespace E2e;
 
@@ -113,6 +116,7 @@ private slots:
     void unplugDuringHeaderWalkAndLoad();
     void unplugWithPagesOpen();
     void unplugDuringBulkExport();
+    void closingWhileExporting_data();
     void closingWhileExporting();
 
 private:
@@ -358,6 +362,42 @@ void Journeys::copiesAndSaves()
         // A banner shown during another's display only gets the rest of it.
         QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 10000);
     }
+
+    // A Save IMG answered while a CSV save waits for its session's reload,
+    // then Copy IMG: both served after it, in the order asked, each with its
+    // own notice.
+    QObject *page = app.object(QStringLiteral("dataPage"));
+    QObject *saver = app.object(QStringLiteral("plot"))->property("plotSaver").value<QObject *>();
+    QSignalSpy saved(saver, SIGNAL(imageSaved()));
+    QSignalSpy copied(app.object(QStringLiteral("clipboard")), SIGNAL(imageCopied()));
+    QGuiApplication::clipboard()->clear();
+    const QString first = QDir(app.files()).filePath(QStringLiteral("first.csv"));
+    const QString image = QDir(app.files()).filePath(QStringLiteral("then copied.png"));
+    int queued = -1;
+    StandInHid::instance().setFrameMs(500);
+    QTimer::singleShot(50, app.window(), [&] {
+        QObject *exporter = app.object(QStringLiteral("fileExport"));
+        ShellTest::waitFor([exporter] { return exporter->property("isBusy").toBool(); }, 5000);
+        const auto waiting = [page] {
+            return ShellTest::evaluate(page, QStringLiteral("queuedSaves.length")).toInt();
+        };
+        app.click(QStringLiteral("saveImgButton"));
+        app.choose(image);
+        ShellTest::waitFor([&waiting] { return waiting() == 1; }, 2000);
+        app.click(QStringLiteral("copyImgButton"));
+        queued = waiting();
+    });
+    QVERIFY(app.click(QStringLiteral("saveCsvButton")));
+    QVERIFY(app.choose(first));
+    QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->image().isNull(), 60000);
+    StandInHid::instance().setFrameMs(0);
+    QCOMPARE(queued, 2);
+    QVERIFY(sameTable(QString::fromUtf8(app.readFile(first)), csvCopy, ','));
+    QCOMPARE(saved.count(), 1);
+    QVERIFY(app.readFile(image).startsWith("\x89PNG"));
+    QCOMPARE(copied.count(), 1);
+    QTRY_COMPARE(app.banner(), QStringLiteral("Image copied to clipboard"));
+    QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 10000);
 
     // The audio session as a wave file: 8-bit samples as recorded.
     QVERIFY(app.clickRow(1));
@@ -848,39 +888,132 @@ void Journeys::unplugDuringBulkExport()
     }
 }
 
+void Journeys::closingWhileExporting_data()
+{
+    // A bulk run, or three saves: the first waiting for its session's reload
+    // from a slow instrument, two queued behind it.
+    QTest::addColumn<bool>("bulk");
+    // How the instrument's thread ends: the title bar's close button, the
+    // window's close request; or the instrument goes: pulled out, rebooted.
+    QTest::addColumn<QString>("end");
+    QTest::newRow("bulk run, the title bar's close") << true << "windowClose";
+    QTest::newRow("three saves, the window closed") << false << "close";
+    QTest::newRow("three saves, unplugged") << false << "unplug";
+    QTest::newRow("three saves, rebooted") << false << "rebootButton";
+}
+
 void Journeys::closingWhileExporting()
 {
+    QFETCH(bool, bulk);
+    QFETCH(QString, end);
     App app;
     QJsonArray sessions;
     for (int i = 0; i < 4; ++i)
         sessions.append(fieldSession(QStringLiteral("2026-03-01T1%1:00:00Z").arg(i), 400));
     openDataScreen(app, sessions, true);
-    StandInHid::instance().setFrameMs(4);
-    QVERIFY(app.click(QStringLiteral("bulkCsvButton")));
     QQuickWindow *window = app.window();
-    // The choice starts the export, which runs its own loop; the close
-    // request comes from inside it.
-    QVERIFY(app.choose(app.files()));
-    QTimer::singleShot(50, window, [&app] {
-        QTest::qWaitFor([&] { return app.topPage() == QLatin1String("SavingFiles"); }, 5000);
-        QTest::qWait(100);
-        // The title bar's close button while the export runs.
-        app.click(QStringLiteral("windowClose"));
+    const QString files = app.files();
+    QSignalSpy failed(app.object(QStringLiteral("fileExport")), SIGNAL(error(QString)));
+    QSignalSpy saved(app.object(QStringLiteral("fileExport")), SIGNAL(dataSaved()));
+    // A save that waits for good never returns to a loop of the test's own:
+    // only another thread can end the run then.
+    std::atomic<bool> ended{false};
+    std::thread watchdog([&ended] {
+        for (int i = 0; i < 600 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!ended)
+            qFatal("the saves never ended");
     });
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    guard.start(30000);
-    QCOMPARE(QCoreApplication::exec(), 0);
+    const auto endWatch = qScopeGuard([&] {
+        ended = true;
+        watchdog.join();
+    });
+    QElapsedTimer sinceStop;
+    const bool closing = end == QLatin1String("close") || end == QLatin1String("windowClose");
+    QSignalSpy left(app.object(QStringLiteral("device")), SIGNAL(disconnected()));
+    const auto stop = [&app, end, &sinceStop] {
+        sinceStop.start();
+        if (end == QLatin1String("unplug"))
+            app.simulator().unplug();
+        else if (end == QLatin1String("close"))
+            app.window()->close();
+        else
+            app.click(end);
+    };
+    int queued = -1;
+    if (bulk) {
+        StandInHid::instance().setFrameMs(4);
+        QVERIFY(app.click(QStringLiteral("bulkCsvButton")));
+        // The choice starts the export, which runs its own loop; the close
+        // request comes from inside it.
+        QVERIFY(app.choose(files));
+        QTimer::singleShot(50, window, [&app, stop] {
+            ShellTest::waitFor([&] { return app.topPage() == QLatin1String("SavingFiles"); }, 5000);
+            QTest::qWait(100);
+            stop();
+        });
+    } else {
+        QVERIFY(app.clickRow(2));
+        QTRY_VERIFY_WITH_TIMEOUT(app.enabled(QStringLiteral("saveCsvButton")), 10000);
+        StandInHid::instance().setFrameMs(100);
+        QObject *page = app.object(QStringLiteral("dataPage"));
+        // Chosen while the first save's reload runs, inside its wait.
+        QTimer::singleShot(50, window, [&, page] {
+            QObject *exporter = app.object(QStringLiteral("fileExport"));
+            ShellTest::waitFor([exporter] { return exporter->property("isBusy").toBool(); }, 5000);
+            for (const QString &name : {QStringLiteral("two.tsv"), QStringLiteral("three.csv")}) {
+                app.click(name.endsWith(QLatin1String("tsv")) ? QStringLiteral("saveTsvButton")
+                                                              : QStringLiteral("saveCsvButton"));
+                app.choose(files + '/' + name);
+            }
+            const auto waiting = [page] {
+                return ShellTest::evaluate(page, QStringLiteral("queuedSaves.length")).toInt();
+            };
+            ShellTest::waitFor([&waiting] { return waiting() == 2; }, 2000);
+            queued = waiting();
+            stop();
+        });
+        QVERIFY(app.click(QStringLiteral("saveCsvButton")));
+        QVERIFY(app.choose(files + "/one.csv"));
+    }
+    if (!closing) {
+        QTRY_COMPARE_WITH_TIMEOUT(left.size(), 1, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.pagesSeen().contains(QStringLiteral("NotConnected")), 30000);
+        QTest::qWait(500);
+    } else {
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        guard.start(30000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        // Promptly: the threads end after the step they are in.
+        QVERIFY2(sinceStop.elapsed() < 3000, qPrintable(QString::number(sinceStop.elapsed())));
+        QVERIFY(!window->isVisible());
+        QVERIFY(window->property("deviceThreadFinished").toBool());
+        QVERIFY(window->property("csvExportedThreadFinished").toBool());
+        QVERIFY(window->property("tsvExportedThreadFinished").toBool());
+        QCOMPARE(app.config().value("optInForAutoCalCheck"), QJsonValue(true));
+        QCOMPARE(app.config().value("firstTimeRun"), QJsonValue(false));
+    }
     StandInHid::instance().setFrameMs(0);
-    QVERIFY(!window->isVisible());
-    QVERIFY(window->property("deviceThreadFinished").toBool());
-    QVERIFY(window->property("csvExportedThreadFinished").toBool());
-    QVERIFY(window->property("tsvExportedThreadFinished").toBool());
-    QCOMPARE(app.config().value("optInForAutoCalCheck"), QJsonValue(true));
-    QCOMPARE(app.config().value("firstTimeRun"), QJsonValue(false));
-    for (const QString &name : QDir(app.files()).entryList(QDir::Files))
-        QCOMPARE(lines(app.readFile(app.files() + '/' + name)), 1 + 2 * 400 - 1);
+    // Nothing half-written: no part, and every file whole.
+    for (const QString &name : QDir(files).entryList(QDir::Files | QDir::Hidden)) {
+        QVERIFY2(!name.endsWith(QLatin1String(".part")), qPrintable(name));
+        QCOMPARE(lines(app.readFile(files + '/' + name)), 1 + 2 * 400 - 1);
+    }
+    if (!bulk) {
+        // The running save ends written whole or reported as failed; those
+        // queued never start.
+        QCOMPARE(queued, 2);
+        QCOMPARE(failed.count() + saved.count(), 1);
+        QCOMPARE(QDir(files).entryList(QDir::Files | QDir::Hidden),
+                 saved.count() ? QStringList{QStringLiteral("one.csv")} : QStringList());
+    }
+    if (closing) {
+        // The lock is free again: a second start runs.
+        app.forget();
+        QVERIFY(app.start());
+    }
 }
 
 int main(int argc, char *argv[])

@@ -356,6 +356,8 @@ void TestFileExporter::waitEndsWhenLoadingStops_data()
     QTest::newRow("entry destroyed") << "entry" << false;
     QTest::newRow("device destroyed") << "device" << false;
     QTest::newRow("not connected") << "offline" << false;
+    // The window is closing: a load queued now would never be served.
+    QTest::newRow("instrument thread stopped") << "stopped" << false;
     // The user picks another session (its save dialog cancelled) while this one loads.
     QTest::newRow("other entry chosen") << "other" << true;
     // Its save, to the same name, waits for this one and then replaces it.
@@ -374,6 +376,13 @@ void TestFileExporter::waitEndsWhenLoadingStops()
     m_exporter->setDataEntry(entry);
     if (how == "offline")
         m_device->link(false);
+    if (how == "stopped") {
+        m_device->start();
+        m_device->stop();
+        QVERIFY(m_device->wait(5000));
+        // Ends a wait that would otherwise last for good.
+        QTimer::singleShot(3000, entry, [entry] { entry->feed(fieldSession(2)); });
+    }
     QTimer::singleShot(50, this, [&] {
         if (how == "cancel")
             m_exporter->requestCancel();

@@ -152,9 +152,10 @@ Item {
         bulkFileExport.writeAll(entryType, charMode)
     }
 
-    // The page's saves (files, images, bulk runs) run one at a time, in the
-    // order they were chosen, each until its own report. One to a name an
-    // earlier one is about to write asks again once that one has written it.
+    // The page's saves (files, images, bulk runs) and image copies run one at
+    // a time, in the order they were asked for, each until its own report.
+    // One to a name an earlier one is about to write asks again once that one
+    // has written it.
     property var queuedSaves: []
     property var runningSave: null
     // The session the last save button was pressed for.
@@ -175,7 +176,25 @@ Item {
         nextSave()
     }
 
+    // Once the instrument's thread stops (the window closes) or the instrument
+    // goes, no save can read its session any more: those not yet started are
+    // dropped, and none starts after. The running one ends on its own cancel.
+    property bool savesEnded: false
+
+    function endSaves() {
+        savesEnded = true
+        if (queuedSaves.length > 0 || replaceAgainQuestion.save !== null)
+            console.warn("Data.qml -> saves not yet started dropped: the instrument is gone")
+        queuedSaves = []
+        if (replaceAgainQuestion.save !== null) {
+            replaceAgainQuestion.save = null
+            replaceAgainQuestion.close()
+        }
+    }
+
     function nextSave() {
+        if (savesEnded)
+            queuedSaves = []
         if (runningSave !== null || replaceAgainQuestion.save !== null || queuedSaves.length === 0)
             return
         const save = queuedSaves.shift()
@@ -322,6 +341,23 @@ Item {
         target: dataField.graph.plotSaver
         function onImageSaved() { root.saveEnded("image") }
         function onError() { root.saveEnded("image") }
+    }
+
+    Connections {
+        target: clipboard
+        function onImageCopied() { root.saveEnded("image") }
+        function onError() { root.saveEnded("image") }
+    }
+
+    Connections {
+        target: device
+        function onDisconnected() { root.endSaves() }
+        function onFinished() { root.endSaves() }
+    }
+
+    Connections {
+        target: mainWindow
+        function onClosing() { root.endSaves() }
     }
 
     // Asked when a save's turn comes and an earlier save has written its name.
@@ -796,10 +832,12 @@ Item {
                                     text: "IMG"
                                     fontPointSize: textPointSize
                                     enabled: dataField.visible
-                                    onClicked: {
+                                    // After the saves asked for before it,
+                                    // also those still waiting to start.
+                                    onClicked: root.queueSave("image", null, "", null, function() {
                                         dataField.graph.generateImage("png")
                                         dataField.graph.waitForImageAndSaveCopy()
-                                    }
+                                    })
                                 }
                             }
                         }
