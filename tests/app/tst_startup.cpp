@@ -580,7 +580,11 @@ void TestStartup::dragTitleBar(const QList<int> &dx)
     const QPoint press = pointIn(QStringLiteral("appHeaderMouseArea"), 1.0 / 3);
     const QPoint origin = m_window->mapToGlobal(press);
     m_pointer->press(press);
-    for (int x : QList<int>{15} + dx)
+    m_pointer->moveTo(origin + QPoint(15, 0));
+    // Taken by the system or by hand: a busy machine may see it late.
+    QObject *layer = m_window->property("windowLayer").value<QObject *>();
+    QTRY_VERIFY(m_window->property("manualMove").toBool() || layer->property("dragging").toBool());
+    for (int x : dx)
         m_pointer->moveTo(origin + QPoint(x, 0));
     m_pointer->release({});
 }
@@ -625,7 +629,7 @@ void TestStartup::dropsAcrossTheLineComeToRest()
     dragTitleBar(way);
     if (!again.isEmpty())
         dragTitleBar(again);
-    // Sampled for five seconds: no change from a second after the release on.
+    // Sampled for five seconds: no change from two seconds after the release on.
     QElapsedTimer clock;
     clock.start();
     QList<QRect> changes{m_window->geometry()};
@@ -637,7 +641,7 @@ void TestStartup::dropsAcrossTheLineComeToRest()
             lastChange = clock.elapsed();
         }
     }
-    QVERIFY2(lastChange < 1000 && changes.size() <= 5, qPrintable(QDebug::toString(changes)));
+    QVERIFY2(lastChange < 2000 && changes.size() <= 5, qPrintable(QDebug::toString(changes)));
     QScreen *target = onSecond ? second : first;
     QCOMPARE(m_window->screen(), target);
     QCOMPARE(m_window->size(),
