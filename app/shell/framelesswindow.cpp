@@ -15,12 +15,26 @@ FramelessWindowFilter::FramelessWindowFilter(QWindow *window) : QObject(window),
     connect(window, &QWindow::screenChanged, this, &FramelessWindowFilter::followScreen);
     connect(window, &QWindow::windowStateChanged, this, &FramelessWindowFilter::followState);
     followScreen(window->screen());
+    m_systemDragWatch.setInterval(30);
+    connect(&m_systemDragWatch, &QTimer::timeout, this, &FramelessWindowFilter::watchSystemDrag);
 }
 
 void FramelessWindowFilter::showMinimized()
 {
+    // Without a window manager nothing minimises the window, nor brings it
+    // back: it stays as it is, and says so.
+    if (!windowManagerRuns(m_window))
+        return;
     // Qt's own minimise replaces the maximised state.
     m_window->setWindowStates(m_window->windowStates() | Qt::WindowMinimized);
+}
+
+void FramelessWindowFilter::placeOnScreen(const QSize &size)
+{
+    if (!m_window->screen())
+        return;
+    m_window->setGeometry(FramelessGeometry::placedWithin(QRect(m_window->position(), size),
+                                                          m_window->screen()->availableGeometry()));
 }
 
 void FramelessWindowFilter::followState()
@@ -38,6 +52,9 @@ void FramelessWindowFilter::followState()
 
 bool FramelessWindowFilter::startSystemMove()
 {
+    // Released already: its release is on its way to the title bar.
+    if (!leftButtonHeld(m_window).value_or(true))
+        return false;
     return handOver(Drag::Move);
 }
 
@@ -46,7 +63,25 @@ bool FramelessWindowFilter::handOver(Drag drag)
     if (!(drag == Drag::Move ? m_window->startSystemMove() : m_window->startSystemResize(m_edges)))
         return false;
     setDrags(Drag::None, drag);
+    if (leftButtonHeld(m_window).has_value())
+        m_systemDragWatch.start();
     return true;
+}
+
+void FramelessWindowFilter::endSystemDrag()
+{
+    m_systemDragWatch.stop();
+    // Harmless where the system has ended it already.
+    cancelSystemMoveResize(m_window);
+    setDrags(m_drag, Drag::None);
+}
+
+void FramelessWindowFilter::watchSystemDrag()
+{
+    if (m_systemDrag == Drag::None)
+        m_systemDragWatch.stop();
+    else if (!leftButtonHeld(m_window).value_or(true))
+        endSystemDrag();
 }
 
 void FramelessWindowFilter::setDrags(Drag byHand, Drag bySystem)
@@ -79,8 +114,15 @@ bool FramelessWindowFilter::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_window)
         return false;
-    if (m_systemDrag != Drag::None && endsSystemDrag(event))
-        setDrags(m_drag, Drag::None);
+    if (m_systemDrag != Drag::None && endsSystemDrag(event)) {
+        // A new press comes to the window only when the system holds nothing.
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_systemDragWatch.stop();
+            setDrags(m_drag, Drag::None);
+        } else {
+            endSystemDrag();
+        }
+    }
     switch (event->type()) {
     case QEvent::MouseMove:
         return mouseMoved(static_cast<QMouseEvent *>(event));
@@ -179,7 +221,8 @@ void FramelessWindowFilter::startDrag()
 {
     const Drag drag = m_armed;
     m_armed = Drag::None;
-    if (drag == Drag::None || !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton))
+    if (drag == Drag::None || !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton) ||
+        !leftButtonHeld(m_window).value_or(true))
         return;
     const QPoint delta = m_armedDelta;
     if (handOver(drag))

@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
+#include <QTimer>
 
 class QMouseEvent;
 class QScreen;
@@ -34,6 +35,10 @@ public:
     // The system's move of the window; false where there is none. Its end is
     // told by moveEnded(), also when the press that started it was cancelled.
     Q_INVOKABLE bool startSystemMove();
+    // Gives the window size and moves it as little as needed to lie on the
+    // available area of its screen, in one step: halfway it could stand on
+    // another screen.
+    Q_INVOKABLE void placeOnScreen(const QSize &size);
 
     bool dragging() const { return m_drag != Drag::None || m_systemDrag != Drag::None; }
 
@@ -59,6 +64,8 @@ private:
     bool handOver(Drag drag);
     void setDrags(Drag byHand, Drag bySystem);
     bool endsSystemDrag(const QEvent *event) const;
+    void endSystemDrag();
+    void watchSystemDrag();
     HitArea hitAt(const QPoint &localPoint) const;
     void showCursorOf(HitArea area);
     void followScreen(QScreen *screen);
@@ -77,6 +84,9 @@ private:
     // Handed to the system, which tells nothing of its end: the pointer
     // coming back without the button does.
     Drag m_systemDrag = Drag::None;
+    // Asks the server for the button while the system holds the pointer: a
+    // release that came before the system took the drag reaches neither.
+    QTimer m_systemDragWatch;
     Qt::Edges m_edges;
     QRect m_dragStartGeometry;
     QPoint m_dragStartPoint;

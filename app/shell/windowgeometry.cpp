@@ -115,4 +115,18 @@ QRect resized(const QRect &start, Qt::Edges edges, const QPoint &delta, const QS
     return QRect(left, top, right - left, bottom - top);
 }
 
+QRect placedWithin(const QRect &window, const QRect &area)
+{
+    QRect placed = window;
+    if (placed.right() > area.right())
+        placed.moveRight(area.right());
+    if (placed.bottom() > area.bottom())
+        placed.moveBottom(area.bottom());
+    if (placed.left() < area.left())
+        placed.moveLeft(area.left());
+    if (placed.top() < area.top())
+        placed.moveTop(area.top());
+    return placed;
+}
+
 } // namespace FramelessGeometry

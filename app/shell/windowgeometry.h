@@ -51,4 +51,8 @@ QUORVANTISSHELL_EXPORT Qt::CursorShape cursorOf(HitArea area);
 QUORVANTISSHELL_EXPORT QRect resized(const QRect &start, Qt::Edges edges, const QPoint &delta,
                                      const QSize &minimum);
 
+// window moved as little as needed to lie within area; where it is larger,
+// its top-left corner (the title bar) stays on the area.
+QUORVANTISSHELL_EXPORT QRect placedWithin(const QRect &window, const QRect &area);
+
 } // namespace FramelessGeometry

@@ -17,6 +17,8 @@ private slots:
     void edgesAndCursors();
     void resizeKeepsOppositeEdgesAndMinimum_data();
     void resizeKeepsOppositeEdgesAndMinimum();
+    void placedWithin_data();
+    void placedWithin();
 };
 
 void TestWindowGeometry::hitTest_data()
@@ -138,6 +140,29 @@ void TestWindowGeometry::resizeKeepsOppositeEdgesAndMinimum()
     QFETCH(QRect, expected);
     QCOMPARE(resized(QRect(100, 100, 800, 600), Qt::Edges(edges), delta, QSize(400, 300)),
              expected);
+}
+
+void TestWindowGeometry::placedWithin_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QRect>("expected");
+
+    // The area: a 1280 x 720 monitor right of a 1920 wide one.
+    QTest::newRow("inside stays") << QRect(2000, 50, 1024, 612) << QRect(2000, 50, 1024, 612);
+    QTest::newRow("over the left side") << QRect(1260, 81, 1024, 612) << QRect(1920, 81, 1024, 612);
+    QTest::newRow("over the right and bottom sides")
+        << QRect(2500, 300, 1024, 612) << QRect(2176, 108, 1024, 612);
+    QTest::newRow("exactly at the right side")
+        << QRect(2176, 0, 1024, 612) << QRect(2176, 0, 1024, 612);
+    QTest::newRow("larger keeps its top-left on it")
+        << QRect(2500, 300, 1536, 918) << QRect(1920, 0, 1536, 918);
+}
+
+void TestWindowGeometry::placedWithin()
+{
+    QFETCH(QRect, window);
+    QFETCH(QRect, expected);
+    QCOMPARE(FramelessGeometry::placedWithin(window, QRect(1920, 0, 1280, 720)), expected);
 }
 
 QTEST_APPLESS_MAIN(TestWindowGeometry)

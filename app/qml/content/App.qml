@@ -52,6 +52,8 @@ ApplicationWindow {
     property bool manualMove: false
     // The window layer that the start-up hooks onto this window.
     property QtObject windowLayer: null
+    // The screen whose size the window took last, as screenKey() names it.
+    property string sizedScreen: ""
 
     readonly property string consentAfterErrorText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\n\nSee application terms and conditions for details."
     readonly property string consentFirstRunText: "Would you like the app to automatically check:\n1. If software updates are available.\n2. The calibration expiry date of a connected unit.\nSee application terms and conditions for details."
@@ -175,6 +177,7 @@ ApplicationWindow {
         targetHeight = screenScaler.startHeight
         x = 0.5 * (screenScaler.screenWidth - targetWidth)
         y = 0.5 * (screenScaler.screenHeight - targetHeight)
+        sizedScreen = screenKey()
     }
 
     onScreenChanged: {
@@ -182,17 +185,45 @@ ApplicationWindow {
         mainWindow.screenChanged = true
         // A system's move can end before the window learns where it went.
         // Later, so that the window layer has taken the new screen's minimum.
-        if (!mainForm.appHeaderMouseArea.pressed && !(windowLayer && windowLayer.dragging))
+        // Only then: a change the window's own new size makes starts nothing.
+        if (moveSettling.running && !mainForm.appHeaderMouseArea.pressed
+                && !(windowLayer && windowLayer.dragging))
             Qt.callLater(takeScreenSize)
+    }
+
+    // Each reading of the window's screen is a new object: names and places compare.
+    function screenKey() {
+        const screen = mainWindow.screen
+        return screen ? screen.name + "@" + screen.virtualX + "," + screen.virtualY : ""
+    }
+
+    // The end of a move by the title bar; takes the screen's size once.
+    function endMove() {
+        moveSettling.restart()
+        takeScreenSize()
     }
 
     // The size for the screen the window has moved to, once nothing holds it.
     function takeScreenSize() {
         if (!mainWindow.screenChanged)
             return
+        mainWindow.screenChanged = false
+        moveSettling.stop()
+        // Dropped back where its size was taken: it keeps the size it has.
+        if (screenKey() === sizedScreen)
+            return
+        sizedScreen = screenKey()
+        // Kept on that screen: its centre there is what keeps it there.
+        if (windowLayer)
+            windowLayer.placeOnScreen(Qt.size(screenScaler.startWidth, screenScaler.startHeight))
         targetWidth = screenScaler.startWidth
         targetHeight = screenScaler.startHeight
-        mainWindow.screenChanged = false
+    }
+
+    // How long after a move the screen it ended on may still be reported.
+    Timer {
+        id: moveSettling
+        interval: 1000
     }
 
     onClosing: function(close) {
@@ -516,7 +547,7 @@ ApplicationWindow {
         function onReleased(mouse) {
             mainWindow.moveArmed = false
             mainWindow.manualMove = false
-            mainWindow.takeScreenSize()
+            mainWindow.endMove()
         }
 
         // So it ends when the system takes the move over, or anything else
@@ -539,7 +570,7 @@ ApplicationWindow {
     Connections {
         target: windowLayer
         function onMoveEnded() {
-            mainWindow.takeScreenSize()
+            mainWindow.endMove()
         }
     }
 
