@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -108,6 +109,33 @@ private:
     QObject *m_stack;
 };
 
+// When a signal came, on the caller's clock, and the size of the sender's
+// "model" list then.
+class SignalTimes : public QObject
+{
+    Q_OBJECT
+
+public:
+    SignalTimes(QObject *sender, const char *signal, const QElapsedTimer &clock)
+        : m_sender(sender), m_clock(clock)
+    {
+        connect(sender, signal, this, SLOT(record()));
+    }
+    QList<qint64> times;
+    QList<qsizetype> sizes;
+
+private slots:
+    void record()
+    {
+        times << m_clock.elapsed();
+        sizes << QQmlProperty::read(m_sender, "model").toList().size();
+    }
+
+private:
+    QObject *m_sender;
+    const QElapsedTimer &m_clock;
+};
+
 } // namespace
 
 #define START(...)                                                                                 \
@@ -134,6 +162,9 @@ private slots:
     void sessionWithoutPointsShowsNoData_data();
     void sessionWithoutPointsShowsNoData();
     void liveSessionGrowsWithoutDuplicates();
+    void clickDuringHeaderWalk_data();
+    void clickDuringHeaderWalk();
+    void unplugDuringHeaderWalk();
     void copiesReachTheClipboard_data();
     void copiesReachTheClipboard();
     void savesWriteTheChosenFiles();
@@ -150,6 +181,8 @@ private:
     // "" when the data screen is up; "skip: ..." when the program lacks a
     // part that it needs; otherwise the failure.
     QString start(const QJsonObject &instrument);
+    static QJsonObject slowWalk();
+    QQuickItem *shownRow(int index);
     QQuickItem *item(const QString &name) const;
     QObject *object(const QString &name) const;
     QObject *viewStack() const;
@@ -285,6 +318,42 @@ bool TestDataScreen::clickRow(int index)
 {
     const QString name = QStringLiteral("sessionRow%1").arg(index);
     return QTest::qWaitFor([&] { return item(name) != nullptr; }, 10000) && click(name);
+}
+
+// 40 sessions whose headers come slowly: the walk outlasts the page's arrival.
+QJsonObject TestDataScreen::slowWalk()
+{
+    QJsonArray sessions;
+    for (int i = 0; i < 40; ++i)
+        sessions.append(fieldSession(QStringLiteral("2026-03-01T%1:%2:00Z")
+                                         .arg(10 + i / 4)
+                                         .arg(i % 4 * 15, 2, 10, QLatin1Char('0')),
+                                     3));
+    QJsonObject instrument = scenario(sessions);
+    instrument.insert(QStringLiteral("frameMs"), 20);
+    return instrument;
+}
+
+// The row now shown at index once the rows follow the walk (not only its end)
+// and the page has slid in; rows of lists taken before may still await
+// deletion under the same name.
+QQuickItem *TestDataScreen::shownRow(int index)
+{
+    if (!QTest::qWaitFor([this] { return item(QStringLiteral("sessionRow3")) != nullptr; }, 15000))
+        return nullptr;
+    QObject *device = object(QStringLiteral("device"));
+    QObject *stack = viewStack();
+    if (device->property("hasAllHeaders").toBool() ||
+        !QTest::qWaitFor([stack] { return !stack->property("busy").toBool(); }, 5000))
+        return nullptr;
+    QQuickItem *view = nullptr;
+    for (QQuickItem *child : object(QStringLiteral("sessionList"))->findChildren<QQuickItem *>())
+        view = child->inherits("QQuickListView") ? child : view;
+    QQuickItem *row = nullptr;
+    if (view)
+        QMetaObject::invokeMethod(view, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, row),
+                                  Q_ARG(int, index));
+    return row;
 }
 
 QVariantList TestDataScreen::vertices() const
@@ -655,6 +724,69 @@ void TestDataScreen::liveSessionGrowsWithoutDuplicates()
             QVERIFY(x > points.at(i - 1).toMap().value("x").toLongLong());
     }
     QVERIFY(object(QStringLiteral("liveReloadTimer"))->property("running").toBool());
+}
+
+void TestDataScreen::clickDuringHeaderWalk_data()
+{
+    QTest::addColumn<int>("held"); // ms between press and release
+    QTest::newRow("quick click") << 0;
+    QTest::newRow("held 60 ms") << 60;
+    QTest::newRow("held 250 ms") << 250;
+}
+
+// A row clicked while a slow header walk grows the list shows its session:
+// the click is kept, whatever the rows take from the walk meanwhile.
+void TestDataScreen::clickDuringHeaderWalk()
+{
+    QFETCH(int, held);
+    START(slowWalk());
+    QObject *device = object(QStringLiteral("device"));
+    QQuickItem *row = shownRow(2);
+    QVERIFY(row);
+    auto *entry = QQmlProperty::read(row, "context").value<QObject *>();
+    QVERIFY(entry);
+    const QPoint centre = row->mapToScene(QPointF(row->width() / 2, row->height() / 2)).toPoint();
+    QTest::mouseMove(row->window(), centre);
+    QTest::mousePress(row->window(), Qt::LeftButton, {}, centre);
+    QTest::qWait(held);
+    QTest::mouseRelease(row->window(), Qt::LeftButton, {}, centre);
+    QVERIFY2(!device->property("hasAllHeaders").toBool(), "the walk ended before the click");
+
+    QObject *presenter = object(QStringLiteral("presenter"));
+    QTRY_COMPARE_WITH_TIMEOUT(presenter->property("dataEntry").value<QObject *>(), entry, 5000);
+    QCOMPARE(object(QStringLiteral("sessionList"))->property("index").toInt(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(device->property("hasAllHeaders").toBool(), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 2 * (3 - 1), 20000);
+    QVERIFY(item(QStringLiteral("dataField"))->isVisible());
+    QCOMPARE(object(QStringLiteral("sessionList"))->property("index").toInt(), 2);
+}
+
+// Unplugged during the walk, with a row held down: the rows take the
+// device's last list in the next turn, not when a throttle or the release
+// comes.
+void TestDataScreen::unplugDuringHeaderWalk()
+{
+    START(slowWalk());
+    QObject *device = object(QStringLiteral("device"));
+    QObject *list = object(QStringLiteral("sessionList"));
+    QQuickItem *row = shownRow(1);
+    QVERIFY(row);
+    QQuickWindow *window = row->window(); // the row goes with the list it shows
+    const QPoint centre = row->mapToScene(QPointF(row->width() / 2, row->height() / 2)).toPoint();
+    QTest::mousePress(window, Qt::LeftButton, {}, centre);
+    QElapsedTimer clock;
+    clock.start();
+    const SignalTimes gone(device, SIGNAL(disconnected()), clock);
+    const SignalTimes taken(list, SIGNAL(modelChanged()), clock);
+    StandInHid::instance().simulator().unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!gone.times.isEmpty(), 5000);
+    const int listed = device->property("dataEntries").toList().size();
+    QTRY_VERIFY(!taken.times.isEmpty());
+    QTest::mouseRelease(window, Qt::LeftButton, {}, centre);
+    QVERIFY2(taken.times.first() - gone.times.first() < 50,
+             qPrintable(QStringLiteral("taken %1 ms after the disconnection")
+                            .arg(taken.times.first() - gone.times.first())));
+    QCOMPARE(taken.sizes.first(), listed);
 }
 
 void TestDataScreen::copiesReachTheClipboard_data()
