@@ -12,6 +12,7 @@ Item {
     property alias icon: iconText.text
     property bool loading: true
     property int fontPointSize: 10
+    readonly property alias pressed: mouseArea.pressed
 
     signal selected(int index, var item)
 

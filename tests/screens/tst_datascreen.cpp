@@ -23,6 +23,7 @@
 #include <QQuickWindow>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -134,6 +135,9 @@ private slots:
     void sessionWithoutPointsShowsNoData_data();
     void sessionWithoutPointsShowsNoData();
     void liveSessionGrowsWithoutDuplicates();
+    void clickDuringHeaderWalk_data();
+    void clickDuringHeaderWalk();
+    void unplugDuringHeaderWalk();
     void copiesReachTheClipboard_data();
     void copiesReachTheClipboard();
     void savesWriteTheChosenFiles();
@@ -150,6 +154,9 @@ private:
     // "" when the data screen is up; "skip: ..." when the program lacks a
     // part that it needs; otherwise the failure.
     QString start(const QJsonObject &instrument);
+    static QJsonObject slowWalk();
+    QQuickItem *shownRow(int index);
+    QQuickItem *listView() const;
     QQuickItem *item(const QString &name) const;
     QObject *object(const QString &name) const;
     QObject *viewStack() const;
@@ -285,6 +292,51 @@ bool TestDataScreen::clickRow(int index)
 {
     const QString name = QStringLiteral("sessionRow%1").arg(index);
     return QTest::qWaitFor([&] { return item(name) != nullptr; }, 10000) && click(name);
+}
+
+// 40 sessions whose headers come slowly: the walk outlasts the page's arrival.
+QJsonObject TestDataScreen::slowWalk()
+{
+    QJsonArray sessions;
+    for (int i = 0; i < 40; ++i)
+        sessions.append(fieldSession(QStringLiteral("2026-03-01T%1:%2:00Z")
+                                         .arg(10 + i / 4)
+                                         .arg(i % 4 * 15, 2, 10, QLatin1Char('0')),
+                                     3));
+    QJsonObject instrument = scenario(sessions);
+    instrument.insert(QStringLiteral("frameMs"), 20);
+    return instrument;
+}
+
+// The row now shown at index once the rows follow the walk (not only its end)
+// and the page has slid in; rows of lists taken before may still await
+// deletion under the same name.
+QQuickItem *TestDataScreen::shownRow(int index)
+{
+    if (!QTest::qWaitFor([this] { return item(QStringLiteral("sessionRow3")) != nullptr; }, 15000))
+        return nullptr;
+    QObject *device = object(QStringLiteral("device"));
+    QObject *stack = viewStack();
+    if (device->property("hasAllHeaders").toBool() ||
+        !QTest::qWaitFor([stack] { return !stack->property("busy").toBool(); }, 5000))
+        return nullptr;
+    QQuickItem *row = nullptr;
+    if (QQuickItem *view = listView())
+        QMetaObject::invokeMethod(view, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, row),
+                                  Q_ARG(int, index));
+    return row;
+}
+
+QQuickItem *TestDataScreen::listView() const
+{
+    QObject *list = object(QStringLiteral("sessionList"));
+    const QList<QQuickItem *> items =
+        list ? list->findChildren<QQuickItem *>() : QList<QQuickItem *>();
+    for (QQuickItem *child : items) {
+        if (child->inherits("QQuickListView"))
+            return child;
+    }
+    return nullptr;
 }
 
 QVariantList TestDataScreen::vertices() const
@@ -655,6 +707,72 @@ void TestDataScreen::liveSessionGrowsWithoutDuplicates()
             QVERIFY(x > points.at(i - 1).toMap().value("x").toLongLong());
     }
     QVERIFY(object(QStringLiteral("liveReloadTimer"))->property("running").toBool());
+}
+
+void TestDataScreen::clickDuringHeaderWalk_data()
+{
+    QTest::addColumn<int>("held"); // ms between press and release
+    QTest::newRow("quick click") << 0;
+    QTest::newRow("held 60 ms") << 60;
+    QTest::newRow("held 250 ms") << 250;
+}
+
+// A row clicked while a slow header walk grows the list shows its session:
+// the click is kept, whatever the rows take from the walk meanwhile.
+void TestDataScreen::clickDuringHeaderWalk()
+{
+    QFETCH(int, held);
+    START(slowWalk());
+    QObject *device = object(QStringLiteral("device"));
+    QQuickItem *row = shownRow(2);
+    QVERIFY(row);
+    auto *entry = QQmlProperty::read(row, "context").value<QObject *>();
+    QVERIFY(entry);
+    const QPoint centre = row->mapToScene(QPointF(row->width() / 2, row->height() / 2)).toPoint();
+    QTest::mouseMove(row->window(), centre);
+    QTest::mousePress(row->window(), Qt::LeftButton, {}, centre);
+    QTest::qWait(held);
+    QTest::mouseRelease(row->window(), Qt::LeftButton, {}, centre);
+    QVERIFY2(!device->property("hasAllHeaders").toBool(), "the walk ended before the click");
+
+    QObject *presenter = object(QStringLiteral("presenter"));
+    QTRY_COMPARE_WITH_TIMEOUT(presenter->property("dataEntry").value<QObject *>(), entry, 5000);
+    QCOMPARE(object(QStringLiteral("sessionList"))->property("index").toInt(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(device->property("hasAllHeaders").toBool(), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(vertices().size(), 2 * (3 - 1), 20000);
+    QVERIFY(item(QStringLiteral("dataField"))->isVisible());
+    QCOMPARE(object(QStringLiteral("sessionList"))->property("index").toInt(), 2);
+}
+
+// Unplugged during the walk, with a row held down: the rows take the
+// device's last list in the next turn, not when a throttle or the release
+// comes.
+void TestDataScreen::unplugDuringHeaderWalk()
+{
+    START(slowWalk());
+    QObject *device = object(QStringLiteral("device"));
+    QObject *list = object(QStringLiteral("sessionList"));
+    QQuickItem *row = shownRow(1);
+    QVERIFY(row);
+    QQuickWindow *window = row->window(); // the row goes with the list it shows
+    const QPoint centre = row->mapToScene(QPointF(row->width() / 2, row->height() / 2)).toPoint();
+    QTest::mousePress(window, Qt::LeftButton, {}, centre);
+    // Headers stop coming for a while, so that no throttle runs when the
+    // instrument goes.
+    StandInHid::instance().setFrameMs(150);
+    QTest::qWait(200);
+    QSignalSpy gone(device, SIGNAL(disconnected()));
+    // The list's own alias signal is only wired once QML listens to it.
+    QSignalSpy taken(listView(), SIGNAL(modelChanged()));
+    StandInHid::instance().simulator().unplug();
+    QVERIFY(gone.wait(5000));
+    // The next turn, well before any throttle could run.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(taken.count(), 1);
+    QCOMPARE(QQmlProperty::read(list, "model").toList().size(),
+             device->property("dataEntries").toList().size());
+    QTest::mouseRelease(window, Qt::LeftButton, {}, centre);
 }
 
 void TestDataScreen::copiesReachTheClipboard_data()

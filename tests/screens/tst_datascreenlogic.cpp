@@ -16,6 +16,7 @@ private slots:
     void imageTarget();
     void traceTableIsComplete();
     void placeholdersBeforeTheStatusReply();
+    void listThatOnlyGrew();
 
 private:
     ContentScript m_script;
@@ -120,6 +121,29 @@ void TestDataScreenLogic::placeholdersBeforeTheStatusReply()
              QStringLiteral("Disabled"));
     QCOMPARE(m_script.call(QStringLiteral("memoryText"), {true, false}).toString(),
              QStringLiteral("Enabled"));
+}
+
+// Entries are told apart by identity, not by what they hold.
+void TestDataScreenLogic::listThatOnlyGrew()
+{
+    QJSEngine &engine = m_script.engine();
+    const QJSValue a = engine.newObject();
+    const QJSValue b = engine.newObject();
+    const QJSValue twin = engine.newObject();
+    const auto list = [&engine](const QList<QJSValue> &entries) {
+        QJSValue array = engine.newArray(quint32(entries.size()));
+        for (int i = 0; i < entries.size(); ++i)
+            array.setProperty(quint32(i), entries.at(i));
+        return array;
+    };
+    const auto kept = [&](const QList<QJSValue> &before, const QList<QJSValue> &after) {
+        return m_script.call(QStringLiteral("keepsEntries"), {list(before), list(after)}).toBool();
+    };
+    QVERIFY(kept({}, {}));
+    QVERIFY(kept({a, b}, {b, twin, a}));
+    QVERIFY(!kept({a, b}, {a}));
+    QVERIFY(!kept({a, b}, {a, twin}));
+    QVERIFY(!kept({a}, {}));
 }
 
 QTEST_GUILESS_MAIN(TestDataScreenLogic)

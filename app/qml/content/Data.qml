@@ -549,14 +549,27 @@ Item {
         // finds, and each list taken rebuilds the rows: while a walk grows
         // the list, the rows take it at most every 100 ms. Anything else (the
         // walk's end, a new walk, a disconnection) is taken in the next turn,
-        // before a list that is replaced can go.
+        // before a list that is replaced can go. A rebuild would drop a press
+        // with the row that holds it, so while a row is held down the list
+        // waits for the release, unless the one shown is going.
         property var sessions: []
         property bool sessionsComplete: false
+        property bool rowHeld: false
+        property bool sessionsWaiting: false
 
         function takeSessions() {
             sessionsTimer.stop()
-            sessions = device.dataEntries
+            const next = device.dataEntries
+            sessionsWaiting = rowHeld && device.connected && DataScreen.keepsEntries(sessions, next)
+            if (sessionsWaiting)
+                return
+            sessions = next
             sessionsComplete = device.hasAllHeaders
+        }
+
+        onRowHeldChanged: {
+            if (!rowHeld && sessionsWaiting)
+                Qt.callLater(columnLeft.takeSessions)
         }
 
         Component.onCompleted: takeSessions()
@@ -571,12 +584,13 @@ Item {
             target: device
 
             function onDataEntriesChanged() {
-                if (columnLeft.sessionsComplete || !device.connected || device.hasAllHeaders)
+                if (columnLeft.sessionsComplete)
                     Qt.callLater(columnLeft.takeSessions)
                 else if (!sessionsTimer.running)
                     sessionsTimer.start()
             }
 
+            // Also announced by the walk's end and by a disconnection.
             function onHasAllHeadersChanged() {
                 Qt.callLater(columnLeft.takeSessions)
             }
@@ -599,6 +613,12 @@ Item {
                 loading: modelData.loading
                 text: modelData.timeString
                 context: modelData
+
+                onPressedChanged: columnLeft.rowHeld = pressed
+                Component.onDestruction: {
+                    if (pressed)
+                        columnLeft.rowHeld = false
+                }
 
                 onSelected: function(index, item) {
                     console.log("")

@@ -59,3 +59,13 @@ export function memoryText(reported, disabled) {
         return "-"
     return disabled ? "Disabled" : "Enabled"
 }
+
+// Whether `next` still holds every entry of `previous`: a list that only grew.
+export function keepsEntries(previous, next) {
+    const kept = new Set(next)
+    for (let i = 0; i < previous.length; ++i) {
+        if (!kept.has(previous[i]))
+            return false
+    }
+    return true
+}
