@@ -55,15 +55,33 @@ Item {
         ListView {
             id: listView
 
-            // Only clicks choose a row: a replaced model gets back the row
-            // number the user last clicked, or none.
+            // Only clicks choose a row: a replaced model gets back the row the
+            // user last clicked, or none. Where the new model still holds the
+            // clicked item elsewhere (a list that grew above it), its row
+            // follows it: the highlight must not mark another session.
             property bool selectionActive: false
             property int clickedSelection: -1
+            property var clickedItem: null
+
+            function rowOfClickedItem() {
+                const items = model
+                const count = items && items.length !== undefined ? items.length : 0
+                for (let i = 0; i < count; ++i) {
+                    if (items[i] === clickedItem)
+                        return i
+                }
+                return -1
+            }
 
             clip: true
             model: root.groupItems
             currentIndex: -1
-            onModelChanged: currentIndex = selectionActive ? clickedSelection : -1
+            onModelChanged: {
+                const followed = selectionActive ? rowOfClickedItem() : -1
+                if (followed >= 0)
+                    clickedSelection = followed
+                currentIndex = selectionActive ? clickedSelection : -1
+            }
 
             section.property: "dateString"
             section.criteria: ViewSection.FullString

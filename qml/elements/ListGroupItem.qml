@@ -20,6 +20,7 @@ Item {
         const view = root.ListView.view
         view.selectionActive = true
         view.clickedSelection = index
+        view.clickedItem = modelData
         view.currentIndex = index
         root.selected(index, modelData)
     }

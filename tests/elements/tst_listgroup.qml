@@ -15,6 +15,19 @@ Item {
         }
     }
 
+    // Items as the program's entries are: objects whose identity survives
+    // a model replacement.
+    Component {
+        id: entryObject
+        QtObject {
+            property bool valid: true
+            property int type: 1
+            property bool loading: false
+            property string timeString
+            property string dateString: "d"
+        }
+    }
+
     SignalSpy {
         id: selectedSpy
         signalName: "selected"
@@ -143,10 +156,23 @@ Item {
             compare(group.index, 2)
             compare(group.currentItem, row)
 
-            // The row number, not the object, is kept.
+            // Items all new: the row number is kept.
             group.model = [entry("11:00", "d"), entry("10:00", "d"), entry("09:00", "d"), entry("08:00", "d")]
             compare(group.index, 2)
             tryVerify(() => list.itemAtIndex(2) !== null)
+            compare(group.currentItem.context.timeString, "09:00")
+
+            // The clicked item itself, in a list that grew above it: the
+            // highlight stays with it, also through the next replacement.
+            const kept = ["10:00", "09:00"].map(t => createTemporaryObject(entryObject, host, { timeString: t }))
+            group.model = kept
+            tryVerify(() => list.itemAtIndex(1) !== null)
+            mouseClick(list.itemAtIndex(1))
+            group.model = [createTemporaryObject(entryObject, host, { timeString: "11:00" })].concat(kept)
+            compare(group.index, 2)
+            group.model = ["12:00", "11:00"].map(t => createTemporaryObject(entryObject, host, { timeString: t })).concat(kept)
+            compare(group.index, 3)
+            tryVerify(() => list.itemAtIndex(3) !== null)
             compare(group.currentItem.context.timeString, "09:00")
 
             const top = list.itemAtIndex(0)
