@@ -18,7 +18,6 @@
 #include <QQmlExpression>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -164,6 +163,7 @@ void TestPages::cleanup()
     m_stack = nullptr;
     m_service.reset();
     instrument().unplug();
+    StandInHid::instance().setFrameMs(0);
 }
 
 void TestPages::start(bool consent)
@@ -539,7 +539,6 @@ void TestPages::downloadWaitsForSessionSaves()
                        " bulkFileExport.setFolder('%1'); bulkFileExport.writeAll()")
             .arg(QUrl::fromLocalFile(saves.path()).toString());
     StandInHid::instance().setFrameMs(20);
-    const auto unpaced = qScopeGuard([] { StandInHid::instance().setFrameMs(0); });
     QTimer::singleShot(0, page, [&] {
         evaluate(page, QStringLiteral("startDownload('%1')").arg(target));
         if (behindBulkRun)
@@ -549,10 +548,8 @@ void TestPages::downloadWaitsForSessionSaves()
     // Every save has ended: the installer comes only now.
     QVERIFY(QFile::exists(single));
     QCOMPARE(requestsTo("/installer"), 0);
-    QObject *ok = find(QStringLiteral("okDialog"));
-    QTRY_VERIFY_WITH_TIMEOUT(ok->property("visible").toBool(), 10000);
-    QCOMPARE(ok->property("dialogTitle").toString(),
-             QStringLiteral("Installer download completed"));
+    QTRY_COMPARE_WITH_TIMEOUT(find(QStringLiteral("okDialog"))->property("dialogTitle").toString(),
+                              QStringLiteral("Installer download completed"), 10000);
     QCOMPARE(requestsTo("/installer"), 1);
 }
 
