@@ -349,9 +349,14 @@ Item {
         function onError() { root.saveEnded("image") }
     }
 
+    // On the change itself, not on disconnected(): that may come after the
+    // running save has ended on the change, and the next one would start.
     Connections {
         target: device
-        function onDisconnected() { root.endSaves() }
+        function onConnectedChanged(connected) {
+            if (!connected)
+                root.endSaves()
+        }
         function onFinished() { root.endSaves() }
     }
 
