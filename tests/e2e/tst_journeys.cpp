@@ -903,12 +903,14 @@ void Journeys::closingWhileExporting_data()
     // from a slow instrument, two queued behind it.
     QTest::addColumn<bool>("bulk");
     // How the instrument's thread ends: the title bar's close button, the
-    // window's close request; or the instrument goes: pulled out, rebooted.
+    // window's close request; or the instrument goes: pulled out, rebooted,
+    // erased.
     QTest::addColumn<QString>("end");
     QTest::newRow("bulk run, the title bar's close") << true << "windowClose";
     QTest::newRow("three saves, the window closed") << false << "close";
     QTest::newRow("three saves, unplugged") << false << "unplug";
     QTest::newRow("three saves, rebooted") << false << "rebootButton";
+    QTest::newRow("three saves, erased") << false << "eraseButton";
 }
 
 void Journeys::closingWhileExporting()
@@ -928,13 +930,29 @@ void Journeys::closingWhileExporting()
     const bool closing = end == QLatin1String("close") || end == QLatin1String("windowClose");
     const auto stop = [&app, end, &sinceStop] {
         sinceStop.start();
-        if (end == QLatin1String("unplug"))
+        if (end == QLatin1String("unplug")) {
             app.simulator().unplug();
-        else if (end == QLatin1String("close"))
+        } else if (end == QLatin1String("close")) {
             app.window()->close();
-        else
+        } else if (end == QLatin1String("eraseButton")) {
+            app.click(QStringLiteral("clearMemoryButton"));
+            ShellTest::waitFor([&] { return app.topPage() == QLatin1String("ClearDevice"); }, 5000);
+            app.clickIn(app.item(QStringLiteral("clearDevicePage")), end);
+        } else {
             app.click(end);
+        }
     };
+    // Each notice as it comes into view.
+    QStringList seen;
+    QString shown;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        const QString now = app.window() ? app.banner() : QString();
+        if (now != shown && !now.isEmpty())
+            seen << now;
+        shown = now;
+    });
+    watch.start(50);
     int queued = -1;
     if (bulk) {
         StandInHid::instance().setFrameMs(4);
@@ -993,6 +1011,15 @@ void Journeys::closingWhileExporting()
         QCOMPARE(failed.count() + saved.count(), 1);
         QCOMPARE(QDir(files).entryList(QDir::Files | QDir::Hidden),
                  saved.count() ? QStringList{QStringLiteral("one.csv")} : QStringList());
+        // Told once, after or before the running save's own report, both seen.
+        const QString dropped =
+            QStringLiteral("2 files not saved: the instrument was disconnected");
+        const QString report =
+            saved.count() ? QStringLiteral("File saved") : QStringLiteral("Error saving file");
+        if (!closing)
+            QTRY_VERIFY2_WITH_TIMEOUT(seen.contains(dropped) && seen.contains(report),
+                                      qPrintable(seen.join('|')), 30000);
+        QCOMPARE(seen.count(dropped), closing ? 0 : 1);
     }
 }
 

@@ -126,8 +126,31 @@ ApplicationWindow {
             stack.push("qrc:/content/" + name + ".qml", {}, StackView.Immediate)
     }
 
+    // A notice given while another is on display waits for that one's end, so
+    // that outcomes coming together (a save's own report and the saves the
+    // instrument's loss dropped) are each seen. The same text again goes on
+    // showing.
+    property var waitingNotices: []
+
     function notify(text, icon, milliseconds) {
-        mainForm.notification.show(text, icon, milliseconds)
+        const banner = mainForm.notification
+        const last = waitingNotices.length > 0 ? waitingNotices[waitingNotices.length - 1].text
+                                               : banner.isShowing ? banner.text : ""
+        if (text === last && banner.isShowing)
+            return
+        if (banner.isShowing) {
+            waitingNotices.push({ "text": text, "icon": icon, "milliseconds": milliseconds })
+            return
+        }
+        banner.show(text, icon, milliseconds)
+    }
+
+    function showWaitingNotice() {
+        const banner = mainForm.notification
+        if (banner.isShowing || waitingNotices.length === 0)
+            return
+        const next = waitingNotices.shift()
+        banner.show(next.text, next.icon, next.milliseconds)
     }
 
     function allowWebChecks(allowed) {
@@ -564,6 +587,15 @@ ApplicationWindow {
                 mainWindow.showNormal()
             else
                 mainWindow.showMaximized()
+        }
+    }
+
+    Connections {
+        target: mainForm.notification
+        // Not within the banner's own animation end.
+        function onIsShowingChanged() {
+            if (!mainForm.notification.isShowing)
+                Qt.callLater(mainWindow.showWaitingNotice)
         }
     }
 

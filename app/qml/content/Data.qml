@@ -180,22 +180,31 @@ Item {
     // goes, no save can read its session any more: those not yet started are
     // dropped, and none starts after. The running one ends on its own cancel.
     property bool savesEnded: false
+    property bool closing: false
 
+    // Saves dropped because the instrument went are told of once, together;
+    // a close drops them without a word.
     function endSaves() {
         savesEnded = true
-        if (queuedSaves.length > 0 || replaceAgainQuestion.save !== null)
-            console.warn("Data.qml -> saves not yet started dropped: the instrument is gone")
+        const dropped = queuedSaves.length + (replaceAgainQuestion.save !== null ? 1 : 0)
         queuedSaves = []
         if (replaceAgainQuestion.save !== null) {
             replaceAgainQuestion.save = null
             replaceAgainQuestion.close()
         }
+        if (dropped === 0)
+            return
+        console.warn("Data.qml -> saves not yet started dropped: the instrument is gone")
+        if (!closing)
+            mainWindow.notify(DataScreen.droppedSavesText(dropped), awesome.icons.fa_warning, 5000)
     }
 
     function nextSave() {
-        if (savesEnded)
-            queuedSaves = []
-        if (runningSave !== null || replaceAgainQuestion.save !== null || queuedSaves.length === 0)
+        // The running save may learn of the loss before the page does.
+        if (savesEnded || !device.connected)
+            endSaves()
+        if (savesEnded || runningSave !== null || replaceAgainQuestion.save !== null
+                || queuedSaves.length === 0)
             return
         const save = queuedSaves.shift()
         if (save.askAgain && Promptwell.FileChoice.exists(save.path)) {
@@ -362,7 +371,10 @@ Item {
 
     Connections {
         target: mainWindow
-        function onClosing() { root.endSaves() }
+        function onClosing() {
+            root.closing = true
+            root.endSaves()
+        }
     }
 
     // Asked when a save's turn comes and an earlier save has written its name.

@@ -69,3 +69,9 @@ export function keepsEntries(previous, next) {
     }
     return true
 }
+
+// The one notice for the saves and image copies that the instrument's loss
+// kept from starting.
+export function droppedSavesText(count) {
+    return count + (count === 1 ? " file" : " files") + " not saved: the instrument was disconnected"
+}
