@@ -29,6 +29,14 @@ TestWebService::Response fixed(int status, const QByteArray &body,
     return response;
 }
 
+// The most address space the process has held so far, in kB.
+qint64 addressSpacePeak()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QString text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    return text.section(QStringLiteral("VmPeak:"), 1).simplified().section(' ', 0, 0).toLongLong();
+}
+
 QStringList capturedLog;
 void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -245,6 +253,17 @@ void TestWirlex::answersArriveByKind()
     QVERIFY(!progress.isEmpty());
     for (const QList<QVariant> &step : std::as_const(progress))
         QCOMPARE(step.at(1).toLongLong(), qlonglong(installer.size()));
+
+    // A redirect's room for its body goes before its follow-up takes any.
+    client->setRequestLimits(3, 512 * 1024 * 1024, Wirlex::defaultDeadlineMs);
+    service->setInstaller(QByteArray(24 * 1024 * 1024, 'i'));
+    client->get(url("/mirror/cal/installer"), 3, false);
+    QVERIFY(data.wait());
+    data.clear();
+    const qint64 direct = addressSpacePeak();
+    client->get(url("/cal/installer"), 3, false);
+    QVERIFY(data.wait());
+    QVERIFY2(addressSpacePeak() < direct + 64 * 1024, qPrintable(QString::number(direct)));
 }
 
 void TestWirlex::errorTexts_data()
