@@ -221,7 +221,7 @@ void Wirlex::relayProgress(QNetworkReply *reply)
             [this, reply](qint64 received, qint64 total) {
                 // A redirect's own body is not the answer's progress.
                 if (reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isNull())
-                    emit downloadProgress(received, total);
+                    emit downloadProgress(reply->property(tagProperty).toInt(), received, total);
             });
 }
 
