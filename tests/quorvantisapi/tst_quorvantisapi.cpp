@@ -233,7 +233,7 @@ void TestQuorvantisApi::installerDigest_data()
 {
     using Hash = TestWebService::HashMode;
     QTest::addColumn<Hash>("mode");
-    QTest::addColumn<QString>("served"); // empty: the installer; "check": it, and a check meanwhile
+    QTest::addColumn<QString>("served"); // empty: the installer
     QTest::addColumn<int>("redirects");  // of status 302
     QTest::addColumn<QString>("error");  // empty: accepted
     const QString mismatch = QStringLiteral("Hash values did not match");
@@ -288,7 +288,6 @@ void TestQuorvantisApi::installerDigest()
     if ((served.isEmpty() || served == "check") && redirects <= 5) {
         QVERIFY(!spies.progress.isEmpty());
         QCOMPARE(spies.progress.last(), (QList<QVariant>{size, size}));
-        // The bar only rises, and only with the installer's own bytes.
         for (qsizetype i = 0; i < spies.progress.count(); ++i)
             QVERIFY(spies.progress.at(i).at(1) == size &&
                     spies.progress.at(i).at(0).toLongLong() >=

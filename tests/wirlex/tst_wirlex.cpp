@@ -29,14 +29,6 @@ TestWebService::Response fixed(int status, const QByteArray &body,
     return response;
 }
 
-// The most address space the process has held so far, in kB.
-qint64 addressSpacePeak()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    const QString text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
-    return text.section(QStringLiteral("VmPeak:"), 1).simplified().section(' ', 0, 0).toLongLong();
-}
-
 QStringList capturedLog;
 void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -255,6 +247,11 @@ void TestWirlex::answersArriveByKind()
         QCOMPARE((QList<QVariant>{step.at(0), step.at(2)}), (QList<QVariant>{3, installer.size()}));
 
     // A redirect's room for its body goes before its follow-up takes any.
+    const auto addressSpacePeak = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        const QString text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+        return text.section("VmPeak:", 1).simplified().section(' ', 0, 0).toLongLong();
+    };
     client->setRequestLimits(3, 512 * 1024 * 1024, Wirlex::defaultDeadlineMs);
     service->setInstaller(QByteArray(24 * 1024 * 1024, 'i'));
     client->get(url("/mirror/cal/installer"), 3, false);
