@@ -101,7 +101,7 @@ void QuorvantisApi::getLatestAppInstaller()
     if (!m_apiIsAllowed)
         return;
     client->get(m_baseUrl + QStringLiteral("/installer"), Installer);
-    connect(client, &Wirlex::downloadProgress, this, &QuorvantisApi::reportFileProgress);
+    connect(client, &Wirlex::downloadProgress, this, &QuorvantisApi::onDownloadProgress);
 }
 
 void QuorvantisApi::getServerHealth()
@@ -113,7 +113,14 @@ void QuorvantisApi::getServerHealth()
 
 void QuorvantisApi::disconnectDownloadProgress()
 {
-    disconnect(client, &Wirlex::downloadProgress, this, &QuorvantisApi::reportFileProgress);
+    disconnect(client, &Wirlex::downloadProgress, this, &QuorvantisApi::onDownloadProgress);
+}
+
+void QuorvantisApi::onDownloadProgress(int tag, qlonglong received, qlonglong total)
+{
+    // A check answered meanwhile is no part of the installer's bar.
+    if (tag == Installer)
+        emit reportFileProgress(received, total);
 }
 
 void QuorvantisApi::cancelDownload()

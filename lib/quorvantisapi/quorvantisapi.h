@@ -64,6 +64,7 @@ signals:
 private slots:
     void onRawDataReceived(int tag, const QByteArray &data, const QByteArray &hashValue);
     void onJsonDataReceived(int tag, const QJsonObject &obj);
+    void onDownloadProgress(int tag, qlonglong received, qlonglong total);
 
 private:
     void getServerHealth();

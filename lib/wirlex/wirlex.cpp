@@ -221,7 +221,7 @@ void Wirlex::relayProgress(QNetworkReply *reply)
             [this, reply](qint64 received, qint64 total) {
                 // A redirect's own body is not the answer's progress.
                 if (reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isNull())
-                    emit downloadProgress(received, total);
+                    emit downloadProgress(reply->property(tagProperty).toInt(), received, total);
             });
 }
 
@@ -260,16 +260,21 @@ void Wirlex::enforceLimits(QNetworkReply *reply, qint64 maxBytes, QDeadlineTimer
                            [end] { end(timedOutProperty); });
 
     // A declared length says it at once; an endless chunked body only as it grows.
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBytes, end] {
-        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxBytes)
+    // The room for the body is what the answer declares, or grows as it comes:
+    // the cap set aside up front would be taken by every answer, however small.
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, maxBytes, end] {
+        const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        const auto body = bodies.find(reply);
+        if (declared > maxBytes)
             end(tooLargeProperty);
+        else if (declared > 0 && body != bodies.end())
+            body->reserve(declared);
     });
     // Qt's network thread reads on without bound unless its buffer has one,
     // and keeps what it read in chunks that take far more room than they hold:
-    // the body is taken out as it comes, into room set aside once (pages never
-    // written take no memory).
+    // the body is taken out as it comes.
     reply->setReadBufferSize(readBufferBytes);
-    bodies[reply].reserve(maxBytes);
+    bodies.insert(reply, QByteArray());
     connect(reply, &QNetworkReply::readyRead, this, [this, reply, maxBytes, end] {
         QByteArray &body = bodies[reply];
         const qint64 available = reply->bytesAvailable();
@@ -278,6 +283,9 @@ void Wirlex::enforceLimits(QNetworkReply *reply, qint64 maxBytes, QDeadlineTimer
             return;
         }
         const qsizetype had = body.size();
+        // Doubled, not rounded up past the cap as the array's own growth would.
+        if (had + available > body.capacity())
+            body.reserve(qMin(maxBytes, qMax<qint64>(had + available, 2 * body.capacity())));
         body.resize(had + available);
         body.resize(had + qMax<qint64>(0, reply->read(body.data() + had, available)));
     });
@@ -323,6 +331,9 @@ void Wirlex::onFinished(QNetworkReply *reply)
                 fail(reply, httpMessage(status, QStringLiteral("Too many redirects")));
                 return;
             }
+            // The redirect's own body is no part of the answer: its room goes
+            // before the follow-up takes room of its own.
+            body = QByteArray();
             follow(reply, resolved, redirects, wasLast);
             return;
         }

@@ -67,7 +67,8 @@ public:
 signals:
     void dataReceived(int tag, QByteArray data, QByteArray hash);
     void jsonReceived(int tag, QJsonObject obj);
-    void downloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
+    // Of every GET, with its tag: several may run at once.
+    void downloadProgress(int tag, qlonglong bytesReceived, qlonglong bytesTotal);
     void errorOccurred(QString error);
     // The same failure as errorOccurred, sent right after it, with the tag of
     // the request it ended, so that a caller can tell its requests apart.
