@@ -694,7 +694,7 @@ void TestStartup::bulkExportOutcomesPopTheSavingPage()
     else
         QVERIFY(signal.invoke(exporter));
     QTRY_COMPARE(stack->property("depth").toInt(), 2);
-    QCOMPARE(notification->property("text").toString(), notice);
+    QTRY_COMPARE(notification->property("text").toString(), notice);
 
     QVERIFY(evaluate(stack, "pop(null)"));
     QTRY_COMPARE(stack->property("depth").toInt(), 1);

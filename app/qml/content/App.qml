@@ -126,10 +126,12 @@ ApplicationWindow {
             stack.push("qrc:/content/" + name + ".qml", {}, StackView.Immediate)
     }
 
-    // A notice given while another is on display waits for that one's end, so
-    // that outcomes coming together (a save's own report and the saves the
-    // instrument's loss dropped) are each seen. The same text again goes on
-    // showing.
+    // A notice given while another is on display replaces it once that one
+    // has been seen for a moment, so that outcomes coming together (a save's
+    // own report and the saves the instrument's loss dropped) are each seen,
+    // and a long notice holds up none. The same text again goes on showing.
+    readonly property int noticeGlimpseMs: 1500
+    property double noticeShownAt: 0
     property var waitingNotices: []
 
     function notify(text, icon, milliseconds) {
@@ -138,19 +140,32 @@ ApplicationWindow {
                                                : banner.isShowing ? banner.text : ""
         if (text === last && banner.isShowing)
             return
-        if (banner.isShowing) {
-            waitingNotices.push({ "text": text, "icon": icon, "milliseconds": milliseconds })
-            return
-        }
-        banner.show(text, icon, milliseconds)
+        waitingNotices.push({ "text": text, "icon": icon, "milliseconds": milliseconds })
+        showWaitingNotice()
     }
 
     function showWaitingNotice() {
         const banner = mainForm.notification
-        if (banner.isShowing || waitingNotices.length === 0)
+        if (waitingNotices.length === 0)
             return
+        if (banner.isShowing) {
+            const left = noticeShownAt + noticeGlimpseMs - Date.now()
+            if (left > 0) {
+                noticeTurn.interval = left
+                noticeTurn.restart()
+            } else {
+                // Its end shows the next one, for the whole of its own time.
+                banner.hide()
+            }
+            return
+        }
         const next = waitingNotices.shift()
         banner.show(next.text, next.icon, next.milliseconds)
+    }
+
+    Timer {
+        id: noticeTurn
+        onTriggered: mainWindow.showWaitingNotice()
     }
 
     function allowWebChecks(allowed) {
@@ -594,9 +609,12 @@ ApplicationWindow {
         target: mainForm.notification
         // Not within the banner's own animation end.
         function onIsShowingChanged() {
-            if (!mainForm.notification.isShowing)
+            if (mainForm.notification.isShowing)
+                mainWindow.noticeShownAt = Date.now()
+            else
                 Qt.callLater(mainWindow.showWaitingNotice)
         }
+        function onTextChanged() { mainWindow.noticeShownAt = Date.now() }
     }
 
     Connections {
