@@ -26,6 +26,10 @@ Item {
     property var layout: buildLayout(plotTitle, axisFontPointSize, titleFontPointSize,
                                      legendFontPointSize, annotationFontPointSize, annotations)
 
+    // The page's renderer ended again and again: the plot stays blank, and
+    // image requests end with an error at once.
+    signal stoppedForGood(string message)
+
     QtObject {
         id: internal
 
@@ -50,7 +54,18 @@ Item {
         // What was asked while the page loaded: it is drawn once the page is
         // there, as if asked then.
         property bool drawOnLoad: false
-        property var pendingOverlay: null
+        // The overlays as last asked for; a page loaded again shows them.
+        property var overlay: ({})
+        // What waits for the page (whenPageReady): run after the held
+        // session is drawn, so an image holds what the screen shows.
+        property var afterLoad: []
+        // Renderer ends, each within quickDeathMs of the one before: at
+        // maxQuickDeaths the page is not loaded again.
+        property int quickDeaths: 0
+        property double lastDeath: 0
+        readonly property int quickDeathMs: 30000
+        readonly property int maxQuickDeaths: 3
+        property bool pageDown: false
         // Number of the last image request made.
         property int imageRequest: 0
         // Image requests in the order made; the first is being served.
@@ -73,13 +88,17 @@ Item {
 
         onContextMenuRequested: request => request.accepted = true
         onLoadingChanged: loadingInfo => {
-            if (loadingInfo.status === WebEngineView.LoadStartedStatus
+            if (loadingInfo.status !== WebEngineView.LoadSucceededStatus
                     || !String(loadingInfo.url).startsWith("data:"))
                 return
             internal.pageReady = true
             console.log("PlotlyGraph -> WebEngineView done loading")
             root.drawHeld()
+            const waiting = internal.afterLoad
+            internal.afterLoad = []
+            waiting.forEach(action => action())
         }
+        onRenderProcessTerminated: (status, exitCode) => root.pageLost(status, exitCode)
     }
 
     Connections {
@@ -97,14 +116,7 @@ Item {
     // An image the caller waits for when the view goes (its screen closed,
     // the instrument unplugged) can no longer be made: it ends with an error,
     // as one that times out does, and never in silence.
-    Component.onDestruction: {
-        const jobs = internal.imageJobs
-        internal.imageJobs = []
-        for (let i = 0; i < jobs.length; ++i) {
-            if (jobs[i].waiting)
-                saver.triggerError("Plot closed before the image was ready.")
-        }
-    }
+    Component.onDestruction: endImageJobs("Plot closed before the image was ready.", false)
     onTracesChanged: holdForLoad()
     onLayoutChanged: holdForLoad()
 
@@ -291,9 +303,9 @@ Item {
             sendOutbox()
     }
 
-    function pageHtml() {
+    function pageHtml(pageTraces) {
         // The data sits inside a <script> element: no "</script>" may close it early.
-        const data = ("var traces = " + tracesScript(traces) + ";\nvar layout = "
+        const data = ("var traces = " + tracesScript(pageTraces) + ";\nvar layout = "
                       + JSON.stringify(layout) + ";").replace(/</g, "\\u003c")
         return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
             + "<script src=\"" + internal.plotlyUrl + "\"></script>\n"
@@ -524,17 +536,15 @@ Item {
     }
 
     function setDisplay(chartShown, noDataShown, loadingShown) {
-        if (!internal.pageReady) {
-            const held = internal.pendingOverlay || {}
-            if (chartShown !== undefined)
-                held.chart = chartShown
-            if (noDataShown !== undefined)
-                held.noData = noDataShown
-            if (loadingShown !== undefined)
-                held.loading = loadingShown
-            internal.pendingOverlay = held
+        const shown = internal.overlay
+        if (chartShown !== undefined)
+            shown.chart = chartShown
+        if (noDataShown !== undefined)
+            shown.noData = noDataShown
+        if (loadingShown !== undefined)
+            shown.loading = loadingShown
+        if (!internal.pageReady)
             return
-        }
         const flag = shown => shown === undefined ? "null" : shown ? "true" : "false"
         runScript("setOverlays(" + flag(chartShown) + ", " + flag(noDataShown) + ", "
                   + flag(loadingShown) + ");")
@@ -543,14 +553,44 @@ Item {
     // --- page -------------------------------------------------------------------------------
 
     function render() {
+        internal.drawOnLoad = false
+        internal.overlay = {}
+        loadPage(traces)
+    }
+
+    function loadPage(pageTraces) {
         internal.pageReady = false
         internal.extendInFlight = false
-        internal.drawOnLoad = false
-        internal.pendingOverlay = null
         internal.outbox = []
         internal.pageLists = []
         internal.recentPlots = []
-        webView.loadHtml(pageHtml())
+        webView.loadHtml(pageHtml(pageTraces))
+    }
+
+    // The renderer ended (a crash, out of memory, a kill): the page is gone
+    // with every script and answer it owed. Images waiting on it end with an
+    // error; the page is loaded again and the session drawn on it, unless it
+    // keeps ending.
+    function pageLost(status, exitCode) {
+        console.warn("PlotlyGraph -> renderer ended, status " + status + ", exit code " + exitCode)
+        const now = Date.now()
+        internal.quickDeaths = now - internal.lastDeath < internal.quickDeathMs
+                ? internal.quickDeaths + 1 : 1
+        internal.lastDeath = now
+        internal.pageReady = false
+        internal.afterLoad = []
+        internal.pageDown = internal.quickDeaths >= internal.maxQuickDeaths
+        endImageJobs("The plot's page stopped before the image was ready.", !internal.pageDown)
+        if (internal.pageDown) {
+            internal.outbox = []
+            stoppedForGood("The plot stopped: its page ended " + internal.quickDeaths
+                           + " times in a row.")
+            return
+        }
+        // The page starts empty, and the session goes to it as a re-plot:
+        // its lists may be longer than a page's text can hold.
+        internal.drawOnLoad = true
+        loadPage([])
     }
 
     // True while the page loads: the caller's change waits for drawHeld.
@@ -564,9 +604,8 @@ Item {
     // Scripts sent to a loading page are lost; what the element holds by
     // the end of the load is drawn then, once.
     function drawHeld() {
-        const overlay = internal.pendingOverlay
-        internal.pendingOverlay = null
-        if (overlay)
+        const overlay = internal.overlay
+        if (Object.keys(overlay).length > 0)
             setDisplay(overlay.chart, overlay.noData, overlay.loading)
         if (internal.drawOnLoad) {
             internal.drawOnLoad = false
@@ -837,26 +876,19 @@ Item {
         runScript("generatePlotImage(" + JSON.stringify(String(imageType)) + ", " + request + ");")
     }
 
-    // Runs action now, or once the page has loaded.
+    // Runs action now, or once the page has loaded and drawn what was held.
     function whenPageReady(action) {
-        if (internal.pageReady) {
+        if (internal.pageReady)
             action()
-            return
-        }
-        const resume = function () {
-            if (!internal.pageReady)
-                return
-            internal.pageReadyChanged.disconnect(resume)
-            action()
-        }
-        internal.pageReadyChanged.connect(resume)
+        else
+            internal.afterLoad.push(action)
     }
 
     function newImageJob(imageType) {
         internal.imageRequest += 1
         const job = { "request": internal.imageRequest, "type": imageType, "waiting": false,
                       "fileName": "", "maxTries": 1000, "tries": 0, "started": false,
-                      "rendered": false }
+                      "rendered": false, "ended": false }
         // Each job polls through a function of its own: Qt.callLater merges
         // calls of one function.
         job.poll = function () { pollImage(job) }
@@ -866,7 +898,7 @@ Item {
     function startImageJob(job) {
         job.started = true
         whenPageReady(function () {
-            if (internal.imageJobs[0] !== job)
+            if (internal.imageJobs[0] !== job || job.ended)
                 return
             if (job.type !== "" && !job.rendered)
                 sendImageRender(job.type, job.request)
@@ -880,12 +912,37 @@ Item {
         const jobs = internal.imageJobs
         if (jobs[0] !== job)
             return
+        job.ended = true
         jobs.shift()
         if (jobs.length > 0)
             startImageJob(jobs[0])
     }
 
+    // Every request waited for ends with the error; one nobody waits for
+    // yet is kept for a new page if asked to. The errors go out last: a
+    // caller's next request may come inside them.
+    function endImageJobs(message, keepUnclaimed) {
+        const jobs = internal.imageJobs
+        const kept = jobs.filter(job => !job.waiting && keepUnclaimed)
+        internal.imageJobs = kept
+        kept.forEach(job => {
+            job.started = false
+            job.rendered = false
+        })
+        if (kept.length > 0)
+            startImageJob(kept[0])
+        jobs.forEach(job => {
+            if (kept.indexOf(job) >= 0)
+                return
+            job.ended = true
+            if (job.waiting)
+                saver.triggerError(message)
+        })
+    }
+
     function generateImage(imageType) {
+        if (internal.pageDown)
+            return
         const jobs = internal.imageJobs
         const abandoned = jobs.length > 0 && !jobs[0].waiting
         for (let i = jobs.length - 1; i >= 0; --i) {
@@ -898,6 +955,10 @@ Item {
     }
 
     function waitForImageAndSaveCopy(fileName, maxTries) {
+        if (internal.pageDown) {
+            saver.triggerError("The plot stopped; no image can be made.")
+            return
+        }
         const jobs = internal.imageJobs
         let job = jobs.length > 0 ? jobs[jobs.length - 1] : null
         if (job === null || job.waiting) {
@@ -918,6 +979,8 @@ Item {
 
     function pollImage(job) {
         webView.runJavaScript(imageQuery(job.request), function (result) {
+            if (job.ended)
+                return
             if (typeof result === "string" && result.startsWith("data:image/")) {
                 handOverImage(job)
             } else if (job.tries < job.maxTries) {
@@ -933,6 +996,8 @@ Item {
 
     function handOverImage(job) {
         getImageUrlAndSaveCopy(job.fileName, job.request, function (handed) {
+            if (job.ended)
+                return
             if (!handed && job.tries < job.maxTries) {
                 ++job.tries
                 pollImage(job)

@@ -161,6 +161,38 @@ Item {
             return [image.implicitWidth, image.implicitHeight]
         }
 
+        // A trace across the chart gives thousands of its colour's pixels.
+        function colourPixels(source, colour) {
+            const canvas = Qt.createQmlObject("import QtQuick; Canvas { width: 1920; height: 1080 }", host)
+            canvas.loadImage(source)
+            tryVerify(() => canvas.available && canvas.isImageLoaded(source), 10000)
+            const context = canvas.getContext("2d")
+            context.drawImage(source, 0, 0)
+            const data = context.getImageData(0, 0, 1920, 1080).data
+            const c = Qt.color(colour)
+            let n = 0
+            for (let i = 0; i < data.length; i += 4)
+                n += Math.abs(data[i] - 255 * c.r) + Math.abs(data[i + 1] - 255 * c.g)
+                        + Math.abs(data[i + 2] - 255 * c.b) < 48 ? 1 : 0
+            canvas.destroy()
+            return n
+        }
+
+        // Save IMG (a file name) or Copy IMG (""): the image handed over.
+        function image(graph, fileName) {
+            const before = savedSpy.count + clipboard.imageCount
+            graph.generateImage("png")
+            graph.waitForImageAndSaveCopy(fileName)
+            tryVerify(() => savedSpy.count + clipboard.imageCount > before, 60000, "image handed over")
+            return fileName ? "file://" + fileName : clipboard.imageData
+        }
+
+        function choose(graph, colour) {
+            graph.clearPlot()
+            graph.addTrace(points(20), "Combined Exposure", colour, false)
+            graph.react()
+        }
+
         function test_replotSendsTraces() {
             const graph = makeGraph()
             graph.addTrace([{ "x": t0, "y": 0.4567 }, { "x": t0 + 1000, "y": 1.5 }],
@@ -600,7 +632,12 @@ Item {
             compare(clipboard.imageCount, 1)
         }
 
-        function test_imageAskedForWhileThePageLoads() {
+        function test_imageAskedForWhileThePageLoads_data() {
+            return [{ tag: "Save IMG", file: "early.png", colours: ["#00ff00"] },
+                    { tag: "Copy IMG, chosen twice", file: "", colours: ["#ff00ff", "#00ff00"] }]
+        }
+
+        function test_imageAskedForWhileThePageLoads(data) {
             const graph = createTemporaryObject(graphComponent, host)
             const view = findChild(graph, "webView")
             const scriptErrors = []
@@ -615,15 +652,17 @@ Item {
             clipboard.clear()
             verify(!pageLoaded(graph))
 
-            graph.addTrace(points(20), "Combined Exposure", "", false)
-            const png = tempFile("early.png")
-            graph.generateImage("png")
-            graph.waitForImageAndSaveCopy(png)
+            data.colours.forEach(colour => choose(graph, colour))
+            const png = data.file && tempFile(data.file)
             // A direct hand-off attempt on the empty page finds nothing.
             graph.getImageUrlAndSaveCopy("")
-            tryCompare(savedSpy, "count", 1, 60000)
-            compare(imageSize(png), [1920, 1080])
+            const shot = image(graph, png)
+            verify(colourPixels(shot, "#00ff00") > 1000, "the trace is in the image")
+            compare(colourPixels(shot, "#ff00ff"), 0, "the session replaced is not")
+            if (png)
+                compare(imageSize(png), [1920, 1080])
             compare(errorSpy.count, 0)
+            clipboard.clear()
 
             // A wait on its own, before any render, times out rather than hanging.
             const other = createTemporaryObject(graphComponent, host)
@@ -634,6 +673,45 @@ Item {
             compare(errorSpy.signalArguments[0][0], "Image generation timed out after 3 attempts.")
             compare(clipboard.imageCount, 0)
             compare(scriptErrors, [])
+        }
+
+        // A waiting image ends with an error (the saves behind it run) and the
+        // page comes back with the session, unless its renderer keeps ending.
+        function test_rendererEnds_data() {
+            return [{ tag: "nothing asked", file: null, kills: 1 },
+                    { tag: "during Copy IMG", file: "", kills: 1 },
+                    { tag: "during Save IMG, twice in a row", file: "dying.png", kills: 2 },
+                    { tag: "three times in a row", file: "", kills: 3 }]
+        }
+
+        function test_rendererEnds(data) {
+            const graph = makeGraph()
+            const view = findChild(graph, "webView")
+            let stops = 0, deaths = 0
+            graph.stoppedForGood.connect(() => ++stops)
+            view.renderProcessTerminated.connect(() => ++deaths)
+            choose(graph, "#00ff00")
+            graph.showChart()
+            if (data.file !== null) {
+                graph.generateImage("png")
+                graph.waitForImageAndSaveCopy(data.file && tempFile(data.file))
+            }
+            for (let k = 1; k <= data.kills; ++k) {
+                const pid = view.renderProcessPid
+                verify(processes.endRenderer(pid), "renderer " + pid + " ended")
+                // The next one as soon as the new page's renderer is there.
+                tryVerify(() => deaths === k && (k === data.kills || view.renderProcessPid !== pid), 30000)
+            }
+            tryCompare(errorSpy, "count", data.file === null ? 0 : 1, 30000)
+            if (data.kills < 3) {
+                verify(colourPixels(image(graph, data.file ? tempFile("after.png") : ""), "#00ff00") > 1000)
+                compare(page(graph, "document.getElementById('chart').style.visibility"), "visible")
+                return
+            }
+            tryVerify(() => stops === 1, 30000, "one notice")
+            graph.generateImage("png")
+            graph.waitForImageAndSaveCopy(tempFile("down.png"))
+            compare(errorSpy.count, 2, "an image asked now ends at once")
         }
 
         function test_lateImageIsDropped() {

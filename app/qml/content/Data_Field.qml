@@ -122,6 +122,7 @@ Item {
             titleFontPointSize: 16 * screenScaler.fontScaler
             legendFontPointSize: 12 * screenScaler.fontScaler
             annotationFontPointSize: 12 * screenScaler.fontScaler
+            onStoppedForGood: message => notification.show(message, awesome.icons.fa_warning, 5000)
 
             Connections {
                 target: graph.plotSaver

@@ -4,6 +4,7 @@
 #include "iconfont.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -11,9 +12,26 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+#include <signal.h>
 
 Q_IMPORT_QML_PLUGIN(QVImportsPlugin)
 Q_IMPORT_QML_PLUGIN(FontAwesomePlugin)
+
+// Ends a web view's renderer by its pid, as a crash would.
+class Processes : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE bool endRenderer(qint64 pid) const
+    {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        return pid > 0 && cmdline.open(QIODevice::ReadOnly) &&
+               cmdline.readAll().contains("QtWebEngineProcess") && ::kill(pid_t(pid), SIGKILL) == 0;
+    }
+};
 
 class QuickTestSetup : public QObject
 {
@@ -45,6 +63,7 @@ public slots:
 
         QQmlContext *context = engine->rootContext();
         context->setContextProperty(QStringLiteral("harness"), harness);
+        context->setContextProperty(QStringLiteral("processes"), new Processes(engine));
         for (const char *id : {"screenScaler", "mainWindow", "clipboard", "awesome"})
             context->setContextProperty(QLatin1String(id),
                                         harness->property(id).value<QObject *>());
