@@ -247,6 +247,8 @@ void TestWirlex::answersArriveByKind()
         QCOMPARE((QList<QVariant>{step.at(0), step.at(2)}), (QList<QVariant>{3, installer.size()}));
 
     // A redirect's room for its body goes before its follow-up takes any.
+    // (The address sanitizer's allocator keeps freed room: no figure there.)
+#ifndef __SANITIZE_ADDRESS__
     const auto addressSpacePeak = [] {
         QFile status(QStringLiteral("/proc/self/status"));
         const QString text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
@@ -261,6 +263,7 @@ void TestWirlex::answersArriveByKind()
     client->get(url("/cal/installer"), 3, false);
     QVERIFY(data.wait());
     QVERIFY2(addressSpacePeak() < direct + 64 * 1024, qPrintable(QString::number(direct)));
+#endif
 }
 
 void TestWirlex::errorTexts_data()
