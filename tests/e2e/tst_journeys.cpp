@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
+#include <csignal>
+
 using namespace E2e;
 
 namespace {
@@ -407,6 +409,27 @@ void Journeys::copiesAndSaves()
     QVERIFY(app.readFile(image).startsWith("\x89PNG"));
     QTRY_COMPARE(app.banner(), QStringLiteral("Image copied to clipboard"));
     QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 10000);
+
+    // The plot's renderer ends during Copy IMG: the copy ends in its error,
+    // the CSV save asked behind it is written, and the session is drawn again.
+    QGuiApplication::clipboard()->clear();
+    const QString behind = QDir(app.files()).filePath(QStringLiteral("behind.csv"));
+    const QString traces = QStringLiteral("document.querySelectorAll('.scatterlayer .trace').length");
+    const int drawn = app.pageValue(traces).toInt();
+    QVERIFY(drawn > 0);
+    QVERIFY(app.click(QStringLiteral("copyImgButton")));
+    QVERIFY(app.click(QStringLiteral("saveCsvButton")));
+    QVERIFY(app.choose(behind));
+    QCOMPARE(queuedSaves(app, 1), 1);
+    QVERIFY(::kill(app.object(QStringLiteral("webView"))->property("renderProcessPid").toInt(),
+                   SIGKILL) == 0);
+    QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Error saving image: The plot's page "
+                                                           "stopped before the image was ready."),
+                              10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(behind), 30000);
+    QVERIFY(QGuiApplication::clipboard()->image().isNull());
+    QTRY_COMPARE_WITH_TIMEOUT(app.pageValue(traces).toInt(), drawn, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 15000);
 
     // The audio session as a wave file: 8-bit samples as recorded.
     QVERIFY(app.clickRow(1));
