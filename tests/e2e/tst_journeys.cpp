@@ -14,7 +14,6 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
-
 #include <csignal>
 
 using namespace E2e;
@@ -414,7 +413,8 @@ void Journeys::copiesAndSaves()
     // the CSV save asked behind it is written, and the session is drawn again.
     QGuiApplication::clipboard()->clear();
     const QString behind = QDir(app.files()).filePath(QStringLiteral("behind.csv"));
-    const QString traces = QStringLiteral("document.querySelectorAll('.scatterlayer .trace').length");
+    const QString traces =
+        QStringLiteral("document.querySelectorAll('.scatterlayer .trace').length");
     const int drawn = app.pageValue(traces).toInt();
     QVERIFY(drawn > 0);
     QVERIFY(app.click(QStringLiteral("copyImgButton")));
@@ -423,8 +423,9 @@ void Journeys::copiesAndSaves()
     QCOMPARE(queuedSaves(app, 1), 1);
     QVERIFY(::kill(app.object(QStringLiteral("webView"))->property("renderProcessPid").toInt(),
                    SIGKILL) == 0);
-    QTRY_COMPARE_WITH_TIMEOUT(app.banner(), QStringLiteral("Error saving image: The plot's page "
-                                                           "stopped before the image was ready."),
+    QTRY_COMPARE_WITH_TIMEOUT(app.banner(),
+                              QStringLiteral("Error saving image: The plot's page "
+                                             "stopped before the image was ready."),
                               10000);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(behind), 30000);
     QVERIFY(QGuiApplication::clipboard()->image().isNull());
