@@ -409,14 +409,10 @@ void Journeys::copiesAndSaves()
     QTRY_COMPARE(app.banner(), QStringLiteral("Image copied to clipboard"));
     QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 10000);
 
-    // The plot's renderer ends during Copy IMG: the copy ends in its error,
-    // the CSV save asked behind it is written, and the session is drawn again.
+    // The plot's renderer ends during Copy IMG: the copy ends in its error and
+    // the CSV save asked behind it is written.
     QGuiApplication::clipboard()->clear();
     const QString behind = QDir(app.files()).filePath(QStringLiteral("behind.csv"));
-    const QString traces =
-        QStringLiteral("document.querySelectorAll('.scatterlayer .trace').length");
-    const int drawn = app.pageValue(traces).toInt();
-    QVERIFY(drawn > 0);
     QVERIFY(app.click(QStringLiteral("copyImgButton")));
     QVERIFY(app.click(QStringLiteral("saveCsvButton")));
     QVERIFY(app.choose(behind));
@@ -429,7 +425,6 @@ void Journeys::copiesAndSaves()
                               10000);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(behind), 30000);
     QVERIFY(QGuiApplication::clipboard()->image().isNull());
-    QTRY_COMPARE_WITH_TIMEOUT(app.pageValue(traces).toInt(), drawn, 30000);
     QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 15000);
 
     // The audio session as a wave file: 8-bit samples as recorded.
