@@ -411,7 +411,6 @@ void Journeys::copiesAndSaves()
 
     // The plot's renderer ends during Copy IMG: the copy ends in its error and
     // the CSV save asked behind it is written.
-    QGuiApplication::clipboard()->clear();
     const QString behind = QDir(app.files()).filePath(QStringLiteral("behind.csv"));
     QVERIFY(app.click(QStringLiteral("copyImgButton")));
     QVERIFY(app.click(QStringLiteral("saveCsvButton")));
@@ -424,7 +423,6 @@ void Journeys::copiesAndSaves()
                                              "stopped before the image was ready."),
                               10000);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(behind), 30000);
-    QVERIFY(QGuiApplication::clipboard()->image().isNull());
     QTRY_VERIFY_WITH_TIMEOUT(app.banner().isEmpty(), 15000);
 
     // The audio session as a wave file: 8-bit samples as recorded.
@@ -922,8 +920,7 @@ void Journeys::closingWhileExporting_data()
     // from a slow instrument, two queued behind it.
     QTest::addColumn<bool>("bulk");
     // How the instrument's thread ends: the title bar's close button, the
-    // window's close request; or the instrument goes: pulled out, rebooted,
-    // erased.
+    // window's close request; or the instrument goes: pulled out, rebooted, erased.
     QTest::addColumn<QString>("end");
     QTest::newRow("bulk run, the title bar's close") << true << "windowClose";
     QTest::newRow("three saves, the window closed") << false << "close";

@@ -707,9 +707,8 @@ void TestDataScreen::liveSessionGrowsWithoutDuplicates()
 
 void TestDataScreen::clickDuringHeaderWalk_data()
 {
-    QTest::addColumn<int>("held"); // ms between press and release
-    // While the row is held: nothing more, the walk ends, the instrument goes.
-    QTest::addColumn<QString>("during");
+    QTest::addColumn<int>("held");       // ms between press and release
+    QTest::addColumn<QString>("during"); // what happens while the row is held
     QTest::newRow("quick click") << 0 << "";
     QTest::newRow("held 60 ms") << 60 << "";
     QTest::newRow("held 250 ms") << 250 << "";

@@ -17,22 +17,6 @@
 Q_IMPORT_QML_PLUGIN(QVImportsPlugin)
 Q_IMPORT_QML_PLUGIN(FontAwesomePlugin)
 
-// Ends a web view's renderer by its pid, as a crash would.
-class Processes : public QObject
-{
-    Q_OBJECT
-
-public:
-    using QObject::QObject;
-
-    Q_INVOKABLE bool endRenderer(qint64 pid) const
-    {
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        return pid > 0 && cmdline.open(QIODevice::ReadOnly) &&
-               cmdline.readAll().contains("QtWebEngineProcess") && ::kill(pid_t(pid), SIGKILL) == 0;
-    }
-};
-
 class QuickTestSetup : public QObject
 {
     Q_OBJECT
@@ -50,6 +34,14 @@ public:
 public slots:
     void applicationAvailable() { IconFont::registerEmbedded(); }
 
+    // Ends a web view's renderer by its pid, as a crash would.
+    bool endRenderer(qint64 pid) const
+    {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        return pid > 0 && cmdline.open(QIODevice::ReadOnly) &&
+               cmdline.readAll().contains("QtWebEngineProcess") && ::kill(pid_t(pid), SIGKILL) == 0;
+    }
+
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         engine->addImportPath(QStringLiteral("qrc:/"));
@@ -63,7 +55,7 @@ public slots:
 
         QQmlContext *context = engine->rootContext();
         context->setContextProperty(QStringLiteral("harness"), harness);
-        context->setContextProperty(QStringLiteral("processes"), new Processes(engine));
+        context->setContextProperty(QStringLiteral("processes"), this);
         for (const char *id : {"screenScaler", "mainWindow", "clipboard", "awesome"})
             context->setContextProperty(QLatin1String(id),
                                         harness->property(id).value<QObject *>());
