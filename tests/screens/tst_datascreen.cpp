@@ -716,11 +716,10 @@ void TestDataScreen::clickDuringHeaderWalk_data()
     QTest::newRow("unplugged while held") << 200 << "unplug";
 }
 
-// A row clicked while a slow header walk grows the list shows its session:
-// the click is kept, whatever the rows take from the walk meanwhile, and the
-// walk's final list is taken at the release. Unplugged with the row held, the
-// rows take the device's last list in the next turn, not when a throttle or
-// the release comes.
+// A row clicked while a slow header walk grows the list shows its session,
+// whatever the rows take from the walk meanwhile; a walk ended while held is
+// taken at the release. Unplugged with the row held, the rows take the
+// device's last list in the next turn, not at a throttle or the release.
 void TestDataScreen::clickDuringHeaderWalk()
 {
     QFETCH(int, held);

@@ -257,7 +257,6 @@ void TestWirlex::answersArriveByKind()
     service->setInstaller(QByteArray(24 * 1024 * 1024, 'i'));
     client->get(url("/mirror/cal/installer"), 3, false);
     QVERIFY(data.wait());
-    data.clear();
     const qint64 direct = addressSpacePeak();
     client->get(url("/cal/installer"), 3, false);
     QVERIFY(data.wait());
