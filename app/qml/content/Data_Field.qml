@@ -122,7 +122,8 @@ Item {
             titleFontPointSize: 16 * screenScaler.fontScaler
             legendFontPointSize: 12 * screenScaler.fontScaler
             annotationFontPointSize: 12 * screenScaler.fontScaler
-            onStoppedForGood: message => notification.show(message, awesome.icons.fa_warning, 5000)
+            // Through the shell's turns: the last image's own error comes with it.
+            onStoppedForGood: message => mainWindow.notify(message, awesome.icons.fa_warning, 5000)
 
             Connections {
                 target: graph.plotSaver
